@@ -1,0 +1,3 @@
+#include "lwo/lwo.h"
+
+TextureNameTable texturenametable;
