@@ -27,3 +27,34 @@ int initscreen(int width, int height, int depth, int driver);
 int setviewport(int x0, int y0, int x1, int y1);
 // Sets the colour each frame is cleared to, 0x00RRGGBB.
 void setbackdropcolor(int red, int green, int blue);
+
+// Texture handles of the scene being played, indexed like the texture-name table;
+// valid from loadtextures to resettexturememory. Written by loadtextures.
+extern uint32_t texturehandles[1024];
+
+// Opens the card at 640x480 with two colour buffers; with usedepthbuffer the W-buffer,
+// LESS, depth writes and a far clear. 1 opened, 0 no card.
+int init3d(int width, int height, int depth, int usedepthbuffer);
+// Shows the previous frame after swapinterval retraces, clears when asked, and enters
+// the single-precision drawing phase.
+void beginframe(int swapinterval, int clear);
+// Leaves the drawing phase.
+void endframe(void);
+// Closes the card (driver 1), else prints "Not implemented".
+void shutdowndisplay(void);
+// Closes the card alone.
+void closeglide(void);
+// Frees all texture memory on the card.
+void resettexturememory(void);
+// Rewrites name in place into folder + its base name with the last three characters
+// replaced by extension (3 characters); name holds 255 bytes.
+void texturepath(char *name, const char *folder, const char *extension);
+// Loads every texture of the global texture-name table onto the card; 1 all loaded
+// (or none to load), 0 after closing the card and logging a file that cannot be read.
+int loadtextures(void);
+
+struct SceneObject;
+// Sends the object's draw list to the card, then its reflection pass.
+void drawobject(SceneObject *object);
+// Sends an effect mesh's draw list without depth writes, logging "tmap" per textured surface.
+void drawsfxobject(SceneObject *object);

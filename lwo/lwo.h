@@ -102,4 +102,4 @@ extern TextureNameTable texturenametable;
 
 // New SceneObject from an object file with the three axis scale factors, or null after
 // a message naming the file in the log. Registers the object's image names.
-SceneObject *loadobject(const char *filename, float scalex, float scaley, float scalez);
+SceneObject *loadobject(const char *filename, double scalex, double scaley, double scalez);

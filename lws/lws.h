@@ -53,3 +53,23 @@ struct Scene {
 // Ambient light of the last scene loaded, 0..1 per channel. Written by the scene loader;
 // read by lighting.
 extern float ambientcolor[3];
+
+struct LwsScene;
+
+// The scene file as read, or none when it cannot be opened; exits 12 for a file that is
+// not a scene and 2 when memory runs out.
+LwsScene *readlws(const char *filename);
+// Releases an LwsScene and everything it owns.
+void freelws(LwsScene *lws);
+// Links children to parents from the entries' parent indices; 0 (logged) for a parent
+// outside the list, a 17th child or a cycle.
+int linkchildren(const LwsScene *lws, Scene *scene);
+// The complete scene with every object, light, effect and the camera, or none (logged).
+Scene *loadscene(const char *filename, double scale);
+// New light at the position with colour 0..255 times intensity / 255.
+SceneLight *createlight(float x, float y, float z, float red, float green, float blue,
+                        float intensity, int isdistant);
+// A distant light's direction: (0, 0, 1) turned by the angles.
+void lightdirection(SceneLight *light, float pitch, float heading, float bank);
+// ambientcolor = colour * intensity / 255.
+void setambient(float red, float green, float blue, float intensity);

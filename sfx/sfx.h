@@ -31,3 +31,25 @@ struct SfxObject {
   MeshVertex quadcorners[4];
   SceneObject *mesh = nullptr;
 };
+
+struct SceneCamera;
+
+// The generator behind every random number of the effects: seed = seed * 214013 +
+// 2531011 (mod 2^32), result bits 16..30. Initial seed 1.
+void sfxsrand(uint32_t seed);
+int sfxrand(void);
+
+// Replaces the mesh storage with room for the particles, grows the box over the flight
+// path and resets; 1 done, 0 (logged) when it cannot.
+int setupparticles(SfxObject *sfx);
+// Box of the whole flight path, grown by the particle spread.
+void particlebbox(SfxObject *sfx);
+// Empties the system and re-seeds the generator.
+void resetparticles(SfxObject *sfx);
+// Colours, ages, and gives birth to one particle at (x, y, z).
+void updateparticles(SfxObject *sfx, float frame, float x, float y, float z);
+// Writes the living particles' squares into the mesh.
+void buildparticlemesh(SfxObject *sfx);
+// Camera-facing placement of an effect mesh's box and vertices.
+void billboardbox(SceneCamera *camera, SceneObject *mesh);
+void billboardvertices(SceneCamera *camera, SceneObject *mesh);

@@ -311,3 +311,9 @@ const FxU16 *cardfrontbuffer(void);
 const FxU16 *carddepthbuffer(void);
 // Scan-out of a 565 buffer through the card's gamma into 24-bit RGB (3 bytes a pixel).
 void cardscanout(const FxU16 *buffer, FxU8 *rgb);
+// Call trace for tests of the code that drives the card: while on, every call above
+// (not these extras) appends one line "name(arg, arg, ...)\n" with integer arguments in
+// decimal and floats with %g. cardtraceclear empties it.
+void cardtrace(int on);
+const char *cardtracetext(void);
+void cardtraceclear(void);
