@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 // Writes the host path for a Windows-style name into out (size outsize). Returns 1 when a
@@ -17,3 +18,12 @@
 int resolvepath(const char *name, char *out, size_t outsize);
 // fopen through resolvepath: the exact mapped name first, else the case-insensitive match.
 FILE *openfile(const char *name, const char *mode);
+
+// PNG images through libpng, 8 bits a channel, rows top first, no padding between rows.
+// channels is 3 (RGB) or 4 (RGBA). Both open their file through openfile.
+// Writes width x height pixels; 1 written, 0 on bad arguments or a write error.
+int writepng(const char *path, const uint8_t *pixels, int width, int height, int channels);
+// Reads any PNG converted to 8-bit RGB or RGBA: *pixels is malloc'ed (the caller frees it)
+// and *width, *height set. 0 when the file is missing, damaged or larger than 16384 on a
+// side, leaving *pixels null and the sizes 0.
+int readpng(const char *path, uint8_t **pixels, int *width, int *height, int channels);
