@@ -1,3 +1,105 @@
 // Writers of the files the system reads: LightWave objects and scenes, 3DF textures,
 // PNG images. Used by the tools, the tests and the fuzz seeds.
 #pragma once
+
+// ---- LightWave 5 object files (writelwo.cpp) ----
+//
+// Fill an LwoWriter (points, polygons, surfaces), then writelwo or lwobytes. The files
+// look like those LightWave 5 wrote: FORM/LWOB, PNTS, SRFS, POLS, then one SURF per
+// surface; every odd-length chunk is followed by a pad byte and every text is NUL-ended
+// and padded to even length. Nothing is checked: counts, indices and surface numbers
+// are written as given, so tests can also make bad files.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "math/vecmath.h"
+
+// Sub-chunks written for a surface when their bit is in LwoWriterSurface::chunks.
+// Texture sub-chunks follow the texture fields instead (see below).
+enum : uint32_t {
+  lwocolr = 1u << 0,
+  lwoflag = 1u << 1,
+  lwovlum = 1u << 2,
+  lwovdif = 1u << 3,
+  lwovspc = 1u << 4,
+  lwovrfl = 1u << 5,
+  lwovtrn = 1u << 6,
+  lwoglos = 1u << 7,
+  lwosman = 1u << 8,
+  lwobasicchunks = lwocolr | lwoflag | lwovlum | lwovdif | lwovspc | lwovrfl | lwovtrn |
+                   lwoglos | lwosman,
+};
+
+// Texture axes as TFLG writes them: bit 0x1 X, 0x2 Y, 0x4 Z.
+enum { lwoaxisx = 0, lwoaxisy = 1, lwoaxisz = 2 };
+
+struct LwoWriterSurface {
+  std::string name;
+  uint32_t chunks = lwobasicchunks;
+  uint8_t red = 200, green = 200, blue = 200;  // COLR
+  uint16_t flags = 0;                          // FLAG: 0x2 outline, 0x100 double, 0x200 additive
+  float luminosity = 0;                        // VLUM
+  float diffuse = 1.0f;                        // VDIF
+  float specular = 0;                          // VSPC
+  float reflectivity = 0;                      // VRFL
+  float transparency = 0;                      // VTRN
+  uint16_t glossiness = 64;                    // GLOS
+  float smoothingangle = 1.5626f;              // SMAN, radians
+  // Colour texture: when texturekind is not empty, CTEX texturekind, then TIMG image
+  // (when not empty), TFLG, TSIZ, TCTR, and TFP0/TFP1 when writerepeats.
+  std::string texturekind;  // "Planar Image Map", "Cylindrical Image Map", ...
+  std::string image;
+  int texaxis = lwoaxisz;
+  Vec3 texsize{1, 1, 1};
+  Vec3 texcenter{0, 0, 0};
+  int writerepeats = 1;
+  float widthrepeat = 1.0f;   // TFP0
+  float heightrepeat = 1.0f;  // TFP1
+  std::string reflimage;      // RIMG when not empty
+  std::vector<uint8_t> extra;  // raw bytes appended to the SURF body (other sub-chunks)
+};
+
+struct LwoWriterPolygon {
+  std::vector<uint16_t> corners;  // point indices; LightWave 5 objects use 3 or 4
+  int surface = 0;                // 0-based; written as surface + 1 (so -1 writes 0)
+};
+
+struct LwoWriter {
+  std::vector<Vec3> points;
+  std::vector<LwoWriterPolygon> polygons;
+  std::vector<LwoWriterSurface> surfaces;
+  int surfacesfirst = 0;  // 1: SRFS before PNTS, as later LightWave versions write
+  std::vector<uint8_t> extra;  // raw bytes appended after the last chunk (other chunks)
+};
+
+// The whole file in memory.
+std::vector<uint8_t> lwobytes(const LwoWriter *object);
+// Writes the file; 1 written, 0 when it cannot be created or written.
+int writelwo(const char *path, const LwoWriter *object);
+
+// Conveniences; each returns the index of what it added.
+int lwoaddpoint(LwoWriter *object, float x, float y, float z);
+int lwoaddsurface(LwoWriter *object, const char *name, uint8_t red, uint8_t green, uint8_t blue);
+int lwoaddtriangle(LwoWriter *object, int a, int b, int c, int surface);
+int lwoaddquad(LwoWriter *object, int a, int b, int c, int d, int surface);
+// Sets a colour image map on the surface: kind "Planar Image Map", "Cylindrical Image
+// Map" or "Spherical Image Map", the axis, centre and size; repeats 1.
+void lwosetimagemap(LwoWriterSurface *surface, const char *kind, const char *image, int axis,
+                    Vec3 center, Vec3 size);
+// Polygons face the side from which their corners run clockwise, as in LightWave; then
+// (p0 - p1) x (p2 - p1) points to the back. The shapes below return their first polygon.
+// A box of 8 shared points and 6 quads on one surface, laid out as LightWave writes a
+// box: faces -y, -z, +x, +z, -x, +y.
+int lwoaddbox(LwoWriter *object, Vec3 center, Vec3 size, int surface);
+// The same box with face k on facesurfaces[k], in that face order.
+int lwoaddboxfaces(LwoWriter *object, Vec3 center, Vec3 size, const int facesurfaces[6]);
+// A grid in the plane y = 0 from (x0, z0) to (x1, z1) with nx by nz quads facing +y
+// ((nx + 1) * (nz + 1) points).
+int lwoaddgrid(LwoWriter *object, float x0, float z0, float x1, float z1, int nx, int nz,
+               int surface);
+// A sphere: segments around y, rings from pole to pole (triangles at the poles, quads
+// between), facing outwards; segments * (rings - 1) + 2 points.
+int lwoaddsphere(LwoWriter *object, Vec3 center, float radius, int segments, int rings,
+                 int surface);
