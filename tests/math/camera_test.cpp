@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "display/display.h"
+#include "lws/lws.h"
+#include "math/vecmath.h"
+
+namespace {
+
+// The camera reads the global screen; each test gets a 640 x 480 one and leaves the
+// global as it found it.
+class Camera : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved = screen;
+    screen = &testscreen;
+  }
+  void TearDown() override {
+    screen = saved;
+    free(camera);
+  }
+  SceneCamera *make(float fov = 90) {
+    camera = createcamera(0, 0, 0, fov);
+    return camera;
+  }
+  Screen testscreen{480, 640, 16, 320, 240, 1};
+  Screen *saved = nullptr;
+  SceneCamera *camera = nullptr;
+};
+
+void expectrow(const Mat3 &m, int row, float x, float y, float z, float tol = 1e-6f) {
+  EXPECT_NEAR(m.m[row * 3 + 0], x, tol) << "row " << row;
+  EXPECT_NEAR(m.m[row * 3 + 1], y, tol) << "row " << row;
+  EXPECT_NEAR(m.m[row * 3 + 2], z, tol) << "row " << row;
+}
+
+void expectidentity(const Mat3 &m, float tol = 1e-6f) {
+  expectrow(m, 0, 1, 0, 0, tol);
+  expectrow(m, 1, 0, 1, 0, tol);
+  expectrow(m, 2, 0, 0, 1, tol);
+}
+
+void expecttranspose(const SceneCamera *c) {
+  for (int r = 0; r < 3; r++)
+    for (int k = 0; k < 3; k++) EXPECT_EQ(c->cameratoworld.m[k * 3 + r], c->worldtocamera.m[r * 3 + k]);
+}
+
+void expectsame(const Mat3 &a, const Mat3 &b) {
+  for (int i = 0; i < 9; i++) EXPECT_EQ(a.m[i], b.m[i]) << "element " << i;
+}
+
+TEST_F(Camera, CreatedLookingAlongZ) {
+  SceneCamera *c = createcamera(1, 2, 3, 90);
+  camera = c;
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->position.x, 1);
+  EXPECT_EQ(c->position.y, 2);
+  EXPECT_EQ(c->position.z, 3);
+  EXPECT_EQ(c->forward.z, 1);
+  EXPECT_EQ(c->up.y, 1);
+  EXPECT_EQ(c->targetindex, -1);
+  expectidentity(c->worldtocamera);
+  expectidentity(c->cameratoworld);
+}
+
+TEST_F(Camera, ZoomFactorsGiveProjectionDistances) {
+  SceneCamera *c = make(90);
+  EXPECT_EQ(c->fieldofview, 90.0f);
+  EXPECT_NEAR(c->projdistance, 320.0f, 1e-3f);
+  setfieldofview(c, 53.130102f);  // zoom 2
+  EXPECT_NEAR(c->projdistance, 640.0f, 1e-3f);
+  setfieldofview(c, 34.708049f);  // zoom 3.2
+  EXPECT_NEAR(c->projdistance, 1024.0f, 1e-2f);
+  // The distance follows the screen width, not the height.
+  testscreen.width = 320;
+  setfieldofview(c, 90);
+  EXPECT_NEAR(c->projdistance, 160.0f, 1e-3f);
+}
+
+TEST_F(Camera, FieldOfViewIsClampedAndTheDistanceStaysUsable) {
+  SceneCamera *c = make();
+  setfieldofview(c, 200);
+  EXPECT_EQ(c->fieldofview, 180.0f);
+  // The half angle of 180 rounds to just past 90 degrees; a negative distance would
+  // mirror the picture.
+  EXPECT_GT(c->projdistance, 0.0f);
+  EXPECT_LT(c->projdistance, 1.0f);
+  setfieldofview(c, -10);
+  EXPECT_EQ(c->fieldofview, 0.0f);
+  EXPECT_TRUE(std::isfinite(c->projdistance));
+  EXPECT_GT(c->projdistance, 1e6f);
+  setfieldofview(c, NAN);
+  EXPECT_EQ(c->fieldofview, 0.0f);
+  EXPECT_TRUE(std::isfinite(c->projdistance));
+}
+
+TEST_F(Camera, OrientationFromAngles) {
+  SceneCamera *c = make();
+  camerafromangles(c, 0, 0, 0);
+  expectidentity(c->worldtocamera);
+  expectidentity(c->cameratoworld);
+  camerafromangles(c, 0, 90, 0);
+  expectrow(c->worldtocamera, 2, 1, 0, 0);  // forward axis turned to +x
+  expectrow(c->worldtocamera, 1, 0, 1, 0);
+  expecttranspose(c);
+  // Angles never touch the aim fields: forward stays as created.
+  EXPECT_EQ(c->forward.x, 0);
+  EXPECT_EQ(c->forward.z, 1);
+  camerafromangles(c, 90, 0, 0);  // positive pitch looks down
+  expectrow(c->worldtocamera, 2, 0, -1, 0);
+}
+
+TEST_F(Camera, AimingAtAPoint) {
+  SceneCamera *c = make();
+  cameratarget(c, 0, 0, 10);
+  expectidentity(c->worldtocamera);
+  expectidentity(c->cameratoworld);
+  EXPECT_NEAR(c->forward.z, 1, 1e-6f);
+  EXPECT_EQ(c->target.z, 10);
+  cameratarget(c, 10, 0, 0);
+  expectrow(c->worldtocamera, 0, 0, 0, -1);
+  expectrow(c->worldtocamera, 1, 0, 1, 0);
+  expectrow(c->worldtocamera, 2, 1, 0, 0);
+  expecttranspose(c);
+  EXPECT_NEAR(c->forward.x, 1, 1e-6f);
+  EXPECT_NEAR(c->forward.z, 0, 1e-6f);
+}
+
+TEST_F(Camera, AimedCameraNeverRollsAndLooksAtItsTarget) {
+  SceneCamera *c = createcamera(3, -2, 5, 60);
+  camera = c;
+  unsigned seed = 11;
+  for (int i = 0; i < 200; i++) {
+    float p[3];
+    for (float &x : p) {
+      seed = seed * 1103515245u + 12345u;
+      x = (float)((seed >> 8) % 2000) / 10.0f - 100.0f;
+    }
+    cameratarget(c, p[0], p[1], p[2]);
+    const Mat3 &m = c->worldtocamera;
+    EXPECT_NEAR(m.m[1], 0, 1e-6f);  // right axis horizontal
+    EXPECT_GE(m.m[4], 0);           // up axis never upside down
+    Vec3 d{p[0] - 3, p[1] + 2, p[2] - 5};
+    Vec3 cam;
+    mattransform(&m, &d, &cam, 1);  // the target lies straight ahead
+    EXPECT_NEAR(cam.x, 0, 1e-3f);
+    EXPECT_NEAR(cam.y, 0, 1e-3f);
+    EXPECT_GT(cam.z, 0);
+  }
+}
+
+TEST_F(Camera, DegenerateAimsKeepThePreviousOrientation) {
+  SceneCamera *c = make();
+  // Before any resolvable aim: the orientation of a new camera.
+  cameratarget(c, 0, 0, 0);
+  expectidentity(c->worldtocamera);
+  EXPECT_EQ(c->forward.z, 1);
+
+  cameratarget(c, 10, 0, 0);
+  Mat3 w = c->worldtocamera, t = c->cameratoworld;
+  Vec3 forward = c->forward;
+  const float aims[][3] = {{0, 0, 0}, {0, 5, 0}, {0, -7, 0}};
+  for (const auto &a : aims) {
+    cameratarget(c, a[0], a[1], a[2]);
+    expectsame(c->worldtocamera, w);
+    expectsame(c->cameratoworld, t);
+    EXPECT_EQ(c->forward.x, forward.x);
+    EXPECT_EQ(c->forward.y, forward.y);
+    EXPECT_EQ(c->forward.z, forward.z);
+  }
+  // The point is still remembered as the last aim.
+  EXPECT_EQ(c->target.y, -7);
+}
+
+// The view volume: each plane keeps exactly the points its edge says, and the four side
+// planes together keep exactly the points that project inside the viewport.
+TEST_F(Camera, ViewPlanesKeepThePointsOfTheViewport) {
+  const float fovs[] = {90, 53.130102f, 34.708049f, 120};
+  unsigned seed = 5;
+  auto next = [&seed](float lo, float hi) {
+    seed = seed * 1103515245u + 12345u;
+    return lo + (hi - lo) * (float)((seed >> 8) & 0xFFFF) / 65535.0f;
+  };
+  for (float fov : fovs) {
+    SceneCamera *c = createcamera(0, 0, 0, fov);
+    setupviewplanes(c);
+    double tana = 240.0 / c->projdistance;
+    double tanb = tan(c->fieldofview * 0.5 * 0.017453293);
+    for (int i = 0; i < 2000; i++) {
+      Vec3 p{next(-300, 300), next(-300, 300), next(-20, 150)};
+      bool expected[6] = {p.y <= p.z * tana, p.y >= -p.z * tana, p.x >= -p.z * tanb,
+                          p.x <= p.z * tanb, p.z >= 0.2f, p.z <= 100};
+      double margin[6] = {p.z * tana - p.y, p.y + p.z * tana, p.x + p.z * tanb,
+                          p.z * tanb - p.x, p.z - 0.2, 100 - p.z};
+      bool sides = true;
+      for (int k = 0; k < 6; k++) {
+        const Plane &pl = c->viewplanes[k];
+        double dot = (double)pl.normal.x * p.x + (double)pl.normal.y * p.y + (double)pl.normal.z * p.z;
+        if (k < 4) sides = sides && dot >= pl.distance;
+        if (fabs(margin[k]) < 1e-2) continue;  // rounding decides points on an edge
+        EXPECT_EQ(dot >= pl.distance, expected[k]) << "plane " << k << " fov " << fov;
+      }
+      if (p.z > 1) {
+        double sx = p.x * c->projdistance / p.z, sy = p.y * c->projdistance / p.z;
+        if (fabs(fabs(sx) - 320) > 1 && fabs(fabs(sy) - 240) > 1) {
+          EXPECT_EQ(sides, fabs(sx) < 320 && fabs(sy) < 240) << p.x << " " << p.y << " " << p.z;
+        }
+      }
+    }
+    for (int k = 0; k < 6; k++)
+      EXPECT_NEAR(vlength(c->viewplanes[k].normal.x, c->viewplanes[k].normal.y, c->viewplanes[k].normal.z), 1.0, 1e-6);
+    free(c);
+  }
+}
+
+}  // namespace
