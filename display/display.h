@@ -47,11 +47,16 @@ void closeglide(void);
 // Frees all texture memory on the card.
 void resettexturememory(void);
 // Rewrites name in place into folder + its base name with the last three characters
-// replaced by extension (3 characters); name holds 255 bytes.
-void texturepath(char *name, const char *folder, const char *extension);
+// replaced by extension (3 characters); name holds 255 bytes. 1 rewritten; 0 when the
+// path would not fit those 255 bytes, with name left as it was.
+int texturepath(char *name, const char *folder, const char *extension);
 // Loads every texture of the global texture-name table onto the card; 1 all loaded
 // (or none to load), 0 after closing the card and logging a file that cannot be read.
 int loadtextures(void);
+
+// A screen coordinate rounded to the nearest 1/16 pixel in single precision, as drawing
+// sends vertex x and y to the card.
+float snapsixteenth(float coordinate);
 
 struct SceneObject;
 // Sends the object's draw list to the card, then its reflection pass.

@@ -1,0 +1,50 @@
+#include "display/display.h"
+#include "platform/glide/glide.h"
+
+int init3d(int, int, int, int usedepthbuffer) {
+  // The mode is fixed at 640x480 whatever the caller asks; the version text and the
+  // hardware description are read because the card expects them first, then unused.
+  char version[80];
+  grGlideGetVersion(version);
+  grGlideInit();
+  GrHwConfiguration hwconfig{};
+  if (!grSstQueryHardware(&hwconfig)) return 0;
+  grSstSelect(0);
+  grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
+               GR_ORIGIN_UPPER_LEFT, 2, 2);
+  if (usedepthbuffer) {
+    // The W buffer takes each vertex's 1/w as drawing sends it; nearer wins with LESS.
+    grDepthBufferMode(GR_DEPTHBUFFER_WBUFFER);
+    grDepthBufferFunction(GR_CMP_LESS);
+    grDepthMask(FXTRUE);
+    // After the mask: the card clears depth only while depth writes are on.
+    grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
+  }
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  return 1;
+}
+
+// The drawing phase computes its vertex snap and divisions in single precision. The
+// original x87 code switched the precision-control bits of the FPU here and restored
+// them in endframe. On SSE targets float arithmetic is already single precision and
+// there are no precision-control bits, so the drawing code instead types every step of
+// those computations as float (see buildvertices) and the frame brackets carry no
+// floating-point state.
+void beginframe(int swapinterval, int clear) {
+  grBufferSwap(swapinterval);
+  if (clear) grBufferClear(backdropcolor, 0, GR_WDEPTHVALUE_FARTHEST);
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+}
+
+void endframe(void) {}
+
+void shutdowndisplay(void) {
+  if (screen != nullptr && screen->driver == 1)
+    grGlideShutdown();
+  else
+    puts("Not implemented");
+}
+
+void closeglide(void) { grGlideShutdown(); }
+
+void resettexturememory(void) { guTexMemReset(); }

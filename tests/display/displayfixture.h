@@ -1,0 +1,145 @@
+// Shared set-up for the tests of the card half of the display: a screen of the card
+// kind, a log in a temporary file, the card's call trace, and hand-built objects whose
+// vertices are already projected (screen x, y in pixels, camera z).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "display/display.h"
+#include "lwo/lwo.h"
+#include "platform/glide/glide.h"
+
+class DisplayTest : public ::testing::Test {
+ protected:
+  Screen testscreen;
+
+  void SetUp() override {
+    setenv("LWDEMO_VIDEO", "headless", 0);
+    setenv("LWDEMO_PACING", "off", 0);
+    testscreen = Screen{};
+    testscreen.width = 640;
+    testscreen.height = 480;
+    testscreen.depth = 16;
+    testscreen.centerx = 320;
+    testscreen.centery = 240;
+    testscreen.driver = 1;
+    screen = &testscreen;
+    errorlog = tmpfile();
+    ASSERT_NE(errorlog, nullptr);
+    cardtraceclear();
+    cardtrace(1);
+  }
+
+  void TearDown() override {
+    cardtrace(0);
+    cardtraceclear();
+    if (errorlog != nullptr) fclose(errorlog);
+    errorlog = nullptr;
+    screen = nullptr;
+  }
+
+  static std::string logtext() {
+    fflush(errorlog);
+    long end = ftell(errorlog);
+    std::string text(end > 0 ? (size_t)end : 0, '\0');
+    rewind(errorlog);
+    size_t got = fread(text.data(), 1, text.size(), errorlog);
+    text.resize(got);
+    fseek(errorlog, 0, SEEK_END);
+    return text;
+  }
+
+  // The traced calls, one per entry, without their line breaks.
+  static std::vector<std::string> calls() {
+    std::vector<std::string> out;
+    const char *text = cardtracetext();
+    while (text != nullptr && *text != 0) {
+      const char *end = strchr(text, '\n');
+      size_t len = end != nullptr ? (size_t)(end - text) : strlen(text);
+      out.emplace_back(text, len);
+      text += len + (end != nullptr ? 1 : 0);
+    }
+    return out;
+  }
+
+  // The traced calls whose names start with prefix.
+  static std::vector<std::string> callsnamed(const char *prefix) {
+    std::vector<std::string> out;
+    for (const std::string &c : calls())
+      if (c.compare(0, strlen(prefix), prefix) == 0) out.push_back(c);
+    return out;
+  }
+};
+
+// An object built by hand: surfaces, screen-space vertices and polygons in draw order.
+// Storage lives in the vectors; object points into them once finish() has run.
+struct HandObject {
+  SceneObject object;
+  std::vector<MeshSurface> surfaces;
+  std::vector<MeshVertex> verts;
+  std::vector<MeshPolygon> polys;
+  std::vector<int32_t> drawlist;
+  std::vector<int> polysurface;
+
+  int addsurface(const MeshSurface &surface) {
+    surfaces.push_back(surface);
+    return (int)surfaces.size() - 1;
+  }
+
+  // A polygon of the given surface through screen points (x, y) at camera depth z, all
+  // corners lit with one colour; u, v and the reflection coordinates per corner.
+  int addpolygon(int surface, int n, const float (*xy)[2], float z, const float color[3],
+                 const float (*uv)[2] = nullptr, const float (*refluv)[2] = nullptr) {
+    MeshPolygon poly;
+    poly.numcorners = (uint16_t)n;
+    for (int k = 0; k < n && k < maxcorners; k++) {
+      MeshVertex vertex;
+      vertex.xfpos = Vec3{xy[k][0], xy[k][1], z};
+      for (int c = 0; c < 3; c++) vertex.litcolor[c] = color[c];
+      poly.corners[k].vertex = (uint16_t)verts.size();
+      if (uv != nullptr) {
+        poly.corners[k].u = uv[k][0];
+        poly.corners[k].v = uv[k][1];
+      }
+      if (refluv != nullptr) {
+        poly.corners[k].reflu = refluv[k][0];
+        poly.corners[k].reflv = refluv[k][1];
+      }
+      verts.push_back(vertex);
+    }
+    polys.push_back(poly);
+    polysurface.push_back(surface);
+    drawlist.push_back((int32_t)polys.size() - 1);
+    return (int)polys.size() - 1;
+  }
+
+  // An axis-aligned rectangle with texel coordinates spanning 0..256 once.
+  int addrect(int surface, float x0, float y0, float x1, float y1, float z,
+              const float color[3]) {
+    const float xy[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+    const float uv[4][2] = {{0, 0}, {256, 0}, {256, 256}, {0, 256}};
+    return addpolygon(surface, 4, xy, z, color, uv, uv);
+  }
+
+  SceneObject *finish() {
+    for (size_t i = 0; i < polys.size(); i++) polys[i].surface = &surfaces[polysurface[i]];
+    object.surfaces = surfaces.data();
+    object.numsurfaces = (int32_t)surfaces.size();
+    object.verts = verts.data();
+    object.numverts = (int32_t)verts.size();
+    object.polys = polys.data();
+    object.numpolys = (int32_t)polys.size();
+    object.drawpolys = drawlist.data();
+    object.numdrawpolys = (uint16_t)drawlist.size();
+    object.hasreflmap = 0;
+    for (const MeshSurface &s : surfaces)
+      if (s.refltexture != 0xFFFF) object.hasreflmap = 1;
+    return &object;
+  }
+};
