@@ -16,7 +16,7 @@
 #include "platform/glide/glide.h"
 
 class DisplayTest : public ::testing::Test {
- protected:
+ public:
   Screen testscreen;
 
   void SetUp() override {
