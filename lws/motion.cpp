@@ -1,5 +1,6 @@
 #include "lws/motion.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,14 @@ int getlwsmotion(const LwsMotion *src, Motion *dst, float scale) {
                 (int)src->keys[i].frame, (int)src->keys[i - 1].frame);
       return 0;
     }
+  }
+  // Frame differences are taken in 32 bits by evalmotion; a span beyond that would
+  // overflow them.
+  int64_t span = (int64_t)src->keys[src->numkeys - 1].frame - src->keys[0].frame;
+  if (span > INT32_MAX) {
+    if (errorlog)
+      fprintf(errorlog, "Motion refused: keys span %lld frames\n", (long long)span);
+    return 0;
   }
   MotionKey *keys = (MotionKey *)malloc(sizeof(MotionKey) * (size_t)src->numkeys);
   if (keys == nullptr) {

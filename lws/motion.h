@@ -38,8 +38,8 @@ struct Pose {
 };
 
 // Copies src into dst with x, y, z multiplied by scale. Returns 1; returns 0 and leaves
-// dst unfilled for a motion without keys or with keys not in strictly increasing frame
-// order (logged), or when the keys cannot be allocated ("Memory allocation failed:
+// dst unfilled for a motion without keys, with keys not in strictly increasing frame
+// order or spanning more frames than 32 bits hold (logged), or when the keys cannot be allocated ("Memory allocation failed:
 // getlwsmotion" to the log).
 int getlwsmotion(const LwsMotion *src, Motion *dst, float scale);
 // Hermite basis weights at t: h1 start value, h2 end value, h3 leaving tangent,

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "display/display.h"
+#include "lws/motion.h"
+
+namespace {
+
+struct K {
+  int frame;
+  float x;
+  int linear = 0;
+  float tension = 0;
+};
+
+// A runtime motion built through getlwsmotion, as the scene loader builds it; the x
+// channel carries the values and y carries -x so that every channel is exercised.
+struct Built {
+  Motion motion;
+  Built(std::initializer_list<K> keys, int endbehavior = 0) {
+    std::vector<MotionKey> k;
+    for (const K &s : keys) {
+      MotionKey key;
+      key.frame = s.frame;
+      key.values[0] = s.x;
+      key.values[1] = -s.x;
+      key.linear = s.linear;
+      key.tension = s.tension;
+      k.push_back(key);
+    }
+    LwsMotion lws{k.data(), (int32_t)k.size(), endbehavior};
+    EXPECT_EQ(getlwsmotion(&lws, &motion, 1.0f), 1);
+  }
+  ~Built() { free(motion.keys); }
+  float x(double f) const {
+    Pose p;
+    evalmotion(&motion, &p, f);
+    EXPECT_EQ(p.values[1], -p.values[0]);
+    return p.values[0];
+  }
+};
+
+TEST(Motion, SplineExamples) {
+  Built linear({{0, 0, 1}, {10, 10, 1}});
+  EXPECT_EQ(linear.x(5), 5.0f);
+  EXPECT_EQ(linear.x(10), 10.0f);
+  // Both end tangents 0.5 * (1 + 1) * 10: h1*0 + h2*10 + h3*10 + h4*10 at t = 0.5.
+  Built spline({{0, 0}, {10, 10}});
+  EXPECT_EQ(spline.x(5), 5.0f);
+  // Tangent leaving key 0 is 10; arriving at key 10 is 0.5 * (10 - 10) = 0.
+  Built peak({{0, 0}, {10, 10}, {20, 0}});
+  EXPECT_EQ(peak.x(5), 6.25f);
+  EXPECT_EQ(peak.x(15), 6.25f);
+  // Tension 1 on both keys: no tangents, the value eases along h2 * d.
+  Built eased({{0, 0, 0, 1}, {10, 10, 0, 1}});
+  EXPECT_FLOAT_EQ(eased.x(2.5), 10 * (-2.0f / 64 + 3.0f / 16));
+  EXPECT_FLOAT_EQ(eased.x(5), 5);
+}
+
+TEST(Motion, SplinePassesThroughEveryKey) {
+  unsigned seed = 3;
+  auto next = [&seed]() {
+    seed = seed * 1103515245u + 12345u;
+    return (int)((seed >> 8) % 1000);
+  };
+  for (int round = 0; round < 20; round++) {
+    std::vector<MotionKey> keys(2 + round % 6);
+    int frame = next() % 20 - 10;
+    for (MotionKey &k : keys) {
+      k.frame = frame;
+      frame += 1 + next() % 15;
+      for (float &v : k.values) v = (float)(next() - 500) / 10.0f;
+      k.linear = next() % 3 == 0;
+      k.tension = (float)(next() % 200 - 100) / 100.0f;
+      k.continuity = (float)(next() % 200 - 100) / 100.0f;
+      k.bias = (float)(next() % 200 - 100) / 100.0f;
+    }
+    LwsMotion lws{keys.data(), (int32_t)keys.size(), 0};
+    Motion m;
+    ASSERT_EQ(getlwsmotion(&lws, &m, 1.0f), 1);
+    for (const MotionKey &k : keys) {
+      Pose p;
+      evalmotion(&m, &p, k.frame);
+      for (int c = 0; c < 9; c++) EXPECT_NEAR(p.values[c], k.values[c], 1e-4f) << "frame " << k.frame;
+    }
+    free(m.keys);
+  }
+}
+
+TEST(Motion, OneKeyHoldsEverywhere) {
+  Built one({{7, 3}}, 2);
+  EXPECT_EQ(one.motion.framespan, 0);
+  for (double f : {-100.0, 0.0, 7.0, 7.5, 1000.0}) EXPECT_EQ(one.x(f), 3.0f);
+}
+
+TEST(Motion, EndBehaviour) {
+  // x equals the frame along the whole span, so a frame's value shows where it went.
+  Built hold({{0, 0, 1}, {60, 60, 1}}, 1);
+  EXPECT_EQ(hold.x(60), 60.0f);
+  EXPECT_EQ(hold.x(61), 60.0f);
+  EXPECT_EQ(hold.x(500), 60.0f);
+  Built repeat({{0, 0, 1}, {60, 60, 1}}, 2);
+  EXPECT_EQ(repeat.x(61), 1.0f);
+  EXPECT_EQ(repeat.x(120), 0.0f);
+  EXPECT_EQ(repeat.x(130), 10.0f);
+  EXPECT_EQ(repeat.x(130.5), 10.5f);
+  // No end behaviour, or a fraction just past the last key: the last key, never a
+  // segment beyond it.
+  Built none({{0, 0}, {30, 5}, {60, 60}}, 0);
+  EXPECT_EQ(none.x(61), 60.0f);
+  EXPECT_EQ(none.x(1e6), 60.0f);
+  EXPECT_EQ(hold.x(60.5), 60.0f);
+  EXPECT_EQ(repeat.x(60.5), 60.0f);
+}
+
+class MotionCopy : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved = errorlog;
+    errorlog = tmpfile();
+  }
+  void TearDown() override {
+    fclose(errorlog);
+    errorlog = saved;
+  }
+  FILE *saved = nullptr;
+};
+
+TEST_F(MotionCopy, ScalesPositionsOnly) {
+  MotionKey k[2];
+  k[0].frame = 5;
+  k[1].frame = 65;
+  const float values[9] = {1, 2, 3, 90, 10, 5, 2, 2, 2};
+  for (int c = 0; c < 9; c++) k[0].values[c] = values[c];
+  k[0].tension = 0.5f;
+  LwsMotion lws{k, 2, 2};
+  Motion m;
+  ASSERT_EQ(getlwsmotion(&lws, &m, 2.0f), 1);
+  EXPECT_NE(m.keys, k);  // a private copy
+  EXPECT_EQ(m.keys[0].values[0], 2);
+  EXPECT_EQ(m.keys[0].values[1], 4);
+  EXPECT_EQ(m.keys[0].values[2], 6);
+  for (int c = 3; c < 9; c++) EXPECT_EQ(m.keys[0].values[c], values[c]);
+  EXPECT_EQ(m.keys[0].tension, 0.5f);
+  EXPECT_EQ(m.keys[1].frame, 65);
+  EXPECT_EQ(m.numkeys, 2);
+  EXPECT_EQ(m.framespan, 60);
+  EXPECT_EQ(m.endbehavior, 2);
+  EXPECT_EQ(k[0].values[0], 1);  // the reader's keys are untouched
+  free(m.keys);
+}
+
+TEST_F(MotionCopy, RefusesMotionsItCannotEvaluate) {
+  MotionKey k[3];
+  struct Case {
+    int frames[3];
+    int numkeys;
+  } cases[] = {
+      {{0, 0, 0}, 0},      // no keys
+      {{0, 0, 0}, -2},     // a negative count
+      {{0, 20, 10}, 3},    // out of order
+      {{0, 10, 10}, 3},    // two keys on one frame
+      {{-2000000000, 0, 2000000000}, 3},  // differences beyond 32 bits
+  };
+  for (const Case &c : cases) {
+    for (int i = 0; i < 3; i++) k[i].frame = c.frames[i];
+    LwsMotion lws{k, c.numkeys, 1};
+    Motion m;
+    m.numkeys = 77;
+    EXPECT_EQ(getlwsmotion(&lws, &m, 1.0f), 0);
+    EXPECT_EQ(m.keys, nullptr);  // unfilled
+    EXPECT_EQ(m.numkeys, 77);
+  }
+  LwsMotion nokeys{nullptr, 3, 1};
+  Motion m;
+  EXPECT_EQ(getlwsmotion(&nokeys, &m, 1.0f), 0);
+  EXPECT_EQ(m.keys, nullptr);
+  // Each refusal says why in the log.
+  fflush(errorlog);
+  EXPECT_GT(ftell(errorlog), 0);
+}
+
+}  // namespace
