@@ -33,12 +33,20 @@ int checksetup(const SfxObject *sfx) {
     refuse("no mesh");
     return 0;
   }
+  // Every square takes the mesh's first surface, and the reset marks it additive.
+  if (sfx->mesh->surfaces == nullptr || sfx->mesh->numsurfaces < 1) {
+    refuse("the mesh has no surface");
+    return 0;
+  }
   if (sfx->numparticles < 1 || sfx->numparticles > maxparticles) {
     if (errorlog)
       fprintf(errorlog, "Particle set-up refused: %d particles, room for 1 to %d\n",
               (int)sfx->numparticles, maxparticles);
     return 0;
   }
+  // Any other type keeps its storage empty: it is never updated, so its lifetime,
+  // sizes and colours are never used and need not be refused.
+  if (sfx->sfxtype != 1) return 1;
   // Ageing divides by the lifetime.
   if (!(sfx->lifetime > 0) || !finite(sfx->lifetime)) {
     refuse("the lifetime is not a number of frames above 0");
@@ -49,11 +57,6 @@ int checksetup(const SfxObject *sfx) {
     allfinite = allfinite && finite(sfx->birthcolor[c]) && finite(sfx->deathcolor[c]);
   if (!allfinite) {
     refuse("a size, colour or spread is not a finite number");
-    return 0;
-  }
-  // Every square takes the mesh's first surface.
-  if (sfx->mesh->surfaces == nullptr || sfx->mesh->numsurfaces < 1) {
-    refuse("the mesh has no surface");
     return 0;
   }
   return 1;

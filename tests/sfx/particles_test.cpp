@@ -179,6 +179,13 @@ TEST_F(Particles, SetUpRefusesWhatTheFramesCannotServe) {
   updateparticles(&sfx, 1, 0, 0, 0);
   buildparticlemesh(&sfx);
   EXPECT_EQ(m->numpolys, 0);
+  // A type that is never updated does not need a lifetime.
+  m->numsurfaces = 2;
+  sfx.sfxtype = 2;
+  sfx.numparticles = 5;
+  sfx.lifetime = 0;
+  EXPECT_EQ(setupparticles(&sfx), 1);
+  sfx.sfxtype = 1;
   // The largest count that fits is accepted.
   m->numsurfaces = 2;
   sfx.numparticles = 409;
