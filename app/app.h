@@ -4,6 +4,7 @@
 #include <cstdint>
 
 struct Scene;
+union SDL_Event;
 
 // The frame being played. Written by the playback loop.
 extern int32_t currentframe;
@@ -11,6 +12,16 @@ extern int32_t currentframe;
 extern int32_t swapinterval;
 // Number of view planes the clipper uses. Written by the playback loop.
 extern int32_t clipplanecount;
+
+// Character codes typed or a close ('q'), in arrival order. Nothing ever takes a code
+// out, so once one is put a key stays pending for the rest of the run. Written by the
+// window procedure and by the scripted key; read by keypending.
+struct KeyQueue {
+  int32_t codes[256];
+  int32_t writepos;
+  int32_t readpos;
+};
+extern KeyQueue keyqueue;
 
 // The fixed programme: three scenes loaded, the card opened, each scene played.
 void rundemo(int argc, char **argv);
@@ -22,3 +33,20 @@ int keypending(void);
 int errorbox(const char *text);
 // Splits the command line into at most 31 words; argument 0 is the program's name.
 char **parsecommandline(char *commandline, int *argc);
+
+// Shows text in the error box, flushes the log and ends the process with code.
+[[noreturn]] void fatalerror(const char *text, int code);
+// Puts a character code into keyqueue; a full ring (255 codes) drops it.
+void putkey(int32_t code);
+// The main window "Glide Test" with its start-up text; in headless mode none. 1 made
+// (or headless), 0 when the window cannot be created.
+int createmainwindow(void);
+// Destroys the main window if it still exists and closes the window system.
+void destroymainwindow(void);
+// The window procedure: handles one window-system event for either window. Returns 1
+// when the event was a paint, else 0.
+int mainwindowproc(const SDL_Event *event);
+// Reads LWDEMO_KEY ("<frames>:<character>" or "<frames>:#<code>"): that code is put once
+// the card has shown the given number of frames. 0 (with a message on standard error)
+// when the value is malformed; 1 otherwise, also when it is not set.
+int setupscriptedkey(void);

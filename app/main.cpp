@@ -1,7 +1,32 @@
+#include <cstdio>
+#include <string>
+
+#include "app/app.h"
 #include "display/display.h"
 
-int main() {
-  initscreen(640, 480, 16, 1);
-  setviewport(0, 0, 640, 480);
+// The process entry: the main window, the start-up text, the programme, and the window
+// closed again. The arguments are joined into one command line as the original entry
+// point received it, split again and otherwise ignored.
+int main(int argc, char **argv) {
+  if (!createmainwindow()) {
+    fputs("Could not create the main window\n", stderr);
+    return 1;
+  }
+  setupscriptedkey();
+
+  std::string line;
+  for (int i = 1; i < argc; i++) {
+    if (i > 1) line += ' ';
+    line += argv[i];
+  }
+  int wordcount = 0;
+  char **words = parsecommandline(line.data(), &wordcount);
+
+  rundemo(wordcount, words);
+
+  printf("Exiting winMain()\n");
+  fflush(stdout);
+  destroymainwindow();
+  if (errorlog != nullptr) fflush(errorlog);
   return 0;
 }

@@ -1,0 +1,50 @@
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/app.h"
+#include "display/display.h"
+#include "lws/lws.h"
+
+void fatalerror(const char *text, int code) {
+  errorbox(text);
+  // std::exit flushes every stream as well; flushing the log here keeps it whole even
+  // if something registered at exit were to fail first.
+  if (errorlog != nullptr) fflush(errorlog);
+  fflush(stdout);
+  exit(code);
+}
+
+void rundemo(int, char **) {
+  static const char *const scenefiles[3] = {"intro1.lws", "intro2.lws", "by.lws"};
+  Scene *scenes[3] = {nullptr, nullptr, nullptr};
+
+  initscreen(640, 480, 16, 1);
+  setviewport(0, 0, 640, 480);
+
+  // Every scene and object file is read before the card opens, so a broken third scene
+  // ends the programme before anything is shown.
+  for (int i = 0; i < 3; i++) {
+    scenes[i] = loadscene(scenefiles[i], 1.0);
+    if (scenes[i] == nullptr) fatalerror("Error:Couldnt load scene!!!", 2);
+    // 64-bit: frame numbers come from the file and may lie anywhere in the int32 range.
+    if ((int64_t)scenes[i]->lastframe - (int64_t)scenes[i]->firstframe < 2)
+      fatalerror("Too few frames!!", 5);
+    if (i == 0) errorbox("Scene ok!");
+    // The loader empties the global table for every scene, so each scene keeps its own
+    // copy for playscene to put back.
+    memcpy(&scenes[i]->texturenames, &texturenametable, sizeof(TextureNameTable));
+  }
+
+  if (!init3d(640, 480, 16, 1)) fatalerror("Could not init3d", 3);
+
+  setbackdropcolor(0, 0, 0);
+  playscene(scenes[0]);
+  setbackdropcolor(0, 0, 0);
+  playscene(scenes[1]);
+  setbackdropcolor(200, 200, 255);
+  playscene(scenes[2]);
+
+  shutdowndisplay();
+  fflush(errorlog);
+}
