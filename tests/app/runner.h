@@ -1,0 +1,51 @@
+// Running the real lwdemo binary, and a private X server, for the end-to-end tests.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct RunResult {
+  int exitcode = -1;  // -1 when killed or not started
+  bool timedout = false;
+  std::string out, err;  // standard output and standard error
+};
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+// A fresh empty folder under the test's working folder.
+std::string makefolder(const std::string &prefix);
+// The whole file, or "" when it cannot be read.
+std::string readfile(const std::string &path);
+
+// A running child process.
+struct Child {
+  int pid = -1;
+  std::string outpath, errpath;
+};
+
+// Starts program with args in folder; the environment is ours with the changes given
+// (an empty value unsets). Standard output and error go to files beside folder.
+Child startprogram(const std::string &program, const std::vector<std::string> &args,
+                   const std::string &folder, const Environment &changes);
+// Waits up to timeoutms for the child; kills it when it is still running.
+RunResult finishprogram(Child *child, int timeoutms);
+// startprogram + finishprogram.
+RunResult runprogram(const std::string &program, const std::vector<std::string> &args,
+                     const std::string &folder, const Environment &changes, int timeoutms);
+
+// lwdemo headless and unpaced in folder.
+RunResult runlwdemo(const std::string &folder, const Environment &changes = {},
+                    int timeoutms = 10000);
+std::string lwdemopath();
+
+// 1 when a program of that name is on the PATH.
+int haveprogram(const char *name);
+
+// A private X server (Xvfb) on a display number it picks itself.
+struct XServer {
+  int pid = -1;
+  std::string display;  // ":N"
+};
+int startxserver(XServer *server);
+void stopxserver(XServer *server);
