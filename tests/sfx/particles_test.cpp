@@ -316,37 +316,49 @@ TEST_F(Particles, MeshHoldsOneSquarePerLivingParticle) {
 }
 
 // Every square the system can draw lies inside the box that culls it: the spline
-// swings past its keys here, and the birth spread is larger than the squares.
+// swings past its keys here, frames before the first key extrapolate, and the birth
+// spread is larger than the squares.
 TEST_F(Particles, BoxCoversTheFlightPath) {
   freemesh(sfx.mesh);
   const float keys[5][3] = {{0, 0, 0}, {10, 0, 5}, {10.5f, 8, 5}, {-6, 8, -4}, {-6, -3, 2}};
-  sfx.mesh = makemesh(keys, 5);
-  sfx.numparticles = 60;
-  sfx.lifetime = 50;
-  sfx.randfactor = 3;
-  ASSERT_EQ(setupparticles(&sfx), 1);
-  SceneObject *m = sfx.mesh;
-  const Vec3 lo = m->bbox[0], hi = m->bbox[7];
-  // The object file's own box is kept inside.
-  EXPECT_LE(lo.x, -0.5f);
-  EXPECT_GE(hi.z, 0.5f);
-  for (int i = 0; i < 8; i++) {
-    EXPECT_EQ(m->bbox[i].x, (i & 2) ? hi.x : lo.x);
-    EXPECT_EQ(m->bbox[i].y, (i & 4) ? hi.y : lo.y);
-    EXPECT_EQ(m->bbox[i].z, (i & 1) ? hi.z : lo.z);
-  }
-  Pose pose;
-  for (int f = 0; f <= 60; f++) {
-    evalmotion(&m->motion, &pose, f);
-    updateparticles(&sfx, (float)f, pose.values[0], pose.values[1], pose.values[2]);
-    buildparticlemesh(&sfx);
-    for (int i = 0; i < m->numverts; i++) {
-      const Vec3 &p = m->verts[i].objpos;
-      ASSERT_TRUE(p.x >= lo.x && p.x <= hi.x && p.y >= lo.y && p.y <= hi.y && p.z >= lo.z &&
-                  p.z <= hi.z)
-          << "frame " << f << " vertex " << i << " at " << p.x << " " << p.y << " " << p.z;
+  struct Range {
+    int start, end, firstdrawn;
+  } ranges[] = {{-21, 61, -20}, {-1, 2000000000, 0}};
+  for (const Range &r : ranges) {
+    sfx.mesh = makemesh(keys, 5);
+    sfx.numparticles = 60;
+    sfx.lifetime = 50;
+    sfx.randfactor = 3;
+    sfx.rangestart = r.start;
+    sfx.rangeend = r.end;
+    ASSERT_EQ(setupparticles(&sfx), 1);
+    SceneObject *m = sfx.mesh;
+    const Vec3 lo = m->bbox[0], hi = m->bbox[7];
+    // The object file's own box is kept inside.
+    EXPECT_LE(lo.x, -0.5f);
+    EXPECT_GE(hi.z, 0.5f);
+    for (int i = 0; i < 8; i++) {
+      EXPECT_EQ(m->bbox[i].x, (i & 2) ? hi.x : lo.x);
+      EXPECT_EQ(m->bbox[i].y, (i & 4) ? hi.y : lo.y);
+      EXPECT_EQ(m->bbox[i].z, (i & 1) ? hi.z : lo.z);
     }
+    Pose pose;
+    for (int f = r.firstdrawn; f <= 60; f++) {
+      evalmotion(&m->motion, &pose, f);
+      updateparticles(&sfx, (float)f, pose.values[0], pose.values[1], pose.values[2]);
+      buildparticlemesh(&sfx);
+      for (int i = 0; i < m->numverts; i++) {
+        const Vec3 &p = m->verts[i].objpos;
+        ASSERT_TRUE(p.x >= lo.x && p.x <= hi.x && p.y >= lo.y && p.y <= hi.y && p.z >= lo.z &&
+                    p.z <= hi.z)
+            << "frame " << f << " vertex " << i << " at " << p.x << " " << p.y << " " << p.z;
+      }
+    }
+    freemesh(sfx.mesh);
+    free(sfx.particles);
+    sfx.particles = nullptr;
   }
+  sfx.mesh = makemesh(stillkeys, 1);  // for the fixture to free
 }
 
 }  // namespace
