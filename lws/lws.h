@@ -56,15 +56,18 @@ extern float ambientcolor[3];
 
 struct LwsScene;
 
-// The scene file as read, or none when it cannot be opened; exits 12 for a file that is
-// not a scene and 2 when memory runs out.
+// The scene file as read, or none when it cannot be opened or breaks a rule of the
+// loader (logged with what and where); exits 12 for a file that is not a scene and 2
+// when memory runs out.
 LwsScene *readlws(const char *filename);
 // Releases an LwsScene and everything it owns.
 void freelws(LwsScene *lws);
 // Links children to parents from the entries' parent indices; 0 (logged) for a parent
 // outside the list, a 17th child or a cycle.
 int linkchildren(const LwsScene *lws, Scene *scene);
-// The complete scene with every object, light, effect and the camera, or none (logged).
+// The complete scene with every object, light, effect and the camera, or none (logged)
+// for a refused file or an object that cannot be loaded; exits 12 when the file cannot
+// be opened or is not a scene.
 Scene *loadscene(const char *filename, double scale);
 // New light at the position with colour 0..255 times intensity / 255.
 SceneLight *createlight(float x, float y, float z, float red, float green, float blue,

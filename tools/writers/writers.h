@@ -103,3 +103,83 @@ int lwoaddgrid(LwoWriter *object, float x0, float z0, float x1, float z1, int nx
 // between), facing outwards; segments * (rings - 1) + 2 points.
 int lwoaddsphere(LwoWriter *object, Vec3 center, float radius, int segments, int rings,
                  int surface);
+
+// ---- LightWave scene files (.lws) ----
+//
+// Writes the subset of version 1 scene files that the scene reader reads, laid out as
+// LightWave 5 writes them: header, objects (each with its motion, optional parent and
+// ShadowOptions), effect objects, ambient light, lights, camera, then a few render
+// options. Counts and indices are written as given, so tests can write broken files too.
+#include <string>
+#include <vector>
+
+struct LwsFileKey {
+  float values[9] = {0, 0, 0, 0, 0, 0, 1, 1, 1};  // x y z heading pitch bank sx sy sz
+  int frame = 0;
+  int linear = 0;
+  float tension = 0, continuity = 0, bias = 0;
+};
+
+struct LwsFileMotion {
+  std::vector<LwsFileKey> keys;  // one key at the origin when empty
+  int endbehavior = 1;
+};
+
+struct LwsFileObject {
+  std::string filename;  // the word after LoadObject or AddNullObject
+  bool isnull = false;   // AddNullObject instead of LoadObject
+  LwsFileMotion motion;
+  int parent = 0;  // "ParentObject" value, 1-based; 0 writes none
+  bool shadowoptions = true;
+};
+
+struct LwsFileSfx {
+  std::string filename;
+  LwsFileMotion motion;
+  int sfxtype = 1;
+  int rangestart = 0, rangeend = 100;
+  float quadwidth = 1, quadheight = 1;
+  int numparticles = 10;
+  float lifetime = 10;
+  int birthcolor[3] = {255, 255, 255};
+  int deathcolor[3] = {0, 0, 0};
+  float starttrans = 0, endtrans = 1;
+  float randfactor = 0;
+};
+
+struct LwsFileLight {
+  std::string name = "Light";
+  LwsFileMotion motion;
+  int color[3] = {255, 255, 255};
+  float intensity = 1;
+  int type = 0;  // 0 distant, 1 point, 2 spot
+  int falloff = 0;  // with falloffrange, written as "LightFalloff" + "LightRange" when non-zero
+  float falloffrange = 0;
+  int lensflare = 0;  // "LensFlare" line when non-zero
+};
+
+struct LwsFileCamera {
+  LwsFileMotion motion;
+  float zoom = 3.2f;
+  int target = 0;  // "TargetObject" value, 1-based; 0 writes none
+};
+
+struct LwsFileScene {
+  int firstframe = 0, lastframe = 60, framestep = 1;
+  float framespersecond = 30;
+  std::vector<LwsFileObject> objects;
+  std::vector<LwsFileSfx> sfxobjects;
+  int ambient[3] = {255, 255, 255};
+  float ambientintensity = 0.25f;
+  std::vector<LwsFileLight> lights;
+  LwsFileCamera camera;
+  bool crlf = false;  // Windows line ends
+};
+
+// A motion of one key at frame 0.
+LwsFileMotion lwsstill(float x, float y, float z, float heading = 0, float pitch = 0,
+                       float bank = 0);
+// The scene file's text.
+std::string lwstext(const LwsFileScene &scene);
+// Writes the scene file; 1 written, 0 when it cannot be.
+int writelws(const char *path, const LwsFileScene &scene);

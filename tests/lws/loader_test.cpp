@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "lwstest.h"
+
+namespace {
+
+using LoaderTest = LogTest;
+
+TEST_F(LoaderTest, LightColourIsScaledByIntensity) {
+  SceneLight *light = createlight(1, 2, 3, 255, 128, 0, 0.5f, 0);
+  ASSERT_NE(light, nullptr);
+  EXPECT_FLOAT_EQ(light->color[0], 0.5f);
+  EXPECT_FLOAT_EQ(light->color[1], 0.2509804f);
+  EXPECT_EQ(light->color[2], 0.0f);
+  EXPECT_EQ(light->position.z, 3.0f);
+  EXPECT_EQ(light->direction.z, 1.0f);
+  EXPECT_EQ(light->isdistant, 0);
+  free(light);
+}
+
+TEST_F(LoaderTest, DistantLightTurnsByWholeDegrees) {
+  SceneLight *light = createlight(0, 0, 0, 255, 255, 255, 1, 1);
+  lightdirection(light, 45.7f, 0, 0);
+  EXPECT_FLOAT_EQ(light->direction.x, 0.0f);
+  EXPECT_FLOAT_EQ(light->direction.y, -0.70710677f);
+  EXPECT_FLOAT_EQ(light->direction.z, 0.70710677f);
+  EXPECT_EQ(logtext(), "ld: 0.000000 -0.707107 0.707107\n");
+  // Truncation toward zero: -45.7 is -45.
+  lightdirection(light, -45.7f, 0, 0);
+  EXPECT_FLOAT_EQ(light->direction.y, 0.70710677f);
+  free(light);
+}
+
+TEST_F(LoaderTest, AmbientColour) {
+  setambient(255, 128, 0, 0.5f);
+  EXPECT_FLOAT_EQ(ambientcolor[0], 0.5f);
+  EXPECT_FLOAT_EQ(ambientcolor[1], 0.2509804f);
+  EXPECT_EQ(ambientcolor[2], 0.0f);
+}
+
+// The scene text as an LwsScene plus a Scene with one plain object per entry.
+struct Linked {
+  LwsScene *lws = nullptr;
+  Scene scene;
+  std::vector<SceneObject> objects;
+  std::vector<SceneObject *> pointers;
+};
+
+void makelinked(const LwsFileScene &file, Linked *out) {
+  ASSERT_EQ(readtext(lwstext(file), &out->lws), lwsok);
+  out->objects.resize((size_t)out->lws->numobjects);
+  for (SceneObject &o : out->objects) out->pointers.push_back(&o);
+  out->scene.objects = out->pointers.data();
+  out->scene.numobjects = (uint16_t)out->lws->numobjects;
+}
+
+TEST_F(LoaderTest, LinkChildren) {
+  LwsFileScene s = emptyscene();
+  s.objects.push_back(fileobject("parent.lwo"));
+  s.objects.push_back(fileobject("a.lwo", false, 1));
+  s.objects.push_back(fileobject("b.lwo", false, 1));
+  Linked l;
+  makelinked(s, &l);
+  ASSERT_EQ(linkchildren(l.lws, &l.scene), 1);
+  EXPECT_EQ(logtext(), "child: 1, parent!!! 0\nchild: 2, parent!!! 0\n");
+  EXPECT_EQ(l.objects[0].numchildren, 2);
+  EXPECT_EQ(l.objects[0].children[0], &l.objects[1]);
+  EXPECT_EQ(l.objects[0].children[1], &l.objects[2]);
+  EXPECT_EQ(l.objects[0].hasparent, 0);
+  EXPECT_EQ(l.objects[1].hasparent, 1);
+  EXPECT_EQ(l.objects[2].hasparent, 1);
+  freelws(l.lws);
+}
+
+TEST_F(LoaderTest, LinkChildrenParentLaterAndChains) {
+  LwsFileScene s = emptyscene();
+  s.objects.push_back(fileobject("a.lwo", false, 3));
+  s.objects.push_back(fileobject("b.lwo"));
+  s.objects.push_back(fileobject("c.lwo", false, 2));
+  Linked l;
+  makelinked(s, &l);
+  ASSERT_EQ(linkchildren(l.lws, &l.scene), 1);
+  EXPECT_EQ(l.objects[2].children[0], &l.objects[0]);
+  EXPECT_EQ(l.objects[1].children[0], &l.objects[2]);
+  EXPECT_EQ(l.objects[1].hasparent, 0);  // the only root
+  EXPECT_EQ(l.objects[0].hasparent + l.objects[2].hasparent, 2);
+  freelws(l.lws);
+
+  // No parents: no "child:" line, every object a root.
+  Linked none;
+  s.objects[0].parent = s.objects[2].parent = 0;
+  makelinked(s, &none);
+  rewind(errorlog);
+  ASSERT_EQ(linkchildren(none.lws, &none.scene), 1);
+  EXPECT_EQ(logtext(), "");
+  for (const SceneObject &o : none.objects) EXPECT_EQ(o.hasparent, 0);
+  freelws(none.lws);
+}
+
+TEST_F(LoaderTest, LinkChildrenRefusesWithoutLinking) {
+  LwsFileScene s = emptyscene();
+  s.objects.push_back(fileobject("a.lwo"));
+  s.objects.push_back(fileobject("b.lwo", false, 1));
+  Linked l;
+  makelinked(s, &l);
+  // Entries changed after reading, as a caller could: a cycle and an index outside.
+  l.lws->objects[0].parentindex = 1;
+  EXPECT_EQ(linkchildren(l.lws, &l.scene), 0);
+  l.lws->objects[0].parentindex = 7;
+  EXPECT_EQ(linkchildren(l.lws, &l.scene), 0);
+  EXPECT_EQ(l.objects[0].numchildren, 0);
+  EXPECT_EQ(l.objects[1].hasparent, 0);
+  EXPECT_EQ(logtext().find("child:"), std::string::npos);
+  freelws(l.lws);
+}
+
+TEST_F(LoaderTest, ZoomFactorGivesTheFieldOfView) {
+  struct Case {
+    const char *zoom;
+    const char *printed;
+  } cases[] = {{"ZoomFactor 3.200000", "zoom: 34.708049\n"},
+               {"ZoomFactor 2.000000", "zoom: 53.130102\n"},
+               {"ZoomFactor 1.000000", "zoom: 90.000000\n"},
+               {"", "zoom: 90.000000\n"}};
+  for (const Case &c : cases) {
+    std::string text = lwstext(emptyscene());
+    text = replaced(text, "ZoomFactor 3.200000\n", c.zoom[0] ? std::string(c.zoom) + "\n" : "");
+    FILE *f = fopen("zoom.lws", "wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+    Scene *scene = nullptr;
+    testing::internal::CaptureStdout();
+    loadscenecore("zoom.lws", 1.0, &scene);
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(printed.find(c.printed), std::string::npos) << c.zoom << "\n" << printed;
+    releasescene(scene);
+  }
+}
+
+}  // namespace
