@@ -183,3 +183,48 @@ LwsFileMotion lwsstill(float x, float y, float z, float heading = 0, float pitch
 std::string lwstext(const LwsFileScene &scene);
 // Writes the scene file; 1 written, 0 when it cannot be.
 int writelws(const char *path, const LwsFileScene &scene);
+
+// ---- 3DF textures (write3df.cpp) ----
+//
+// Texels are ARGB8888 0xAARRGGBB, row-major, row 0 first. A 3DF texture's largest level
+// has power-of-two sides, the long side at most 256, width:height from 8:1 to 1:8; each
+// further level halves both sides, a side stopping at 1.
+
+#include <cstdio>
+
+#include "platform/glide/glide.h"
+
+// A texture's levels, largest first (at most 9: 256 down to 1).
+struct TexLevels {
+  int count = 0;
+  int width[9] = {}, height[9] = {};
+  std::vector<uint32_t> argb[9];
+};
+
+// 1 when width x height can be a 3DF texture's largest level; else 0 and, when why is
+// given, *why is a sentence saying what is wrong.
+int check3dfsize(int width, int height, const char **why);
+// The image and, when all is 1, its mip levels down to 1x1: each level is the 2x2 (2x1,
+// 1x2 once a side is 1) box average of the one before, per channel, rounded to nearest.
+// 0 when the size fails check3dfsize.
+int makemiplevels(const uint32_t *argb, int width, int height, int all, TexLevels *levels);
+// The NCC table for yiq and ayiq8422 fitted to the levels' colours: Y is luminance
+// quantised to 16 steps spanning the texels' range; I and Q are the two principal axes of
+// the colours' spread around their luminance, each with 4 steps at the 1/8, 3/8, 5/8 and
+// 7/8 quantiles of the texels' positions along it.
+void fitncctable(const TexLevels *levels, GuNccTable *ncc);
+// A palette for p8 and ap88 by median cut of the largest level's RGB: boxes of colours
+// split at the weighted median of their longest side until there are 256; each entry is
+// its box's mean, 0x00RRGGBB; unused entries 0. Images of at most 256 colours map exactly.
+void fitpalette(const TexLevels *levels, FxU32 palette[256]);
+// The texel value of one colour in format (8 or 16 bits, in the low bits); ncc and palette
+// as fitted for the NCC and palette formats.
+unsigned encodetexel(int format, uint32_t argb, const GuNccTable *ncc, const FxU32 *palette);
+// The complete 3DF file ("3df v1.1" header, table, big-endian texels) of levels in format
+// (GR_TEXFMT_*, any of the card's 13). 0 when the format is unknown or the levels are no
+// 3DF level chain.
+int encode3df(const TexLevels *levels, int format, std::vector<uint8_t> *file);
+// encode3df written to path (through openfile). 0 on a bad argument or a write error.
+int write3df(const char *path, const TexLevels *levels, int format);
+// One image with all its generated mip levels, written as a 3DF file in format.
+int write3dfimage(const char *path, const uint32_t *argb, int width, int height, int format);

@@ -1,0 +1,276 @@
+// The 3DF reader against real files made by others, hand-made headers and truncation.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/glide/cardtexture.h"
+#include "platform/glide/glide.h"
+#include "tools/writers/writers.h"
+
+namespace {
+
+std::string testdata(const char *name) {
+  return std::string(LWDEMO_SHARED_DIR) + "/testdata/3df/" + name;
+}
+
+bool haveshared() {
+  FILE *f = fopen(testdata("SOURCES.md").c_str(), "rb");
+  if (f) fclose(f);
+  return f != nullptr;
+}
+
+std::vector<uint8_t> readall(const std::string &path) {
+  std::vector<uint8_t> bytes;
+  FILE *f = fopen(path.c_str(), "rb");
+  if (f == nullptr) return bytes;
+  int c;
+  while ((c = getc(f)) != EOF) bytes.push_back((uint8_t)c);
+  fclose(f);
+  return bytes;
+}
+
+void writeall(const char *path, const void *data, size_t n) {
+  FILE *f = fopen(path, "wb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(fwrite(data, 1, n, f), n);
+  fclose(f);
+}
+
+void writetext(const char *path, const std::string &text) { writeall(path, text.data(), text.size()); }
+
+// Bytes up to and including the fourth line feed.
+size_t headerbytes(const std::vector<uint8_t> &file) {
+  int lines = 0;
+  for (size_t k = 0; k < file.size(); k++)
+    if (file[k] == '\n' && ++lines == 4) return k + 1;
+  return 0;
+}
+
+struct Loaded {
+  Gu3dfInfo info;
+  std::vector<uint8_t> data;
+  FxBool got = FXFALSE, loaded = FXFALSE;
+};
+
+// gu3dfGetInfo, then exactly mem_required bytes (the sanitizer build catches any write
+// beyond), then gu3dfLoad, as the texture loader does.
+void load(const std::string &path, Loaded *l) {
+  memset(&l->info, 0, sizeof l->info);
+  l->got = gu3dfGetInfo(path.c_str(), &l->info);
+  if (!l->got) return;
+  l->data.assign(l->info.mem_required, 0xAB);
+  l->info.data = l->data.empty() ? nullptr : l->data.data();
+  l->loaded = gu3dfLoad(path.c_str(), &l->info);
+}
+
+struct RealFile {
+  const char *name;
+  int format, smalllod, largelod, aspect;
+  FxU32 width, height;
+  size_t size;
+};
+
+const RealFile realfiles[] = {
+    {"sst1_alpha_a8.3df", GR_TEXFMT_ALPHA_8, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 87428},
+    {"sst1_rgb332.3df", GR_TEXFMT_RGB_332, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 87432},
+    {"texus_yiq.3df", GR_TEXFMT_YIQ_422, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 87509},
+    {"lava_p8.3df", GR_TEXFMT_P_8, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 88452},
+    {"sst1_rgb565.3df", GR_TEXFMT_RGB_565, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 174813},
+    {"sst1_argb1555.3df", GR_TEXFMT_ARGB_1555, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, 256, 256,
+     174815},
+    {"sst1_argb4444.3df", GR_TEXFMT_ARGB_4444, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, 256, 256,
+     174815},
+    {"sst1_light_rgb565_64.3df", GR_TEXFMT_RGB_565, GR_LOD_1, GR_LOD_64, GR_ASPECT_1x1, 64, 64,
+     10972},
+    {"texus_stone2_rgb565_2x1.3df", GR_TEXFMT_RGB_565, GR_LOD_1, GR_LOD_256, GR_ASPECT_2x1, 256,
+     128, 87433},
+};
+
+TEST(Tex3df, RealFilesGiveTheirHeadersAndLoad) {
+  if (!haveshared()) GTEST_SKIP() << "no shared test data";
+  for (const RealFile &rf : realfiles) {
+    SCOPED_TRACE(rf.name);
+    std::vector<uint8_t> file = readall(testdata(rf.name));
+    ASSERT_EQ(file.size(), rf.size);
+    Loaded l;
+    load(testdata(rf.name), &l);
+    ASSERT_TRUE(l.got);
+    EXPECT_EQ(l.info.header.format, rf.format);
+    EXPECT_EQ(l.info.header.small_lod, rf.smalllod);
+    EXPECT_EQ(l.info.header.large_lod, rf.largelod);
+    EXPECT_EQ(l.info.header.aspect_ratio, rf.aspect);
+    EXPECT_EQ(l.info.header.width, rf.width);
+    EXPECT_EQ(l.info.header.height, rf.height);
+    int format = rf.format;
+    size_t table = format == GR_TEXFMT_YIQ_422 ? 80 : format == GR_TEXFMT_P_8 ? 1024 : 0;
+    EXPECT_EQ(headerbytes(file) + table + l.info.mem_required, file.size());
+    EXPECT_TRUE(l.loaded);
+    // 16-bit texels arrive in host order: the first texel is the file's big-endian word.
+    if (cardtexelbytes(format) == 2) {
+      FxU16 first;
+      memcpy(&first, l.data.data(), 2);
+      size_t at = headerbytes(file) + table;
+      EXPECT_EQ(first, (FxU16)(file[at] << 8 | file[at + 1]));
+    }
+  }
+}
+
+TEST(Tex3df, TablesOfRealFiles) {
+  if (!haveshared()) GTEST_SKIP() << "no shared test data";
+  Loaded lava;
+  load(testdata("lava_p8.3df"), &lava);
+  ASSERT_TRUE(lava.loaded);
+  EXPECT_EQ(lava.info.table.palette.data[0] & 0xFFFFFF, 0xB50808u);  // RGB 181, 8, 8
+  uint32_t texel;
+  carddecodetexels(GR_TEXFMT_P_8, "\0", 1, nullptr, lava.info.table.palette.data, &texel);
+  EXPECT_EQ(texel, 0xFFB50808u);  // the palette's top byte is not alpha
+
+  Loaded yiq;
+  load(testdata("texus_yiq.3df"), &yiq);
+  ASSERT_TRUE(yiq.loaded);
+  const GuNccTable &t = yiq.info.table.nccTable;
+  EXPECT_EQ(t.yRGB[0], 0x19);
+  EXPECT_EQ(t.yRGB[1], 0x25);
+  EXPECT_EQ(t.yRGB[2], 0x36);
+  EXPECT_EQ(t.yRGB[3], 0x2f);
+  EXPECT_EQ(t.yRGB[15], 0xea);
+  EXPECT_EQ(t.iRGB[0][0], 79);
+  EXPECT_EQ(t.iRGB[0][1], -43);
+  EXPECT_EQ(t.iRGB[0][2], -41);
+  EXPECT_EQ(t.packed_data[0], 0x2f362519u);
+  EXPECT_EQ(t.packed_data[4], (79u << 18) | ((FxU32)-43 & 0x1FF) << 9 | ((FxU32)-41 & 0x1FF));
+  // Texel 0 is Y[0] + I[0] + Q[0], clamped.
+  uint32_t c;
+  carddecodetexels(GR_TEXFMT_YIQ_422, "\0", 1, &t, nullptr, &c);
+  auto clampc = [](int v) { return (uint32_t)(v < 0 ? 0 : v > 255 ? 255 : v); };
+  EXPECT_EQ(c, 0xFF000000u | clampc(0x19 + 79 + t.qRGB[0][0]) << 16 |
+                   clampc(0x19 - 43 + t.qRGB[0][1]) << 8 | clampc(0x19 - 41 + t.qRGB[0][2]));
+}
+
+TEST(Tex3df, AlphaOfTheBrickFilesIsZeroEverywhere) {
+  // Decoded in the wrong byte order the colour bits would land in the alpha field.
+  if (!haveshared()) GTEST_SKIP() << "no shared test data";
+  for (const char *name : {"sst1_argb1555.3df", "sst1_argb4444.3df"}) {
+    SCOPED_TRACE(name);
+    Loaded l;
+    load(testdata(name), &l);
+    ASSERT_TRUE(l.loaded);
+    int n = (int)(l.info.mem_required / 2);
+    std::vector<uint32_t> argb((size_t)n);
+    carddecodetexels(l.info.header.format, l.data.data(), n, nullptr, nullptr, argb.data());
+    int opaque = 0, coloured = 0;
+    for (uint32_t c : argb) opaque += (c >> 24) != 0, coloured += (c & 0xFFFFFF) != 0;
+    EXPECT_EQ(opaque, 0);
+    EXPECT_GT(coloured, n / 2);
+  }
+}
+
+TEST(Tex3df, Argb8888AndBrokenFiles) {
+  if (!haveshared()) GTEST_SKIP() << "no shared test data";
+  Gu3dfInfo info;
+  memset(&info, 0, sizeof info);
+  EXPECT_FALSE(gu3dfGetInfo(testdata("sst1_argb8888.3df").c_str(), &info));
+  for (const char *name : {"broken/sst1_ap88_TRUNCATED.3df", "broken/sst1_ayiq8422_TRUNCATED.3df"}) {
+    SCOPED_TRACE(name);
+    Loaded l;
+    load(testdata(name), &l);
+    EXPECT_TRUE(l.got);
+    EXPECT_EQ(l.info.header.width, 256u);
+    EXPECT_EQ(l.info.mem_required, 87381u * 2);
+    EXPECT_FALSE(l.loaded);
+  }
+}
+
+TEST(Tex3df, HeaderParsing) {
+  const char *path = "header.3df";
+  const std::string tail = std::string(1, '\0');  // more than enough data: 1x1 level
+  struct Case {
+    const char *header;
+    int ok;
+  } cases[] = {
+      {"3df v1.1\nrgb565\nlod range: 1 1\naspect ratio: 1 1\n", 1},
+      {"3df v1.0\nRGB565\nlod range:1 1\naspect ratio:\t1 1\n", 1},  // any case, any blanks
+      {"3df v1.4\nrgb565\nlod range: 0x1 01\naspect ratio: 01 0x1\n", 1},  // %i: hex, octal
+      {"3df v1.1\n# made by hand\nrgb565\nlod range: 1 1\n", 0},  // comment lines
+      {"3df v1.1\nargb8888\nlod range: 1 1\naspect ratio: 1 1\n", 0},
+      {"3df v1.1\nrgb888\nlod range: 1 1\naspect ratio: 1 1\n", 0},
+      {"3df v1.1\nrgb565\nlod range: 3 256\naspect ratio: 1 1\n", 0},  // not a power of two
+      {"3df v1.1\nrgb565\nlod range: 1 512\naspect ratio: 1 1\n", 0},
+      {"3df v1.1\nrgb565\nlod range: 0 256\naspect ratio: 1 1\n", 0},
+      {"3df v1.1\nrgb565\nlod range: 256 1\naspect ratio: 1 1\n", 0},  // small > large
+      {"3df v1.1\nrgb565\nlod range: -1 1\naspect ratio: 1 1\n", 0},
+      {"3df v1.1\nrgb565\nlod range: 1 1\naspect ratio: 3 1\n", 0},
+      {"3df v1.1\nrgb565\nlod range: 1 1\naspect ratio: 16 1\n", 0},
+      {"3df v1.12345\nrgb565\nlod range: 1 1\naspect ratio: 1 1\n", 0},  // overlong tokens
+      {"3df v1.1\nargb155555\nlod range: 1 1\naspect ratio: 1 1\n", 0},
+      {"3DF v1.1\nrgb565\nlod range: 1 1\naspect ratio: 1 1\n", 0},
+      {"3df v1.1\nrgb565\nlod range: 1 1\naspect ratio: 1\n1\n", 0},
+      {"3df v1.1\nrgb565\nlod range: 1 1\naspect ratio: 1 1", 0},  // fourth line unfinished
+      {"3df v1.1\nrgb565\nlod range: 1 99999999999\naspect ratio: 1 1\n", 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.header);
+    writetext(path, std::string(c.header) + "\x12\x34");
+    Gu3dfInfo info;
+    memset(&info, 0, sizeof info);
+    EXPECT_EQ(gu3dfGetInfo(path, &info), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(info.mem_required, 2u);
+      uint16_t texel = 0;
+      info.data = &texel;
+      EXPECT_TRUE(gu3dfLoad(path, &info));
+      EXPECT_EQ(texel, 0x1234);
+    }
+  }
+  // The four lines must fit a 100-byte buffer with its terminating zero.
+  std::string longest = "3df v1.1\nrgb565\nlod range: 1 1\naspect ratio: 1 1";
+  std::string fits = longest + std::string(99 - longest.size() - 1, ' ') + "\n";
+  std::string overlong = longest + std::string(99 - longest.size(), ' ') + "\n";
+  Gu3dfInfo info;
+  writetext(path, fits + "\x12\x34");
+  EXPECT_TRUE(gu3dfGetInfo(path, &info));
+  writetext(path, overlong + "\x12\x34");
+  EXPECT_FALSE(gu3dfGetInfo(path, &info));
+  EXPECT_FALSE(gu3dfGetInfo("no such file.3df", &info));
+  EXPECT_FALSE(gu3dfGetInfo(nullptr, &info));
+}
+
+TEST(Tex3df, LoadWritesNoMoreThanTheHeaderPromised) {
+  const char *path = "grown.3df";
+  writetext(path, "3df v1.1\nrgb565\nlod range: 1 1\naspect ratio: 1 1\n\x12\x34");
+  Gu3dfInfo info;
+  ASSERT_TRUE(gu3dfGetInfo(path, &info));
+  uint16_t texel = 0;
+  info.data = &texel;
+  // The file grows between the two calls: its new header asks for more than was allocated.
+  writetext(path, "3df v1.1\nrgb565\nlod range: 1 2\naspect ratio: 1 1\n0123456789");
+  EXPECT_FALSE(gu3dfLoad(path, &info));
+  info.data = nullptr;
+  EXPECT_FALSE(gu3dfLoad(path, &info));
+}
+
+// Every prefix of a valid file is read or refused; only the whole file loads.
+TEST(Tex3df, TruncationSweep) {
+  std::vector<uint32_t> image(16 * 8);
+  for (size_t k = 0; k < image.size(); k++) image[k] = 0x80000000u | (uint32_t)(k * 0x010203u * 37);
+  TexLevels levels;
+  ASSERT_TRUE(makemiplevels(image.data(), 16, 8, 1, &levels));
+  const char *path = "prefix.3df";
+  for (int format : {GR_TEXFMT_YIQ_422, GR_TEXFMT_AP_88, GR_TEXFMT_RGB_565, GR_TEXFMT_ALPHA_INTENSITY_44}) {
+    SCOPED_TRACE(format);
+    std::vector<uint8_t> file;
+    ASSERT_TRUE(encode3df(&levels, format, &file));
+    for (size_t n = 0; n <= file.size(); n++) {
+      writeall(path, file.data(), n);
+      Loaded l;
+      load(path, &l);
+      EXPECT_EQ(l.got, n >= headerbytes(file)) << n;
+      EXPECT_EQ(l.loaded, n == file.size()) << n;
+    }
+  }
+}
+
+}  // namespace
