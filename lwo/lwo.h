@@ -62,6 +62,8 @@ struct SceneObject {
   int32_t numnormals = 0;
   int32_t numclipverts = 0;
   int32_t numclippolys = 0;
+  int32_t numclipdropped = 0;  // polygons the clipper dropped for want of room this frame
+  uint8_t cliproomlogged = 0;  // 1 once a dropped polygon of this object has been logged
   Vec3 *normals = nullptr;       // numverts, object space
   Vec3 *xformnormals = nullptr;  // numverts, rotated for the frame
   MeshVertex *verts = nullptr;   // room for clipvertsper * numverts

@@ -1,0 +1,73 @@
+#include "testscene.h"
+
+namespace {
+
+class Culling : public PipelineTest {
+ protected:
+  SceneCamera camera;
+  // World-space box straight from its object-space corners.
+  void cull(SceneObject &o) {
+    transformboxes(&o);
+    cullbox(&camera, &o);
+  }
+};
+
+TEST_F(Culling, InsideOutsideAndCrossing) {
+  setcamera(camera, {0, 0, 0});
+  updateworldplanes(&camera);
+
+  auto inside = makebox({-1, -1, 10}, {1, 1, 12});
+  cull(inside->object);
+  EXPECT_EQ(inside->object.visibility, 0);
+  EXPECT_EQ(inside->object.clipmask, 16) << "the near bit is always set";
+
+  // All eight corners beyond the far plane: culled, and clipmask keeps its old value.
+  auto far = makebox({-1, -1, 150}, {1, 1, 160});
+  far->object.clipmask = 0xAA;
+  cull(far->object);
+  EXPECT_EQ(far->object.visibility, 1);
+  EXPECT_EQ(far->object.clipmask, 0xAA);
+
+  // Every corner lies outside the left or the right plane, but no plane has all eight.
+  auto wide = makebox({-100, -1, 10}, {100, 1, 11});
+  cull(wide->object);
+  EXPECT_EQ(wide->object.visibility, 2);
+  EXPECT_EQ(wide->object.clipmask, 4 | 8 | 16);
+
+  // A box around the camera crosses all six planes.
+  auto around = makebox({-1000, -1000, -1}, {1000, 1000, 200});
+  cull(around->object);
+  EXPECT_EQ(around->object.visibility, 2);
+  EXPECT_EQ(around->object.clipmask, 63);
+}
+
+TEST_F(Culling, WorldPlanesFollowTheCamera) {
+  // Turned to look along +x from (5, 0, 0).
+  setcamera(camera, {5, 0, 0}, 0, 90, 0);
+  updateworldplanes(&camera);
+  auto ahead = makebox({14, -1, -1}, {16, 1, 1});
+  auto old = makebox({-1, -1, 10}, {1, 1, 12});
+  auto tooclose = makebox({5.05f, -0.01f, -0.01f}, {5.1f, 0.01f, 0.01f});
+  cull(ahead->object);
+  cull(old->object);
+  cull(tooclose->object);
+  EXPECT_EQ(ahead->object.visibility, 0);
+  EXPECT_EQ(old->object.visibility, 1);
+  EXPECT_EQ(tooclose->object.visibility, 1) << "nearer than 0.2 to the camera";
+}
+
+TEST_F(Culling, FewerPlanesTestFewer) {
+  setcamera(camera, {0, 0, 0});
+  clipplanecount = 4;
+  updateworldplanes(&camera);
+  auto far = makebox({-1, -1, 150}, {1, 1, 160});
+  cull(far->object);
+  EXPECT_EQ(far->object.visibility, 0);
+  // Out-of-range counts never reach past the six planes.
+  clipplanecount = 99;
+  EXPECT_EQ(activeplanecount(), 6);
+  clipplanecount = -3;
+  EXPECT_EQ(activeplanecount(), 0);
+}
+
+}  // namespace

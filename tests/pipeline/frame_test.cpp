@@ -1,0 +1,159 @@
+#include <cstdlib>
+
+#include "testscene.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define COUNT_WITH_SANITIZER_HOOKS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define COUNT_WITH_SANITIZER_HOOKS 1
+#endif
+#endif
+
+namespace {
+volatile long allocations = 0;
+volatile bool counting = false;
+}  // namespace
+
+// Every heap allocation of the process is counted while `counting` is set. The address
+// sanitizer owns malloc, so there its allocator hooks count; elsewhere malloc, calloc and
+// realloc are replaced by forwarders to the C library's own (operator new goes through
+// malloc).
+#ifdef COUNT_WITH_SANITIZER_HOOKS
+#include <sanitizer/allocator_interface.h>
+namespace {
+void onmalloc(const volatile void *, size_t) {
+  if (counting) allocations = allocations + 1;
+}
+void onfree(const volatile void *) {}
+const int hooked = __sanitizer_install_malloc_and_free_hooks(onmalloc, onfree);
+}  // namespace
+#else
+extern "C" {
+void *__libc_malloc(size_t size);
+void *__libc_calloc(size_t count, size_t size);
+void *__libc_realloc(void *p, size_t size);
+void __libc_free(void *p);
+void *malloc(size_t size) noexcept {
+  if (counting) allocations = allocations + 1;
+  return __libc_malloc(size);
+}
+void *calloc(size_t count, size_t size) noexcept {
+  if (counting) allocations = allocations + 1;
+  return __libc_calloc(count, size);
+}
+void *realloc(void *p, size_t size) noexcept {
+  if (counting) allocations = allocations + 1;
+  return __libc_realloc(p, size);
+}
+void free(void *p) noexcept { __libc_free(p); }
+}
+#endif
+
+namespace {
+
+class Frame : public PipelineTest {};
+
+// A triangle facing a camera at the origin, with corners (1, 0, 0), (0, 0, 0), (0, 1, 0).
+std::unique_ptr<TestMesh> triangle() {
+  MeshSurface s;
+  s.red = s.green = s.blue = 100;
+  return makemesh({{1, 0, 0}, {0, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, s);
+}
+
+TEST_F(Frame, ChildInViewUnderCulledRootIsTransformed) {
+  auto root = triangle(), child = triangle();
+  root->object.children[0] = &child->object;
+  root->object.numchildren = 1;
+  child->object.hasparent = 1;
+  root->object.posz = -500;
+  child->object.posz = 510;
+  TestScene ts;
+  setcamera(ts.camera, {0, 0, 0});
+  SceneLight light = distantlight({0, 0, -1});
+  ts.lights.push_back(&light);
+  ts.objects = {&root->object, &child->object};
+  ts.finish();
+  preparegeometry(&ts.scene);
+  root->object.posy = 5;
+  preparegeometry(&ts.scene);
+  EXPECT_EQ(root->object.visibility, 1);
+  ASSERT_EQ(child->object.visibility, 0);
+  ASSERT_EQ(child->object.numdrawpolys, 1);
+  // World (1, 5, 10) on the screen, from this frame's positions.
+  EXPECT_FLOAT_EQ(child->verts[0].xfpos.x, 352);
+  EXPECT_FLOAT_EQ(child->verts[0].xfpos.y, 80);
+  EXPECT_FLOAT_EQ(child->verts[0].xfpos.z, 10);
+}
+
+TEST_F(Frame, EffectsRunOnlyInsideTheirRange) {
+  auto mesh = triangle();
+  mesh->object.issfxmesh = 1;
+  SfxObject sfx;
+  sfx.rangestart = 10;
+  sfx.rangeend = 20;
+  sfx.mesh = &mesh->object;
+  TestScene ts;
+  setcamera(ts.camera, {0, 0, -10});
+  ts.sfx.push_back(&sfx);
+  ts.finish();
+  for (int frame : {10, 11, 19, 20}) {
+    currentframe = frame;
+    mesh->object.tbbox[0] = {-1, -1, -1};
+    preparegeometry(&ts.scene);
+    const bool ran = mesh->object.tbbox[0].x != -1;
+    EXPECT_EQ(ran, frame > 10 && frame < 20) << "frame " << frame;
+  }
+}
+
+TEST_F(Frame, NothingIsAllocatedPerFrame) {
+  void *volatile probe = nullptr;
+  counting = true;
+  probe = malloc(24);
+  counting = false;
+  free(probe);
+  ASSERT_GE(allocations, 1) << "the allocation counter does not see malloc";
+  allocations = 0;
+
+  auto inside = triangle(), crossing = triangle(), child = triangle(), fxmesh = triangle();
+  inside->object.posz = 5;
+  crossing->object.posz = 0.1f;  // cut by the near plane
+  crossing->object.children[0] = &child->object;
+  crossing->object.numchildren = 1;
+  crossing->object.rotheading = 10;
+  child->object.hasparent = 1;
+  child->object.posz = 3;
+  fxmesh->object.issfxmesh = 1;
+  fxmesh->object.posz = 4;
+  SfxObject sfx;
+  sfx.rangestart = -1000;
+  sfx.rangeend = 1000;
+  sfx.mesh = &fxmesh->object;
+  SceneLight a = distantlight({0, 0, -1}), b, c = distantlight({0, -1, 0}, 0.5f, 0.5f, 0.5f);
+  b.falloffon = 1;
+  b.falloffrange = 20;
+  b.color[0] = 1;
+  TestScene ts;
+  setcamera(ts.camera, {0.2f, 0.1f, -0.5f}, 3, 4, 5);
+  ts.objects = {&inside->object, &crossing->object, &child->object};
+  ts.lights = {&a, &b, &c};
+  ts.sfx.push_back(&sfx);
+  ts.finish();
+  ambientcolor[0] = 0.1f;
+
+  const int opened = init3d(640, 480, 16, 1);
+  renderframe(&ts.scene);  // a first frame may set up the device lazily
+  counting = true;
+  for (int frame = 0; frame < 5; frame++) {
+    currentframe = frame;
+    crossing->object.rotbank = (float)frame;
+    renderframe(&ts.scene);
+  }
+  counting = false;
+  if (opened) closeglide();
+  EXPECT_EQ(allocations, 0);
+  EXPECT_GT(crossing->object.numclippolys, 0) << "the frame should exercise the clipper";
+  EXPECT_EQ(fxmesh->object.numdrawpolys, 1);
+}
+
+}  // namespace

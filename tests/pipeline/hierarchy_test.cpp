@@ -1,0 +1,104 @@
+#include "testscene.h"
+
+namespace {
+
+void expectnear(Vec3 v, float x, float y, float z, float tol = 1e-5f) {
+  EXPECT_NEAR(v.x, x, tol);
+  EXPECT_NEAR(v.y, y, tol);
+  EXPECT_NEAR(v.z, z, tol);
+}
+
+void adopt(SceneObject &parent, SceneObject &child) {
+  parent.children[parent.numchildren++] = &child;
+  child.hasparent = 1;
+}
+
+TEST(Hierarchy, PositionOnlyTranslatesExactly) {
+  auto o = makemesh({{0.1f, -0.7f, 3.3f}, {1e-3f, 5, 7.77f}}, {}, MeshSurface{}, {0.6f, 0, 0.8f});
+  o->object.posx = 1;
+  o->object.posy = 2;
+  o->object.posz = 3;
+  transformboxes(&o->object);
+  transformvertices(&o->object);
+  for (int i = 0; i < 2; i++) {
+    const MeshVertex &v = o->verts[i];
+    EXPECT_EQ(v.xfpos.x, v.objpos.x + 1.0f);
+    EXPECT_EQ(v.xfpos.y, v.objpos.y + 2.0f);
+    EXPECT_EQ(v.xfpos.z, v.objpos.z + 3.0f);
+    EXPECT_EQ(v.untouched, 1);
+    EXPECT_EQ(o->xformnormals[i].x, 0.6f);
+    EXPECT_EQ(o->xformnormals[i].z, 0.8f);
+  }
+  for (int k = 0; k < 8; k++) {
+    EXPECT_EQ(o->object.tbbox[k].x, o->object.bbox[k].x + 1.0f);
+    EXPECT_EQ(o->object.tbbox[k].y, o->object.bbox[k].y + 2.0f);
+    EXPECT_EQ(o->object.tbbox[k].z, o->object.bbox[k].z + 3.0f);
+  }
+}
+
+TEST(Hierarchy, AnglesSummingToZeroStillRotate) {
+  auto o = makemesh({{0, 0, 1}}, {});
+  o->object.rotheading = 90;
+  o->object.rotpitch = -90;
+  transformvertices(&o->object);
+  // Rz(0) Ry(90) Rx(-90): pitch -90 sends +z to +y, heading leaves y alone.
+  expectnear(o->verts[0].xfpos, 0, 1, 0);
+}
+
+TEST(Hierarchy, ThreeLevelsUseOwnAndParentTransformOnly) {
+  auto top = makemesh({{0, 0, 0}}, {});
+  auto child = makemesh({{0, 0, 0}}, {});
+  auto grand = makemesh({{0, 0, 1}}, {}, MeshSurface{}, {0, 0, 1});
+  adopt(top->object, child->object);
+  adopt(child->object, grand->object);
+  top->object.posx = 100;
+  top->object.rotbank = 30;
+  child->object.posy = 10;
+  child->object.rotheading = 90;
+  grand->object.posx = 1;
+
+  transformboxes(&top->object);
+  transformvertices(&top->object);
+  // Ry(90) ((0, 0, 1) + (1, 0, 0)) + (0, 10, 0); the top object's turn and shift do not
+  // reach the grandchild.
+  expectnear(grand->verts[0].xfpos, 1, 10, -1);
+  expectnear(grand->xformnormals[0], 1, 0, 0);
+  expectnear(grand->object.tbbox[0], 1, 10, -1);
+  // The child is placed by its own transform and the top object's.
+  Mat3 bank;
+  makerotation(&bank, 0, 0, 30);
+  Vec3 expect{0, 10, 0};
+  mattransform(&bank, &expect, &expect, 1);
+  expectnear(child->verts[0].xfpos, expect.x + 100, expect.y, expect.z);
+  expectnear(child->object.tbbox[7], expect.x + 100, expect.y, expect.z);
+}
+
+TEST(Hierarchy, BothChildrenMoveWhenTheFirstHasChildren) {
+  auto parent = makemesh({{0, 0, 0}}, {});
+  auto first = makemesh({{1, 0, 0}}, {});
+  auto firstchild = makemesh({{0, 1, 0}}, {});
+  auto second = makemesh({{0, 0, 1}}, {});
+  adopt(parent->object, first->object);
+  adopt(first->object, firstchild->object);
+  adopt(parent->object, second->object);
+  parent->object.posz = 5;
+  first->object.posx = 2;
+  transformboxes(&parent->object);
+  transformvertices(&parent->object);
+  expectnear(first->verts[0].xfpos, 3, 0, 5);
+  expectnear(firstchild->verts[0].xfpos, 2, 1, 0);
+  expectnear(second->verts[0].xfpos, 0, 0, 6);
+  expectnear(second->object.tbbox[0], 0, 0, 6);
+}
+
+TEST(Hierarchy, ChildUnderUnrotatedParentKeepsItsNormals) {
+  auto parent = makemesh({{0, 0, 0}}, {});
+  auto child = makemesh({{0, 0, 0}}, {}, MeshSurface{}, {0, 0, 1});
+  adopt(parent->object, child->object);
+  parent->object.posx = 4;
+  child->object.rotheading = 90;
+  transformvertices(&parent->object);
+  expectnear(child->xformnormals[0], 1, 0, 0);
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+#include "testscene.h"
+
+namespace {
+
+MeshSurface orange() {
+  MeshSurface s;
+  s.red = 200;
+  s.green = 100;
+  s.blue = 50;
+  return s;
+}
+
+void expectcolor(const MeshVertex &v, float r, float g, float b, float tol = 1e-3f) {
+  EXPECT_NEAR(v.litcolor[0], r, tol);
+  EXPECT_NEAR(v.litcolor[1], g, tol);
+  EXPECT_NEAR(v.litcolor[2], b, tol);
+}
+
+class Lighting : public PipelineTest {
+ protected:
+  SceneCamera camera;
+  // One vertex at p with normal n, in world space and in use.
+  std::unique_ptr<TestMesh> vertex(Vec3 p, Vec3 n, const MeshSurface &s = orange()) {
+    auto m = makemesh({p}, {}, s, n);
+    transformvertices(&m->object);
+    m->verts[0].untouched = 0;
+    return m;
+  }
+  void SetUp() override {
+    PipelineTest::SetUp();
+    setcamera(camera, {0, 0, 0});
+  }
+};
+
+TEST_F(Lighting, DistantLightAlongTheNormalWithAndWithoutAmbient) {
+  auto m = vertex({0, 0, 5}, {0, 0, 1});
+  SceneLight light = distantlight({0, 0, 1});
+  lightvertices(&m->object, &light, &camera, 0);
+  expectcolor(m->verts[0], 200, 100, 50);
+  ambientcolor[0] = ambientcolor[1] = ambientcolor[2] = 0.2f;
+  lightvertices(&m->object, &light, &camera, 0);
+  expectcolor(m->verts[0], 240, 120, 60);
+}
+
+TEST_F(Lighting, PointLightFallsOffLinearly) {
+  SceneLight light;
+  light.isdistant = 0;
+  light.color[0] = light.color[1] = light.color[2] = 1;
+  light.falloffon = 1;
+  light.falloffrange = 10;
+  auto at5 = vertex({0, 0, 5}, {0, 0, 1});
+  auto at10 = vertex({0, 0, 10}, {0, 0, 1});
+  auto at12 = vertex({0, 0, 12}, {0, 0, 1});
+  lightvertices(&at5->object, &light, &camera, 0);
+  lightvertices(&at10->object, &light, &camera, 0);
+  lightvertices(&at12->object, &light, &camera, 0);
+  expectcolor(at5->verts[0], 100, 50, 25);
+  expectcolor(at10->verts[0], 0, 0, 0);
+  expectcolor(at12->verts[0], 0, 0, 0);
+  light.falloffon = 0;
+  lightvertices(&at12->object, &light, &camera, 0);
+  expectcolor(at12->verts[0], 200, 100, 50);
+}
+
+TEST_F(Lighting, TwoLightsClampAt255AndSpecularNeedsSpecular) {
+  auto m = vertex({0, 0, 5}, {0, 0, 1});
+  SceneLight a = distantlight({0, 0, 1}), b = distantlight({0, 0, 1});
+  lightvertices(&m->object, &a, &camera, 0);
+  lightvertices(&m->object, &b, &camera, 1);
+  expectcolor(m->verts[0], 255, 200, 100);
+
+  // Light at right angles to the normal: no diffuse light, but a specular highlight
+  // seen along the camera's one viewing direction: Rv = 2c n - L = -L = (0, 0, 1).
+  MeshSurface shiny = orange();
+  shiny.specular = 0.5f;
+  shiny.gloss = 2;
+  auto s = vertex({0, 0, 5}, {1, 0, 0}, shiny);
+  SceneLight across = distantlight({0, 0, -1});
+  lightvertices(&s->object, &across, &camera, 0);
+  expectcolor(s->verts[0], 127.5f, 127.5f, 127.5f);
+  shiny.specular = 0;
+  auto dull = vertex({0, 0, 5}, {1, 0, 0}, shiny);
+  lightvertices(&dull->object, &across, &camera, 0);
+  expectcolor(dull->verts[0], 0, 0, 0);
+}
+
+TEST_F(Lighting, ScenePassLightsOnlyFrontVerticesAndEffectsKeepBaseColor) {
+  // Two separate triangles at depth 5: the first faces the camera, the second away.
+  auto m = makemesh({{1, 0, 5}, {0, 0, 5}, {0, 1, 5}, {0, 1, 6}, {0, 0, 6}, {1, 0, 6}},
+                    {{0, 1, 2}, {3, 4, 5}}, orange(), {0, 0, -1});
+  for (int i = 3; i < 6; i++)
+    for (float &c : m->verts[i].litcolor) c = 7;
+  TestScene ts;
+  setcamera(ts.camera, {0, 0, 0});
+  SceneLight light = distantlight({0, 0, -1});
+  ts.lights.push_back(&light);
+  ts.objects.push_back(&m->object);
+  ts.finish();
+  ambientcolor[0] = ambientcolor[1] = ambientcolor[2] = 0.5f;
+  preparegeometry(&ts.scene);
+  ASSERT_EQ(m->object.numfrontpolys, 1);
+  for (int i = 0; i < 3; i++) expectcolor(m->verts[i], 255, 150, 75);
+  for (int i = 3; i < 6; i++) expectcolor(m->verts[i], 7, 7, 7);
+
+  // Without any light the ambient term alone lights the scene.
+  ts.lights.clear();
+  ts.finish();
+  preparegeometry(&ts.scene);
+  for (int i = 0; i < 3; i++) expectcolor(m->verts[i], 100, 50, 25);
+  ambientcolor[0] = 0.1f;
+  preparegeometry(&ts.scene);
+  expectcolor(m->verts[0], 20, 50, 25);
+
+  // An effect mesh under the same light shows exactly its base colour.
+  auto fx = makemesh({{1, 0, 5}, {0, 0, 5}, {0, 1, 5}}, {{0, 1, 2}}, orange());
+  fx->object.issfxmesh = 1;
+  fx->verts[1].basecolor[0] = 12;
+  ts.lights.push_back(&light);
+  ts.finish();
+  processsfx(&ts.scene, &fx->object);
+  for (int i = 0; i < 3; i++)
+    for (int ch = 0; ch < 3; ch++) EXPECT_EQ(fx->verts[i].litcolor[ch], fx->verts[i].basecolor[ch]);
+}
+
+}  // namespace
