@@ -20,7 +20,9 @@ volatile bool counting = false;
 // realloc are replaced by forwarders to the C library's own (operator new goes through
 // malloc).
 #ifdef COUNT_WITH_SANITIZER_HOOKS
-#include <sanitizer/allocator_interface.h>
+// Declared here as the sanitizer runtime exports it; not every compiler installs its header.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onmalloc)(const volatile void *, size_t),
+                                                         void (*onfree)(const volatile void *));
 namespace {
 void onmalloc(const volatile void *, size_t) {
   if (counting) allocations = allocations + 1;
