@@ -1,0 +1,295 @@
+// The reader alone: chunk and sub-chunk scanning, defaults, names, image maps, and files
+// that are cut short or lie about their contents.
+#include <cmath>
+#include <cstring>
+
+#include "lwotest.h"
+
+namespace {
+
+void put16(std::vector<uint8_t> &out, uint32_t v) {
+  out.push_back(uint8_t(v >> 8));
+  out.push_back(uint8_t(v));
+}
+
+void put32(std::vector<uint8_t> &out, uint32_t v) {
+  put16(out, v >> 16);
+  put16(out, v & 0xFFFF);
+}
+
+// A SURF sub-chunk holding a NUL-ended text padded to even length.
+std::vector<uint8_t> subtext(const char *id, const std::string &text) {
+  std::vector<uint8_t> out(id, id + 4);
+  size_t size = (text.size() + 2) & ~size_t(1);
+  put16(out, uint32_t(size));
+  out.insert(out.end(), text.begin(), text.end());
+  out.resize(out.size() + size - text.size(), 0);
+  return out;
+}
+
+std::vector<uint8_t> sub16(const char *id, uint16_t v) {
+  std::vector<uint8_t> out(id, id + 4);
+  put16(out, 2);
+  put16(out, v);
+  return out;
+}
+
+std::vector<uint8_t> &operator+=(std::vector<uint8_t> &a, const std::vector<uint8_t> &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+std::vector<uint8_t> chunk(const char *id, const std::vector<uint8_t> &body) {
+  std::vector<uint8_t> out(id, id + 4);
+  put32(out, uint32_t(body.size()));
+  out += body;
+  if (body.size() & 1) out.push_back(0);
+  return out;
+}
+
+std::vector<uint8_t> form(const std::vector<uint8_t> &chunks) {
+  std::vector<uint8_t> body{'L', 'W', 'O', 'B'};
+  body += chunks;
+  return chunk("FORM", body);
+}
+
+// One triangle on a surface with the given image map.
+LwoWriter mappedtriangle(const char *kind, int axis, Vec3 a, Vec3 b, Vec3 c, Vec3 size) {
+  LwoWriter w;
+  int s = lwoaddsurface(&w, "Map", 255, 255, 255);
+  lwosetimagemap(&w.surfaces[s], kind, "map.tga", axis, {0, 0, 0}, size);
+  lwoaddpoint(&w, a.x, a.y, a.z);
+  lwoaddpoint(&w, b.x, b.y, b.z);
+  lwoaddpoint(&w, c.x, c.y, c.z);
+  lwoaddtriangle(&w, 0, 1, 2, s);
+  return w;
+}
+
+TEST(LwoReader, PlanarMapOnEachAxis) {
+  LwoWriter w = mappedtriangle("Planar Image Map", lwoaxisz, {1, 1, 0}, {0, 0, 0}, {1, 0, 0}, {2, 2, 2});
+  LwoObject *o = parse(lwobytes(&w));
+  ASSERT_NE(o, nullptr);
+  EXPECT_EQ(o->polygons[0].uv[0][0], 1.0f);
+  EXPECT_EQ(o->polygons[0].uv[0][1], 0.0f);
+  EXPECT_EQ(o->polygons[0].uv[1][0], 0.5f);
+  EXPECT_EQ(o->polygons[0].uv[1][1], 0.5f);
+  freelwo(o);
+  // Along X the plane is z, y; along Y it is x, z.
+  w = mappedtriangle("Planar Image Map", lwoaxisx, {0, 1, 2}, {0, 0, 0}, {1, 0, 0}, {4, 4, 4});
+  o = parse(lwobytes(&w));
+  EXPECT_EQ(o->polygons[0].uv[0][0], 1.0f);
+  EXPECT_EQ(o->polygons[0].uv[0][1], 0.25f);
+  freelwo(o);
+  w = mappedtriangle("Planar Image Map", lwoaxisy, {2, 1, 1}, {0, 0, 0}, {1, 0, 0}, {4, 4, 4});
+  o = parse(lwobytes(&w));
+  EXPECT_EQ(o->polygons[0].uv[0][0], 1.0f);
+  EXPECT_EQ(o->polygons[0].uv[0][1], 0.25f);
+  freelwo(o);
+}
+
+TEST(LwoReader, CylindricalSeamMovesTheSmallerSideUpOneRepeat) {
+  // Around Y the seam lies at z = 0 on the -x side: just in front of it the heading
+  // gives u = 1 + atan(10) / 2pi, just behind it u = 1 - (pi + atan(10)) / 2pi.
+  LwoWriter w = mappedtriangle("Cylindrical Image Map", lwoaxisy, {-1, 0, 0.1f},
+                               {-1, 0, -0.1f}, {-1, 1, 0.1f}, {1, 1, 1});
+  LwoObject *o = parse(lwobytes(&w));
+  ASSERT_NE(o, nullptr);
+  const double t = std::atan(10.0), turn = 2 * 3.14159265358979;
+  const LwoPolygon &p = o->polygons[0];
+  EXPECT_NEAR(p.uv[0][0], 1 + t / turn, 1e-6);
+  EXPECT_NEAR(p.uv[1][0], 1 - (3.14159265 + t) / turn + 1.0, 1e-6);
+  EXPECT_NEAR(p.uv[2][0], 1 + t / turn, 1e-6);
+  EXPECT_EQ(p.uv[0][1], 0.5f);
+  EXPECT_EQ(p.uv[2][1], -0.5f);
+  freelwo(o);
+  // With two repeats the values double first and the seam test uses half of two.
+  w.surfaces[0].widthrepeat = 2;
+  o = parse(lwobytes(&w));
+  EXPECT_NEAR(o->polygons[0].uv[0][0], 2 * (1 + t / turn), 1e-5);
+  EXPECT_NEAR(o->polygons[0].uv[1][0], 2 * (1 - (3.14159265 + t) / turn) + 2, 1e-5);
+  freelwo(o);
+}
+
+TEST(LwoReader, SphericalMapAtThePoles) {
+  LwoWriter w;
+  int s = lwoaddsurface(&w, "Globe", 255, 255, 255);
+  lwosetimagemap(&w.surfaces[s], "Spherical Image Map", "earth.tga", lwoaxisy, {0, 0, 0}, {1, 1, 1});
+  lwoaddsphere(&w, {0, 0, 0}, 1, 8, 4, s);
+  const uint32_t north = 0, south = uint32_t(w.points.size() - 1);
+  LwoObject *o = parse(lwobytes(&w));
+  ASSERT_NE(o, nullptr);
+  int poles = 0;
+  for (int k = 0; k < o->numpolygons; k++) {
+    const LwoPolygon &p = o->polygons[k];
+    for (int i = 0; i < p.numcorners; i++) {
+      EXPECT_TRUE(std::isfinite(p.uv[i][0]) && std::isfinite(p.uv[i][1]));
+      if (p.pointindex[i] == north) {
+        EXPECT_NEAR(p.uv[i][1], 0.0f, 2e-8);  // pi/2 as a float is a little more than pi/2
+        poles++;
+      }
+      if (p.pointindex[i] == south) {
+        EXPECT_NEAR(p.uv[i][1], 1.0f, 2e-8);
+        poles++;
+      }
+    }
+    // After the seam repair no two corners are a whole repeat apart.
+    for (int i = 0; i < p.numcorners; i++)
+      for (int j = 0; j < p.numcorners; j++) EXPECT_LT(std::fabs(p.uv[i][0] - p.uv[j][0]), 1.0f);
+  }
+  EXPECT_EQ(poles, 16);
+  freelwo(o);
+}
+
+TEST(LwoReader, AngleAndWrapHelpers) {
+  EXPECT_EQ(xyztoh(-0.0f, 5, 0.0f), 0.0f);
+  EXPECT_EQ(xyztoh(1, 0, -0.0f), -1.5707964f);
+  EXPECT_EQ(xyztoh(-1, 0, 0), 1.5707964f);
+  EXPECT_FLOAT_EQ(xyztoh(1, 0, -1), float(3.14159265 + 0.7853981633974483));
+  float h, p;
+  xyztohp(0, -0.0f, 0, &h, &p);
+  EXPECT_EQ(p, 0.0f);
+  xyztohp(0, -2, 0, &h, &p);
+  EXPECT_EQ(p, -1.5707964f);
+  xyztohp(1, 1, 0, &h, &p);
+  EXPECT_FLOAT_EQ(p, 0.7853982f);
+  EXPECT_EQ(fract(1.0f), 1.0f);
+  EXPECT_EQ(fract(0.0f), 0.0f);
+  EXPECT_EQ(fract(-0.25f), 0.75f);
+  EXPECT_EQ(fract(2.5f), 0.5f);
+}
+
+TEST(LwoReader, SurfaceDefaultsAndAbsentSubChunks) {
+  LwoWriter w;
+  lwoaddpoint(&w, 0, 0, 0);
+  lwoaddsurface(&w, "Bare", 1, 2, 3);
+  w.surfaces[0].chunks = 0;
+  // CTEX and TIMG without TFLG, TFP0 or TFP1, then an unknown sub-chunk.
+  int t = lwoaddsurface(&w, "Textured", 1, 2, 3);
+  w.surfaces[t].chunks = lwovdif;
+  w.surfaces[t].diffuse = 0.5f;
+  w.surfaces[t].extra = subtext("CTEX", "Planar Image Map");
+  w.surfaces[t].extra += subtext("TIMG", "wall.tga");
+  w.surfaces[t].extra += sub16("LUMI", 256);
+  // Image parameters under a bump texture header do not make a colour texture.
+  int b = lwoaddsurface(&w, "Bumpy", 1, 2, 3);
+  w.surfaces[b].extra = subtext("BTEX", "Planar Image Map");
+  w.surfaces[b].extra += subtext("TIMG", "bump.tga");
+  w.surfaces[b].extra += sub16("TFLG", 4);
+  int never = lwoaddsurface(&w, "NeverDescribed", 1, 2, 3);
+  w.surfaces[never].chunks = 0;
+  std::vector<uint8_t> bytes = lwobytes(&w);
+  // Drop the last SURF chunk (ID, length, padded name): its surface keeps the state of
+  // no SURF at all.
+  bytes.resize(bytes.size() - (8 + 16));
+  LwoObject *o = parse(bytes);
+  ASSERT_NE(o, nullptr);
+  ASSERT_EQ(o->numsurfaces, 4);
+  for (int i : {0, 3}) {
+    const LwoSurface &s = o->surfaces[i];
+    EXPECT_EQ(s.color[0] | s.color[1] | s.color[2], 0);
+    EXPECT_EQ(s.flags, 0);
+    EXPECT_EQ(s.diffuse, 1.0f);
+    EXPECT_EQ(s.glossiness, 1);
+    EXPECT_EQ(s.texaxis, -1);
+    EXPECT_STREQ(s.imagename, "");
+  }
+  const LwoSurface &s = o->surfaces[t];
+  EXPECT_EQ(s.diffuse, 0.5f);
+  EXPECT_EQ(s.texaxis, 0);
+  EXPECT_EQ(s.widthrepeat, 1.0f);
+  EXPECT_EQ(s.heightrepeat, 1.0f);
+  EXPECT_STREQ(s.imagename, "wall.tga");
+  EXPECT_STREQ(s.texturekind, "Planar Image Map");
+  EXPECT_EQ(o->surfaces[b].texaxis, -1);
+  EXPECT_STREQ(o->surfaces[b].imagename, "");
+  freelwo(o);
+}
+
+// The SURF chunks of a written file, in order.
+std::vector<uint8_t> surfchunks(const LwoWriter &w) {
+  std::vector<uint8_t> file = lwobytes(&w), out;
+  for (size_t at = 12; at + 8 <= file.size();) {
+    uint32_t length = uint32_t(file[at + 4]) << 24 | file[at + 5] << 16 | file[at + 6] << 8 | file[at + 7];
+    size_t end = at + 8 + length + (length & 1);
+    if (std::memcmp(&file[at], "SURF", 4) == 0) out.insert(out.end(), file.begin() + long(at), file.begin() + long(end));
+    at = end;
+  }
+  return out;
+}
+
+TEST(LwoReader, SurfChunksMatchSrfsNamesOrAreSkipped) {
+  LwoWriter w;
+  lwoaddsurface(&w, "Blue", 0, 0, 255);
+  lwoaddsurface(&w, "Green", 0, 255, 0);
+  lwoaddsurface(&w, "Red", 255, 0, 0);
+  std::vector<uint8_t> surfs = surfchunks(w);
+  std::vector<uint8_t> body = chunk("PNTS", std::vector<uint8_t>(12, 0));
+  body += surfs;  // before any SRFS: all skipped
+  body += chunk("SRFS", {'R', 'e', 'd', 0, 'G', 'r', 'e', 'e', 'n', 0});
+  body += surfs;  // Blue names no SRFS entry and is skipped; Green and Red are filled
+  LwoObject *o = parse(form(body));
+  ASSERT_NE(o, nullptr);
+  ASSERT_EQ(o->numsurfaces, 2);
+  EXPECT_EQ(o->surfaces[0].color[0], 255);
+  EXPECT_EQ(o->surfaces[0].color[2], 0);
+  EXPECT_EQ(o->surfaces[1].color[1], 255);
+  EXPECT_EQ(o->surfaces[1].color[2], 0);
+  freelwo(o);
+}
+
+TEST(LwoReader, LongNamesAreCutToTheirSlots) {
+  LwoWriter w;
+  lwoaddpoint(&w, 0, 0, 0);
+  std::string longname(300, 'n'), longimage(1500, 'i');
+  int s = lwoaddsurface(&w, longname.c_str(), 9, 8, 7);
+  lwosetimagemap(&w.surfaces[s], "Planar Image Map", longimage.c_str(), lwoaxisz, {0, 0, 0}, {1, 1, 1});
+  w.surfaces[s].reflimage = longimage + "r";
+  LwoObject *o = parse(lwobytes(&w));
+  ASSERT_NE(o, nullptr);
+  // Both names are cut the same way, so the SURF still finds its SRFS entry.
+  EXPECT_EQ(o->surfaces[0].color[0], 9);
+  EXPECT_EQ(std::string(o->surfaces[0].imagename), longimage.substr(0, 1023));
+  EXPECT_EQ(std::string(o->surfaces[0].reflimagename), longimage.substr(0, 1023));
+  EXPECT_EQ(o->surfaces[0].texaxis, 2);
+  freelwo(o);
+}
+
+TEST(LwoReader, LongPointChunksAreReadWhole) {
+  LwoWriter w;
+  for (int i = 0; i < 6000; i++) lwoaddpoint(&w, float(i), float(-i), 0.5f);
+  LwoObject *o = parse(lwobytes(&w));
+  ASSERT_NE(o, nullptr);
+  ASSERT_EQ(o->numpoints, 6000);
+  EXPECT_EQ(o->points[5999].x, 5999.0f);
+  EXPECT_EQ(o->points[5999].y, -5999.0f);
+  freelwo(o);
+}
+
+TEST(LwoReader, RefusesFilesThatLieAboutTheirContents) {
+  LwoWriter w;
+  int s = lwoaddsurface(&w, "Box", 1, 1, 1);
+  lwoaddbox(&w, {0, 0, 0}, {1, 1, 1}, s);
+  int status = -1;
+  LwoObject *good = parse(lwobytes(&w), &status);
+  EXPECT_NE(good, nullptr);
+  freelwo(good);
+
+  LwoWriter bad = w;
+  bad.polygons[3].corners[2] = 8;  // one past the last point
+  EXPECT_EQ(parse(lwobytes(&bad), &status), nullptr);
+  EXPECT_EQ(status, lwobadpoint);
+
+  bad = w;
+  bad.points.clear();
+  std::vector<uint8_t> bytes = lwobytes(&bad);
+  std::memcpy(&bytes[12], "XXXX", 4);  // the PNTS chunk becomes an unknown one
+  EXPECT_EQ(parse(bytes, &status), nullptr);
+  EXPECT_EQ(status, lwonopoints);
+
+  bytes = lwobytes(&w);
+  bytes[12 + 4] = 0x7F;  // PNTS length far beyond the file
+  EXPECT_EQ(parse(bytes, &status), nullptr);
+  EXPECT_EQ(status, lwotruncated);
+}
+
+}  // namespace
