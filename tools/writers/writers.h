@@ -228,3 +228,10 @@ int encode3df(const TexLevels *levels, int format, std::vector<uint8_t> *file);
 int write3df(const char *path, const TexLevels *levels, int format);
 // One image with all its generated mip levels, written as a 3DF file in format.
 int write3dfimage(const char *path, const uint32_t *argb, int width, int height, int format);
+
+// ---- The tex3df converter (tex3dfconvert.cpp) ----
+
+// The whole tex3df command: argv as main receives it; the help text goes to out, messages
+// to err. Returns the exit code: 0 done, 1 bad command line, 2 input unreadable or
+// damaged, 3 input not convertible (image size, level), 4 output not writable.
+int tex3dfmain(int argc, char **argv, FILE *out, FILE *err);

@@ -1,0 +1,219 @@
+// The tex3df converter: PNG -> 3DF -> PNG round trips per format, levels, messages and
+// exit codes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/glide/cardtexture.h"
+#include "platform/platform.h"
+#include "tools/texprecision.h"
+#include "tools/writers/writers.h"
+
+using namespace texprecision;
+
+namespace {
+
+struct ToolRun {
+  int code;
+  std::string out, err;
+};
+
+std::string slurp(FILE *f) {
+  std::string s;
+  rewind(f);
+  int c;
+  while ((c = getc(f)) != EOF) s.push_back((char)c);
+  fclose(f);
+  return s;
+}
+
+ToolRun tex3df(std::vector<std::string> args) {
+  args.insert(args.begin(), "tex3df");
+  std::vector<char *> argv;
+  for (std::string &a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  FILE *out = tmpfile(), *err = tmpfile();
+  ToolRun r;
+  r.code = tex3dfmain((int)args.size(), argv.data(), out, err);
+  r.out = slurp(out);
+  r.err = slurp(err);
+  return r;
+}
+
+void savepng(const char *path, const std::vector<uint32_t> &argb, int w, int h) {
+  std::vector<uint8_t> rgba(argb.size() * 4);
+  for (size_t k = 0; k < argb.size(); k++) {
+    rgba[4 * k] = (uint8_t)(argb[k] >> 16);
+    rgba[4 * k + 1] = (uint8_t)(argb[k] >> 8);
+    rgba[4 * k + 2] = (uint8_t)argb[k];
+    rgba[4 * k + 3] = (uint8_t)(argb[k] >> 24);
+  }
+  ASSERT_TRUE(writepng(path, rgba.data(), w, h, 4));
+}
+
+std::vector<uint32_t> loadpng(const char *path, int *w, int *h) {
+  uint8_t *p = nullptr;
+  std::vector<uint32_t> argb;
+  if (!readpng(path, &p, w, h, 4)) return argb;
+  argb.resize((size_t)*w * (size_t)*h);
+  for (size_t k = 0; k < argb.size(); k++)
+    argb[k] = (uint32_t)p[4 * k + 3] << 24 | (uint32_t)p[4 * k] << 16 |
+              (uint32_t)p[4 * k + 1] << 8 | p[4 * k + 2];
+  free(p);
+  return argb;
+}
+
+Gu3dfHeader headerof(const char *path) {
+  Gu3dfInfo info;
+  memset(&info, 0, sizeof info);
+  EXPECT_TRUE(gu3dfGetInfo(path, &info));
+  return info.header;
+}
+
+TEST(Tex3dfConvert, EveryFormatRoundTripsWithinItsPrecision) {
+  std::vector<uint32_t> img = gradient(32, 64);
+  savepng("grad.png", img, 32, 64);
+  for (const Precision &p : precisions) {
+    SCOPED_TRACE(cardformatname(p.format));
+    ToolRun r = tex3df({"--format", cardformatname(p.format), "grad.png", "grad.3df"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(headerof("grad.3df").format, p.format);
+    EXPECT_EQ(headerof("grad.3df").aspect_ratio, GR_ASPECT_1x2);
+    r = tex3df({"--level", "0", "grad.3df", "back.png"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    int w, h;
+    std::vector<uint32_t> back = loadpng("back.png", &w, &h);
+    ASSERT_EQ(w, 32);
+    ASSERT_EQ(h, 64);
+    expectwithin(p, img.data(), back.data(), img.size());
+  }
+  // Palette formats are exact for images of at most 256 colours, and say that lwdemo
+  // shows no palette.
+  std::vector<uint32_t> few(16 * 16);
+  for (size_t k = 0; k < few.size(); k++) few[k] = (uint32_t)(k % 5 * 60) << 24 | (uint32_t)(k * 97 % 251) * 0x030507u;
+  savepng("few.png", few, 16, 16);
+  for (const char *format : {"p8", "ap88"}) {
+    ToolRun r = tex3df({"-f", format, "few.png", "few.3df"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("warning"), std::string::npos);
+    EXPECT_NE(r.err.find("p8 and ap88"), std::string::npos);
+    ASSERT_EQ(tex3df({"-l", "0", "few.3df", "few-back.png"}).code, 0);
+    int w, h;
+    std::vector<uint32_t> back = loadpng("few-back.png", &w, &h);
+    ASSERT_EQ(back.size(), few.size());
+    for (size_t k = 0; k < few.size(); k++)
+      ASSERT_EQ(back[k], strcmp(format, "p8") == 0 ? few[k] | 0xFF000000u : few[k]) << k;
+  }
+}
+
+TEST(Tex3dfConvert, LevelsAndDefaults) {
+  std::vector<uint32_t> opaque(64 * 8, 0xFF336699u);
+  savepng("wide.png", opaque, 64, 8);
+  ASSERT_EQ(tex3df({"wide.png", "wide.3df"}).code, 0);
+  Gu3dfHeader h = headerof("wide.3df");
+  EXPECT_EQ(h.format, GR_TEXFMT_RGB_565);
+  EXPECT_EQ(h.aspect_ratio, GR_ASPECT_8x1);
+  EXPECT_EQ(h.large_lod, GR_LOD_64);
+  EXPECT_EQ(h.small_lod, GR_LOD_1);
+  ASSERT_EQ(tex3df({"wide.3df", "wide.png.out.png"}).code, 0);
+  const int sides[7][2] = {{64, 8}, {32, 4}, {16, 2}, {8, 1}, {4, 1}, {2, 1}, {1, 1}};
+  for (int k = 0; k < 7; k++) {
+    int w = 0, hh = 0;
+    std::string name = "wide.png.out_" + std::to_string(k) + ".png";
+    std::vector<uint32_t> level = loadpng(name.c_str(), &w, &hh);
+    EXPECT_EQ(w, sides[k][0]) << name;
+    EXPECT_EQ(hh, sides[k][1]) << name;
+    ASSERT_FALSE(level.empty()) << name;
+    EXPECT_EQ(level[0], 0xFF31659Cu);  // 565 of 0x336699, widened
+  }
+  FILE *f = fopen("wide.png.out_7.png", "rb");
+  EXPECT_EQ(f, nullptr);
+  if (f) fclose(f);
+
+  std::vector<uint32_t> clear = opaque;
+  clear[5] = 0x80336699u;
+  savepng("alpha.png", clear, 64, 8);
+  ASSERT_EQ(tex3df({"alpha.png", "alpha.3df", "--no-mipmaps"}).code, 0);
+  h = headerof("alpha.3df");
+  EXPECT_EQ(h.format, GR_TEXFMT_ARGB_4444);
+  EXPECT_EQ(h.small_lod, h.large_lod);
+  ToolRun r = tex3df({"--level=1", "alpha.3df", "x.png"});
+  EXPECT_EQ(r.code, 3);
+  EXPECT_NE(r.err.find("levels 0 to 0"), std::string::npos);
+}
+
+TEST(Tex3dfConvert, ErrorsAndExitCodes) {
+  ToolRun r = tex3df({"--help"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out.rfind("usage: tex3df", 0), 0u);
+  for (const char *line : {"0  done", "1  bad command line", "2  INPUT cannot be read",
+                           "3  INPUT cannot be converted", "4  OUTPUT cannot be written",
+                           "p8 and ap88"})
+    EXPECT_NE(r.out.find(line), std::string::npos) << line;
+
+  std::vector<uint32_t> img(100 * 64, 0xFF000000u);
+  savepng("odd.png", img, 100, 64);
+  savepng("big.png", std::vector<uint32_t>(512 * 512), 512, 512);
+  savepng("thin.png", std::vector<uint32_t>(256 * 16), 256, 16);
+  savepng("ok.png", std::vector<uint32_t>(16 * 16), 16, 16);
+  FILE *f = fopen("junk.png", "wb");
+  fputs("not a png", f);
+  fclose(f);
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    const char *says;
+  } cases[] = {
+      {{}, 1, "one INPUT and one OUTPUT"},
+      {{"ok.png"}, 1, "one INPUT and one OUTPUT"},
+      {{"--bogus", "ok.png", "x.3df"}, 1, "unknown option --bogus"},
+      {{"-f", "argb8888", "ok.png", "x.3df"}, 1, "unknown texture format \"argb8888\""},
+      {{"ok.png", "x.3df", "-f"}, 1, "-f needs a value"},
+      {{"--level", "x", "a.3df", "x.png"}, 1, "from 0 to 8"},
+      {{"--level", "9", "a.3df", "x.png"}, 1, "from 0 to 8"},
+      {{"ok.png", "x.png"}, 1, "does not end in .3df"},
+      {{"a.3df", "x.3df"}, 1, "does not end in .png"},
+      {{"ok.tga", "x.3df"}, 1, "must end in .png or .3df"},
+      {{"-l", "0", "ok.png", "x.3df"}, 1, "only applies to 3DF input"},
+      {{"-f", "p8", "a.3df", "x.png"}, 1, "only apply to PNG input"},
+      {{"missing.png", "x.3df"}, 2, "cannot read the PNG image missing.png"},
+      {{"junk.png", "x.3df"}, 2, "cannot read the PNG image junk.png"},
+      {{"missing.3df", "x.png"}, 2, "cannot read a 3DF header"},
+      {{"odd.png", "x.3df"}, 3, "odd.png is 100x64: width and height must be powers of two"},
+      {{"big.png", "x.3df"}, 3, "must be at most 256"},
+      {{"thin.png", "x.3df"}, 3, "between 8:1 and 1:8"},
+      {{"ok.png", "no/such/folder/x.3df"}, 4, "cannot write no/such/folder/x.3df"},
+  };
+  for (const Case &c : cases) {
+    r = tex3df(c.args);
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+  ASSERT_EQ(tex3df({"ok.png", "ok.3df"}).code, 0);
+  r = tex3df({"ok.3df", "no/such/folder/x.png"});
+  EXPECT_EQ(r.code, 4);
+}
+
+TEST(Tex3dfConvert, RealFilesAndDamagedOnes) {
+  std::string dir = std::string(LWDEMO_SHARED_DIR) + "/testdata/3df/";
+  FILE *f = fopen((dir + "SOURCES.md").c_str(), "rb");
+  if (f == nullptr) GTEST_SKIP() << "no shared test data";
+  fclose(f);
+  ToolRun r = tex3df({"-l", "0", dir + "lava_p8.3df", "lava.png"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  int w, h;
+  std::vector<uint32_t> lava = loadpng("lava.png", &w, &h);
+  ASSERT_EQ(w, 256);
+  r = tex3df({dir + "sst1_argb8888.3df", "x.png"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("argb8888"), std::string::npos);
+  r = tex3df({dir + "broken/sst1_ayiq8422_TRUNCATED.3df", "x.png"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("damaged"), std::string::npos);
+}
+
+}  // namespace
