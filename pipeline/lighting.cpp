@@ -49,8 +49,10 @@ void lightvertices(SceneObject *object, SceneLight *light, SceneCamera *camera, 
       double sp = fx * rx + fy * ry + fz * rz;
       if (c < 0) c = 0;
       if (sp < 0) sp = 0;
-      // With specular 0 the term is exactly 0 (e is then 1 and sp finite): skip the pow.
-      double p = s.specular != 0.0f ? pow(sp, e) * s.specular * 255.0 : 0.0;
+      // pow dominates the cost of lighting. With specular 0 the term is exactly 0 (e is
+      // then 1 and sp finite), and pow(+0, e) is +0 for every e > 0: skip it in both.
+      double p = 0.0;
+      if (s.specular != 0.0f && (sp != 0.0 || !(e > 0.0))) p = pow(sp, e) * s.specular * 255.0;
       double diffuse = s.diffuse;
       r += (diffuse * s.red * c + p) * light->color[0] * f;
       g += (diffuse * s.green * c + p) * light->color[1] * f;

@@ -48,9 +48,13 @@ void backfacecull(SceneObject *object, SceneCamera *camera) {
   }
 }
 
+// Only the corners of camera-facing polygons are ever classified, so vertices still
+// marked untouched keep their old codes, and an object wholly inside needs none.
 void computeoutcodes(SceneCamera *camera, SceneObject *object) {
+  if (object->visibility == 0) return;
   const int n = activeplanecount();
   for (int32_t v = 0; v < object->numverts; v++) {
+    if (object->verts[v].untouched != 0) continue;
     const Vec3 &p = object->verts[v].xfpos;
     uint8_t code = 0;
     for (int i = 0; i < n; i++) {
