@@ -92,17 +92,9 @@ std::unique_ptr<Sphere> makesphere(float x, float y, float z) {
 }
 
 void setcamera(SceneCamera &c) {
-  matidentity(&c.cameratoworld);
-  matidentity(&c.worldtocamera);
-  c.projdistance = 320;
-  c.fieldofview = 90;
-  const double a = atan(240.0 / 320.0), b = 45.0 * 0.017453293;
-  c.viewplanes[0] = {{0, (float)-cos(a), (float)sin(a)}, 0};
-  c.viewplanes[1] = {{0, (float)cos(a), (float)sin(a)}, 0};
-  c.viewplanes[2] = {{(float)cos(b), 0, (float)sin(b)}, 0};
-  c.viewplanes[3] = {{(float)-cos(b), 0, (float)sin(b)}, 0};
-  c.viewplanes[4] = {{0, 0, 1}, 0.2f};
-  c.viewplanes[5] = {{0, 0, -1}, -100.0f};
+  setfieldofview(&c, 90);
+  setupviewplanes(&c);
+  camerafromangles(&c, 0, 0, 0);
 }
 
 void BM_FrameGeometry(benchmark::State &state) {

@@ -91,24 +91,13 @@ inline std::unique_ptr<TestMesh> makebox(Vec3 lo, Vec3 hi) {
   return makemesh({lo, hi}, {});
 }
 
-// The camera as the camera set-up makes it for a 640 x 480 screen with a 90-degree
-// field of view (projdistance 320), turned by the angles and standing at pos.
+// A camera for the 640 x 480 test screen with a 90-degree field of view (projdistance
+// 320), turned by the angles and standing at pos; the screen must be set.
 inline void setcamera(SceneCamera &c, Vec3 pos, float pitch = 0, float heading = 0, float bank = 0) {
-  Mat3 r;
-  makerotation(&r, pitch, heading, bank);
-  c.cameratoworld = r;
-  mattranspose(&r, &c.worldtocamera);
   c.position = pos;
-  c.projdistance = 320;
-  c.fieldofview = 90;
-  const double a = atan(240.0 / 320.0), b = 45.0 * 0.017453293;
-  const float ca = (float)cos(a), sa = (float)sin(a), cb = (float)cos(b), sb = (float)sin(b);
-  c.viewplanes[0] = {{0, -ca, sa}, 0};
-  c.viewplanes[1] = {{0, ca, sa}, 0};
-  c.viewplanes[2] = {{cb, 0, sb}, 0};
-  c.viewplanes[3] = {{-cb, 0, sb}, 0};
-  c.viewplanes[4] = {{0, 0, 1}, 0.2f};
-  c.viewplanes[5] = {{0, 0, -1}, -100.0f};
+  setfieldofview(&c, 90);
+  setupviewplanes(&c);
+  camerafromangles(&c, pitch, heading, bank);
 }
 
 inline SceneLight distantlight(Vec3 direction, float r = 1, float g = 1, float b = 1) {
