@@ -56,18 +56,4 @@ TEST_F(Culling, WorldPlanesFollowTheCamera) {
   EXPECT_EQ(tooclose->object.visibility, 1) << "nearer than 0.2 to the camera";
 }
 
-TEST_F(Culling, FewerPlanesTestFewer) {
-  setcamera(camera, {0, 0, 0});
-  clipplanecount = 4;
-  updateworldplanes(&camera);
-  auto far = makebox({-1, -1, 150}, {1, 1, 160});
-  cull(far->object);
-  EXPECT_EQ(far->object.visibility, 0);
-  // Out-of-range counts never reach past the six planes.
-  clipplanecount = 99;
-  EXPECT_EQ(activeplanecount(), 6);
-  clipplanecount = -3;
-  EXPECT_EQ(activeplanecount(), 0);
-}
-
 }  // namespace

@@ -91,14 +91,4 @@ TEST(Hierarchy, BothChildrenMoveWhenTheFirstHasChildren) {
   expectnear(second->object.tbbox[0], 0, 0, 6);
 }
 
-TEST(Hierarchy, ChildUnderUnrotatedParentKeepsItsNormals) {
-  auto parent = makemesh({{0, 0, 0}}, {});
-  auto child = makemesh({{0, 0, 0}}, {}, MeshSurface{}, {0, 0, 1});
-  adopt(parent->object, child->object);
-  parent->object.posx = 4;
-  child->object.rotheading = 90;
-  transformvertices(&parent->object);
-  expectnear(child->xformnormals[0], 1, 0, 0);
-}
-
 }  // namespace
