@@ -80,6 +80,10 @@ LwoObject *readlwo(const char *filename, float scale) {
     case lwonopoints:
       std::fprintf(logfile(), "%s : No points (PNTS) in the file!\n", filename);
       return nullptr;
+    case lwotoomanysurfaces:
+      std::fprintf(logfile(), "%s : More than %d surfaces in the file!\n", filename,
+                   maxobjectsurfaces);
+      return nullptr;
     case lwobadpoint:
       std::fprintf(logfile(), "%s : Polygon %d names point %" PRId64 " of %" PRId64 " points!\n",
                    filename, failure.polygon, failure.value, failure.limit);

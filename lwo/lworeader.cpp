@@ -67,6 +67,15 @@ void clearsurface(LwoSurface *s) {
   s->texaxis = -1;
 }
 
+// The SURF sub-chunks the reader knows, in the order they are tested.
+enum SubId {
+  colr, ctex, tflg, tsiz, timg, tctr, twrp, tfp0, tfp1, tfp2,
+  flag, sman, vlum, vdif, vspc, vtrn, glos, rimg, vrfl, numsubids
+};
+const char *const subids[numsubids] = {"COLR", "CTEX", "TFLG", "TSIZ", "TIMG", "TCTR", "TWRP",
+                                       "TFP0", "TFP1", "TFP2", "FLAG", "SMAN", "VLUM", "VDIF",
+                                       "VSPC", "VTRN", "GLOS", "RIMG", "VRFL"};
+
 void freenames(LwoSurfaceNames *names) {
   std::free(names->names);
   names->names = nullptr;
@@ -178,7 +187,9 @@ int readsurfacenames(LwoSurfaceNames *names, LwoCursor *c) {
         consumed++;
       }
       if (c->failed) return lwotruncated;
-      count++;
+      // Polygons name surfaces with 16-bit numbers from 1: later names can never be
+      // used, and each would cost a surface record of three 1 KB texts.
+      if (++count > maxobjectsurfaces) return lwotoomanysurfaces;
     }
     if (pass == 0) {
       names->names = static_cast<char(*)[lwosurfacenamesize]>(
@@ -220,31 +231,23 @@ int readsurface(LwoSurface *surfaces, const LwoSurfaceNames *names, float scale,
     shiftin(window, readbyte(c));
     counter++;
     if (c->failed) return lwotruncated;
-    static const char *const ids[] = {"COLR", "CTEX", "TFLG", "TSIZ", "TIMG", "TCTR", "TWRP",
-                                      "TFP0", "TFP1", "TFP2", "FLAG", "SMAN", "VLUM", "VDIF",
-                                      "VSPC", "VTRN", "GLOS", "RIMG", "VRFL"};
-    int id = -1;
-    for (int i = 0; i < 19; i++) {
-      if (isid(window, ids[i])) {
-        id = i;
-        break;
-      }
-    }
-    if (id < 0) continue;
-    if (id == 6) continue;  // TWRP: its length and body are scanned like other bytes
+    int id = 0;
+    while (id < numsubids && !isid(window, subids[id])) id++;
+    // TWRP is only recognised: its length and body are scanned like other bytes.
+    if (id == numsubids || id == twrp) continue;
     counter += readu16(c) + 2;
     switch (id) {
-      case 0:
+      case colr:
         s->color[0] = readbyte(c);
         s->color[1] = readbyte(c);
         s->color[2] = readbyte(c);
         readbyte(c);
         break;
-      case 1:
+      case ctex:
         readtext(c, s->texturekind, lwotextsize);
         ctexseen = 1;
         break;
-      case 2: {
+      case tflg: {
         uint32_t bits = readu16(c);
         if (bits & 0x1)
           s->texaxis = 0;
@@ -254,53 +257,53 @@ int readsurface(LwoSurface *surfaces, const LwoSurfaceNames *names, float scale,
           s->texaxis = 2;
         break;
       }
-      case 3:
+      case tsiz:
         s->texsize.x = readf32(c) * scale;
         s->texsize.y = readf32(c) * scale;
         s->texsize.z = readf32(c) * scale;
         break;
-      case 4:
+      case timg:
         readtext(c, s->imagename, lwotextsize);
         break;
-      case 5:
+      case tctr:
         s->texcenter.x = readf32(c) * scale;
         s->texcenter.y = readf32(c) * scale;
         s->texcenter.z = readf32(c) * scale;
         break;
-      case 7:
+      case tfp0:
         s->widthrepeat = readf32(c);
         break;
-      case 8:
+      case tfp1:
         s->heightrepeat = readf32(c);
         break;
-      case 9:
+      case tfp2:
         s->texparam2 = readf32(c);
         break;
-      case 10:
+      case flag:
         s->flags = uint16_t(readu16(c));
         break;
-      case 11:
+      case sman:
         s->smoothingangle = readf32(c);
         break;
-      case 12:
+      case vlum:
         s->luminosity = readf32(c);
         break;
-      case 13:
+      case vdif:
         s->diffuse = readf32(c);
         break;
-      case 14:
+      case vspc:
         s->specular = readf32(c);
         break;
-      case 15:
+      case vtrn:
         s->transparency = readf32(c);
         break;
-      case 16:
+      case glos:
         s->glossiness = int32_t(readu16(c));
         break;
-      case 17:
+      case rimg:
         readtext(c, s->reflimagename, lwotextsize);
         break;
-      case 18:
+      case vrfl:
         s->reflectivity = readf32(c);
         break;
     }
@@ -384,10 +387,10 @@ void maptextures(LwoObject *object) {
         w = double(z) / size.z;
       }
       if (kind == cylindrical) {
-        double h = xyztoh(ha, hb, hc);
-        u[i] = float(h * perturn + 1.0);
+        double uu = xyztoh(ha, hb, hc) * perturn + 1.0;
+        if (s.widthrepeat != 1.0f) uu *= s.widthrepeat;
+        u[i] = float(uu);
         v[i] = float(0.5 - w);
-        if (s.widthrepeat != 1.0f) u[i] = float(double(u[i]) * s.widthrepeat);
       } else {
         float h, p;
         xyztohp(ha, hb, hc, &h, &p);

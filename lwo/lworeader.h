@@ -23,6 +23,8 @@ constexpr int lwofilenamesize = 256;
 // pipeline's index lists hold signed 16-bit polygon numbers.
 constexpr int32_t maxobjectverts = 65535;
 constexpr int32_t maxobjectpolys = 32767;
+// Surface names a file may list: polygons name surfaces with 16-bit numbers from 1.
+constexpr int32_t maxobjectsurfaces = 65535;
 
 struct LwoPolygon {
   int32_t numcorners = 0;    // 3 or 4
@@ -84,6 +86,7 @@ enum LwoStatus {
   lwotoofewcorners,     // a polygon of fewer than 3 corners
   lwotruncated,         // a chunk, or a read inside one, runs past the end of the file
   lwonopoints,          // no PNTS chunk
+  lwotoomanysurfaces,   // more SRFS names than surface numbers
   lwobadpoint,          // a corner names a point beyond the PNTS count
   lwobadsurface,        // polygons naming no surface: value = polygons built
   lwotoomanyverts,      // value = vertices the object would need (at least)

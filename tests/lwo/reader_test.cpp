@@ -286,6 +286,17 @@ TEST(LwoReader, RefusesFilesThatLieAboutTheirContents) {
   EXPECT_EQ(parse(bytes, &status), nullptr);
   EXPECT_EQ(status, lwonopoints);
 
+  // Surface 65536 could never be named by a polygon.
+  std::vector<uint8_t> body = chunk("PNTS", std::vector<uint8_t>(12, 0));
+  body += chunk("SRFS", std::vector<uint8_t>(2 * 65535, 0));
+  LwoObject *most = parse(form(body), &status);
+  ASSERT_NE(most, nullptr);
+  EXPECT_EQ(most->numsurfaces, 65535);
+  freelwo(most);
+  body += chunk("SRFS", std::vector<uint8_t>(2 * 65536, 0));
+  EXPECT_EQ(parse(form(body), &status), nullptr);
+  EXPECT_EQ(status, lwotoomanysurfaces);
+
   bytes = lwobytes(&w);
   bytes[12 + 4] = 0x7F;  // PNTS length far beyond the file
   EXPECT_EQ(parse(bytes, &status), nullptr);

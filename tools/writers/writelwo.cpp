@@ -180,7 +180,8 @@ void lwosetimagemap(LwoWriterSurface *surface, const char *kind, const char *ima
 
 int lwoaddboxfaces(LwoWriter *object, Vec3 center, Vec3 size, const int facesurfaces[6]) {
   const float hx = size.x / 2, hy = size.y / 2, hz = size.z / 2;
-  // Corner k: bit 0 picks +x for k = 1, 2, 5, 6; the layout follows a LightWave box.
+  // The four bottom corners, then the four top ones in the same order, as LightWave lays
+  // out a box.
   const float sx[8] = {-1, 1, 1, -1, -1, 1, 1, -1};
   const float sy[8] = {-1, -1, -1, -1, 1, 1, 1, 1};
   const float sz[8] = {-1, -1, 1, 1, -1, -1, 1, 1};
