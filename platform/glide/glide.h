@@ -301,19 +301,36 @@ struct CardStats {
   uint64_t retraces;     // retraces of the 59.94 Hz clock passed since it was opened
 };
 
+// Configuration, read from the environment when the card opens (LWDEMO_VIDEO once per
+// process): LWDEMO_VIDEO (window | headless), LWDEMO_PACING (on | off: swaps wait for the
+// real retrace or not at all), LWDEMO_CAPTURE (folder for "frame000001.png" ... of every
+// shown frame) and LWDEMO_CAPTURE_EVERY (N: frames 1, 1 + N, 1 + 2N, ...), LWDEMO_GAMMA
+// (scan-out gamma, default 1.7), LWDEMO_NOCARD (set and not "0": no hardware reported).
+
 // 1 when the card shows its frames in a window, 0 headless (LWDEMO_VIDEO, else whether a
 // display can be reached). Decided once per process.
 int cardwindowed(void);
+// SDL window id of the card's window; 0 when headless or closed.
+uint32_t cardwindowid(void);
+// The shell forwards every SDL event of the card's window (and may forward any other:
+// those are ignored) here. Returns 1 when the card consumed it (Alt+Enter toggling full
+// screen, resize and expose repainting); 0 otherwise, and the shell then treats the
+// window's key and close events as its keys, as for its own window.
+int cardhandleevent(const void *sdlevent);
 void cardgetstats(CardStats *stats);
-// The buffer being drawn into and the one last shown: cardwidth * cardheight RGB565.
+// The buffer being drawn into and the one last shown: cardwidth * cardheight RGB565;
+// null while the card is closed.
 const FxU16 *cardbackbuffer(void);
 const FxU16 *cardfrontbuffer(void);
 const FxU16 *carddepthbuffer(void);
 // Scan-out of a 565 buffer through the card's gamma into 24-bit RGB (3 bytes a pixel).
+// These are exactly the pixels the window shows and capture writes.
 void cardscanout(const FxU16 *buffer, FxU8 *rgb);
 // Call trace for tests of the code that drives the card: while on, every call above
 // (not these extras) appends one line "name(arg, arg, ...)\n" with integer arguments in
-// decimal and floats with %g. cardtraceclear empties it.
+// decimal and floats with %g; file names are written as given and other pointers left
+// out, except grDrawPolygonVertexList, which writes its count and then per vertex
+// "{x y r g b a oow sow tow}" (tmuvtx[0]'s sow and tow). cardtraceclear empties it.
 void cardtrace(int on);
 const char *cardtracetext(void);
 void cardtraceclear(void);

@@ -1,0 +1,547 @@
+// The card as a device: opening and closing, the pipeline state calls, clearing, the
+// buffer swap on a 59.94 Hz retrace clock, scan-out through the gamma table, the window
+// or headless output, frame capture and the call trace.
+#include <SDL.h>
+#include <errno.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/glide/cardinternal.h"
+#include "platform/platform.h"
+
+namespace {
+
+// 640x480 at 60 Hz is 800 x 525 clocks at 25.175 MHz: 59.94 Hz, one retrace every
+// 1001/60 ms. Retrace k falls at k * 16683333 + k / 3 ns after the clock's start.
+int64_t retraceoffset(uint64_t k) { return (int64_t)(k * 16683333u + k / 3); }
+
+int64_t nownanoseconds() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (int64_t)ts.tv_sec * 1000000000 + ts.tv_nsec;
+}
+
+struct CardDevice {
+  int open = 0;
+  uint16_t *color[2] = {nullptr, nullptr};
+  uint16_t *depth = nullptr;
+  int back = 0;  // index of the buffer being drawn into
+  CardState state;
+  int paced = 1;
+  int64_t clockstart = 0;  // ns, when the card was opened
+  uint64_t lastretrace = 0;
+  CardStats stats;
+  uint8_t scanr[32] = {}, scang[64] = {}, scanb[32] = {};
+  int gammaready = 0;
+  std::string capturedir;
+  int captureevery = 1;
+  int capturefailed = 0;
+  uint8_t *rgb = nullptr;  // scan-out of the last shown frame
+  SDL_Window *window = nullptr;
+  SDL_Renderer *renderer = nullptr;
+  SDL_Texture *texture = nullptr;
+};
+
+CardDevice device;
+int windowmode = -1;  // decided once: 1 window, 0 headless
+int tracing = 0;
+std::string tracetext;
+const char *logged[64];
+int loggedcount = 0;
+
+int envflag(const char *name, int fallback) {
+  const char *v = getenv(name);
+  if (v == nullptr || v[0] == 0) return fallback;
+  if (strcmp(v, "on") == 0 || strcmp(v, "1") == 0) return 1;
+  if (strcmp(v, "off") == 0 || strcmp(v, "0") == 0) return 0;
+  fprintf(stderr, "card: %s=%s not understood (on or off), using %s\n", name, v,
+          fallback ? "on" : "off");
+  return fallback;
+}
+
+// The card's gamma table: 33 entries round(255 * (8i / 255)^(1/gamma)), the last 255,
+// interpolated linearly between every 8th input value.
+void loadgamma(CardDevice *d) {
+  double gamma = 1.7;
+  const char *v = getenv("LWDEMO_GAMMA");
+  if (v != nullptr && v[0] != 0) {
+    char *end = nullptr;
+    double g = strtod(v, &end);
+    if (end != v && *end == 0 && g >= 0.1 && g <= 10.0)
+      gamma = g;
+    else
+      fprintf(stderr, "card: LWDEMO_GAMMA=%s not a gamma between 0.1 and 10, using 1.7\n", v);
+  }
+  int clut[33];
+  for (int i = 0; i < 32; i++) clut[i] = (int)std::floor(255.0 * std::pow(8.0 * i / 255.0, 1.0 / gamma) + 0.5);
+  clut[32] = 255;
+  uint8_t out[256];
+  for (int i = 0; i < 256; i++) {
+    int lo = clut[i >> 3], hi = clut[(i >> 3) + 1];
+    out[i] = (uint8_t)(lo + (((hi - lo) * (i & 7)) >> 3));
+  }
+  for (int i = 0; i < 32; i++) d->scanr[i] = d->scanb[i] = out[(i << 3) | (i >> 2)];
+  for (int i = 0; i < 64; i++) d->scang[i] = out[(i << 2) | (i >> 4)];
+  d->gammaready = 1;
+}
+
+int makefolders(const std::string &path) {
+  for (size_t i = 1; i <= path.size(); i++) {
+    if (i == path.size() || path[i] == '/') {
+      std::string part = path.substr(0, i);
+      if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return 0;
+    }
+  }
+  return 1;
+}
+
+void present(CardDevice *d) {
+  if (d->texture == nullptr) return;
+  SDL_UpdateTexture(d->texture, nullptr, d->rgb, cardwidth * 3);
+  SDL_SetRenderDrawColor(d->renderer, 0, 0, 0, 255);
+  SDL_RenderClear(d->renderer);
+  SDL_RenderCopy(d->renderer, d->texture, nullptr, nullptr);
+  SDL_RenderPresent(d->renderer);
+}
+
+void closewindow(CardDevice *d) {
+  if (d->texture != nullptr) SDL_DestroyTexture(d->texture);
+  if (d->renderer != nullptr) SDL_DestroyRenderer(d->renderer);
+  if (d->window != nullptr) SDL_DestroyWindow(d->window);
+  d->texture = nullptr;
+  d->renderer = nullptr;
+  d->window = nullptr;
+}
+
+int openwindow(CardDevice *d) {
+  d->window = SDL_CreateWindow("lwdemo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                               cardwidth, cardheight, SDL_WINDOW_RESIZABLE);
+  if (d->window != nullptr) d->renderer = SDL_CreateRenderer(d->window, -1, 0);
+  if (d->renderer != nullptr) {
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    // The logical size letterboxes the 4:3 picture in any window shape.
+    SDL_RenderSetLogicalSize(d->renderer, cardwidth, cardheight);
+    d->texture = SDL_CreateTexture(d->renderer, SDL_PIXELFORMAT_RGB24,
+                                   SDL_TEXTUREACCESS_STREAMING, cardwidth, cardheight);
+  }
+  if (d->texture == nullptr) {
+    fprintf(stderr, "card: cannot open the window: %s\n", SDL_GetError());
+    closewindow(d);
+    return 0;
+  }
+  present(d);
+  return 1;
+}
+
+void capture(CardDevice *d) {
+  if (d->capturedir.empty()) return;
+  if ((d->stats.framesshown - 1) % (uint64_t)d->captureevery != 0) return;
+  char name[32];
+  snprintf(name, sizeof name, "/frame%06llu.png", (unsigned long long)d->stats.framesshown);
+  if (!writepng((d->capturedir + name).c_str(), d->rgb, cardwidth, cardheight, 3) &&
+      !d->capturefailed) {
+    fprintf(stderr, "card: cannot write captured frames into %s\n", d->capturedir.c_str());
+    d->capturefailed = 1;
+  }
+}
+
+int isopen(const char *call) {
+  if (device.open) return 1;
+  char message[96];
+  snprintf(message, sizeof message, "card: %s called while the card is closed", call);
+  cardlogonce(message);
+  return 0;
+}
+
+int validcombine(const char *call, GrCombineFunction_t function, GrCombineFactor_t factor,
+                 GrCombineLocal_t local, GrCombineOther_t other) {
+  int fnok = (function >= 0 && function <= 9) || function == 0x10;
+  int factorok = (factor >= 0 && factor <= 4) || (factor >= 8 && factor <= 0xc);
+  int localok = local == GR_COMBINE_LOCAL_ITERATED || local == GR_COMBINE_LOCAL_CONSTANT;
+  int otherok = other >= 0 && other <= 2;
+  if (fnok && factorok && localok && otherok) return 1;
+  char message[96];
+  snprintf(message, sizeof message, "card: %s with unsupported arguments ignored", call);
+  cardlogonce(message);
+  return 0;
+}
+
+}  // namespace
+
+void cardtracecall(const char *fmt, ...) {
+  if (!tracing) return;
+  char line[512];
+  va_list args;
+  va_start(args, fmt);
+  int n = vsnprintf(line, sizeof line, fmt, args);
+  va_end(args);
+  if (n >= (int)sizeof line) {
+    std::string longline(n + 1, 0);
+    va_start(args, fmt);
+    vsnprintf(longline.data(), longline.size(), fmt, args);
+    va_end(args);
+    longline.resize(n);
+    tracetext += longline;
+  } else if (n > 0) {
+    tracetext += line;
+  }
+  tracetext += '\n';
+}
+
+void cardlogonce(const char *message) {
+  for (int i = 0; i < loggedcount; i++)
+    if (strcmp(logged[i], message) == 0) return;
+  if (loggedcount < 64) logged[loggedcount++] = strdup(message);
+  fprintf(stderr, "%s\n", message);
+}
+
+void cardtrace(int on) { tracing = on != 0; }
+const char *cardtracetext(void) { return tracetext.c_str(); }
+void cardtraceclear(void) { tracetext.clear(); }
+
+int cardwindowed(void) {
+  if (windowmode >= 0) return windowmode;
+  const char *v = getenv("LWDEMO_VIDEO");
+  int want = -1;  // -1: a window when a display can be reached
+  if (v != nullptr && strcmp(v, "window") == 0) want = 1;
+  if (v != nullptr && strcmp(v, "headless") == 0) want = 0;
+  if (v != nullptr && v[0] != 0 && want < 0)
+    fprintf(stderr, "card: LWDEMO_VIDEO=%s not understood (window or headless)\n", v);
+  windowmode = 0;
+  if (want != 0) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+      const char *driver = SDL_GetCurrentVideoDriver();
+      int real = driver != nullptr && strcmp(driver, "dummy") != 0 &&
+                 strcmp(driver, "offscreen") != 0;
+      if (real || want == 1) {
+        windowmode = 1;
+      } else {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+      }
+    } else if (want == 1) {
+      fprintf(stderr, "card: no display can be reached (%s), rendering headless\n", SDL_GetError());
+    }
+  }
+  return windowmode;
+}
+
+uint32_t cardwindowid(void) {
+  return device.window != nullptr ? SDL_GetWindowID(device.window) : 0;
+}
+
+int cardhandleevent(const void *sdlevent) {
+  const SDL_Event *e = (const SDL_Event *)sdlevent;
+  if (e == nullptr || device.window == nullptr) return 0;
+  uint32_t id = SDL_GetWindowID(device.window);
+  if (e->type == SDL_WINDOWEVENT && e->window.windowID == id) {
+    if (e->window.event == SDL_WINDOWEVENT_EXPOSED ||
+        e->window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+      present(&device);
+      return 1;
+    }
+    return 0;
+  }
+  if (e->type == SDL_KEYDOWN && e->key.windowID == id && e->key.keysym.sym == SDLK_RETURN &&
+      (e->key.keysym.mod & KMOD_ALT)) {
+    if (!e->key.repeat) {
+      int full = (SDL_GetWindowFlags(device.window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+      SDL_SetWindowFullscreen(device.window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+      present(&device);
+    }
+    return 1;
+  }
+  if (e->type == SDL_KEYUP && e->key.windowID == id && e->key.keysym.sym == SDLK_RETURN &&
+      (e->key.keysym.mod & KMOD_ALT))
+    return 1;
+  return 0;
+}
+
+void grGlideGetVersion(char version[80]) {
+  cardtracecall("grGlideGetVersion()");
+  if (version != nullptr) snprintf(version, 80, "2.46");
+}
+
+void grGlideInit(void) { cardtracecall("grGlideInit()"); }
+
+FxBool grSstQueryHardware(GrHwConfiguration *hwconfig) {
+  cardtracecall("grSstQueryHardware()");
+  const char *nocard = getenv("LWDEMO_NOCARD");
+  if (nocard != nullptr && nocard[0] != 0 && strcmp(nocard, "0") != 0) return FXFALSE;
+  if (hwconfig == nullptr) return FXFALSE;
+  memset(hwconfig, 0, sizeof *hwconfig);
+  hwconfig->num_sst = 1;
+  hwconfig->SSTs[0].type = GR_SSTTYPE_VOODOO;
+  GrVoodooConfig_t &c = hwconfig->SSTs[0].VoodooConfig;
+  c.fbRam = 2;
+  c.fbiRev = 2;
+  c.nTexelfx = 1;
+  c.sliDetect = FXFALSE;
+  c.tmuConfig[0].tmuRev = 1;
+  c.tmuConfig[0].tmuRam = 2;
+  return FXTRUE;
+}
+
+void grSstSelect(int which_sst) {
+  cardtracecall("grSstSelect(%d)", which_sst);
+  if (which_sst != 0) cardlogonce("card: grSstSelect of a card other than 0 ignored");
+}
+
+FxBool grSstWinOpen(FxU32 hwnd, GrScreenResolution_t resolution, GrScreenRefresh_t refresh,
+                    GrColorFormat_t format, GrOriginLocation_t origin, int numbuffers,
+                    int numauxbuffers) {
+  cardtracecall("grSstWinOpen(%u, %d, %d, %d, %d, %d, %d)", hwnd, resolution, refresh, format,
+                origin, numbuffers, numauxbuffers);
+  if (device.open) {
+    cardlogonce("card: grSstWinOpen while the card is open ignored");
+    return FXFALSE;
+  }
+  if (resolution != GR_RESOLUTION_640x480) {
+    cardlogonce("card: only 640x480 (GR_RESOLUTION_640x480) can be opened");
+    return FXFALSE;
+  }
+  if (refresh != GR_REFRESH_60Hz || format != GR_COLORFORMAT_ARGB ||
+      origin != GR_ORIGIN_UPPER_LEFT || numbuffers != 2)
+    cardlogonce("card: opened as 60 Hz, ARGB, origin upper left, two colour buffers");
+  CardDevice &d = device;
+  size_t pixels = (size_t)cardwidth * cardheight;
+  d.color[0] = (uint16_t *)calloc(pixels, 2);
+  d.color[1] = (uint16_t *)calloc(pixels, 2);
+  d.depth = (uint16_t *)malloc(pixels * 2);
+  d.rgb = (uint8_t *)calloc(pixels, 3);
+  if (d.color[0] == nullptr || d.color[1] == nullptr || d.depth == nullptr || d.rgb == nullptr) {
+    free(d.color[0]);
+    free(d.color[1]);
+    free(d.depth);
+    free(d.rgb);
+    d = CardDevice{};
+    fprintf(stderr, "card: no memory for the frame buffers\n");
+    return FXFALSE;
+  }
+  for (size_t i = 0; i < pixels; i++) d.depth[i] = GR_WDEPTHVALUE_FARTHEST;
+  d.back = 0;
+  d.state = CardState{};
+  d.paced = envflag("LWDEMO_PACING", 1);
+  d.stats = CardStats{};
+  d.lastretrace = 0;
+  d.clockstart = nownanoseconds();
+  loadgamma(&d);
+  d.capturedir.clear();
+  d.captureevery = 1;
+  d.capturefailed = 0;
+  const char *dir = getenv("LWDEMO_CAPTURE");
+  if (dir != nullptr && dir[0] != 0) {
+    d.capturedir = dir;
+    while (d.capturedir.size() > 1 && d.capturedir.back() == '/') d.capturedir.pop_back();
+    if (!makefolders(d.capturedir))
+      fprintf(stderr, "card: cannot create the capture folder %s\n", dir);
+    const char *every = getenv("LWDEMO_CAPTURE_EVERY");
+    if (every != nullptr && every[0] != 0) {
+      char *end = nullptr;
+      long n = strtol(every, &end, 10);
+      if (end != every && *end == 0 && n >= 1 && n <= 1000000)
+        d.captureevery = (int)n;
+      else
+        fprintf(stderr, "card: LWDEMO_CAPTURE_EVERY=%s not a count from 1, capturing every frame\n", every);
+    }
+  }
+  if (cardwindowed()) openwindow(&d);
+  d.open = 1;
+  return FXTRUE;
+}
+
+void grGlideShutdown(void) {
+  cardtracecall("grGlideShutdown()");
+  if (!device.open) return;
+  closewindow(&device);
+  free(device.color[0]);
+  free(device.color[1]);
+  free(device.depth);
+  free(device.rgb);
+  device = CardDevice{};
+}
+
+void grDepthBufferMode(GrDepthBufferMode_t mode) {
+  cardtracecall("grDepthBufferMode(%d)", mode);
+  if (mode != GR_DEPTHBUFFER_DISABLE && mode != GR_DEPTHBUFFER_WBUFFER) {
+    cardlogonce("card: only the W buffer is supported; grDepthBufferMode ignored");
+    return;
+  }
+  device.state.depthmode = mode;
+}
+
+void grDepthBufferFunction(GrCmpFnc_t function) {
+  cardtracecall("grDepthBufferFunction(%d)", function);
+  if (function < GR_CMP_NEVER || function > GR_CMP_ALWAYS) {
+    cardlogonce("card: grDepthBufferFunction with an unknown function ignored");
+    return;
+  }
+  device.state.depthfunc = function;
+}
+
+void grDepthMask(FxBool enable) {
+  cardtracecall("grDepthMask(%d)", enable);
+  device.state.depthmask = enable != 0;
+}
+
+void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth) {
+  cardtracecall("grBufferClear(%u, %u, %u)", color, alpha, depth);
+  if (!isopen("grBufferClear")) return;
+  CardTarget target;
+  target.color = device.color[device.back];
+  target.depth = device.depth;
+  cardfillcolor(&target, color);
+  // The depth buffer is written only with the depth mask on; with depth buffering
+  // disabled it then receives the depth bias (0) rather than the argument.
+  if (device.state.depthmask) {
+    uint16_t z = device.state.depthmode != GR_DEPTHBUFFER_DISABLE ? depth : 0;
+    for (int i = 0; i < cardwidth * cardheight; i++) device.depth[i] = z;
+  }
+}
+
+void grBufferSwap(int swapinterval) {
+  cardtracecall("grBufferSwap(%d)", swapinterval);
+  if (!isopen("grBufferSwap")) return;
+  CardDevice &d = device;
+  int n = swapinterval < 0 ? 0 : swapinterval;
+  uint64_t target = d.lastretrace + (uint64_t)n;
+  if (d.paced) {
+    // A late frame goes out at the next retrace; n = 0 goes out at once.
+    int64_t elapsed = nownanoseconds() - d.clockstart;
+    uint64_t passed = (uint64_t)(elapsed / 16683334);
+    while (retraceoffset(passed + 1) <= elapsed) passed++;
+    while (passed > 0 && retraceoffset(passed) > elapsed) passed--;
+    if (n == 0)
+      target = passed > d.lastretrace ? passed : d.lastretrace;
+    else if (target <= passed)
+      target = passed + 1;
+    timespec until;
+    int64_t at = d.clockstart + retraceoffset(target);
+    until.tv_sec = at / 1000000000;
+    until.tv_nsec = at % 1000000000;
+    if (n > 0)
+      while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+      }
+  }
+  d.lastretrace = target;
+  d.stats.retraces = target;
+  d.stats.framesshown++;
+  d.back ^= 1;
+  cardscanout(d.color[d.back ^ 1], d.rgb);
+  present(&d);
+  capture(&d);
+}
+
+void guColorCombineFunction(GrColorCombineFnc_t function) {
+  cardtracecall("guColorCombineFunction(%d)", function);
+  CardCombine &c = device.state.color;
+  switch (function) {
+    case GR_COLORCOMBINE_ZERO:
+      c = {GR_COMBINE_FUNCTION_ZERO, GR_COMBINE_FACTOR_NONE, GR_COMBINE_LOCAL_ITERATED,
+           GR_COMBINE_OTHER_NONE, 0};
+      break;
+    case GR_COLORCOMBINE_CCRGB:
+      c = {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_NONE, GR_COMBINE_LOCAL_CONSTANT,
+           GR_COMBINE_OTHER_NONE, 0};
+      break;
+    case GR_COLORCOMBINE_ITRGB:
+      c = {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_NONE, GR_COMBINE_LOCAL_ITERATED,
+           GR_COMBINE_OTHER_NONE, 0};
+      break;
+    case GR_COLORCOMBINE_DECAL_TEXTURE:
+      c = {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_ONE, GR_COMBINE_LOCAL_NONE,
+           GR_COMBINE_OTHER_TEXTURE, 0};
+      break;
+    case GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB:
+      c = {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL, GR_COMBINE_LOCAL_ITERATED,
+           GR_COMBINE_OTHER_TEXTURE, 0};
+      break;
+    default:
+      cardlogonce("card: guColorCombineFunction with an unsupported function ignored");
+      break;
+  }
+}
+
+void grColorCombine(GrCombineFunction_t function, GrCombineFactor_t factor,
+                    GrCombineLocal_t local, GrCombineOther_t other, FxBool invert) {
+  cardtracecall("grColorCombine(%d, %d, %d, %d, %d)", function, factor, local, other, invert);
+  if (!validcombine("grColorCombine", function, factor, local, other)) return;
+  device.state.color = {function, factor, local, other, invert != 0};
+}
+
+void grAlphaCombine(GrCombineFunction_t function, GrCombineFactor_t factor,
+                    GrCombineLocal_t local, GrCombineOther_t other, FxBool invert) {
+  cardtracecall("grAlphaCombine(%d, %d, %d, %d, %d)", function, factor, local, other, invert);
+  if (!validcombine("grAlphaCombine", function, factor, local, other)) return;
+  device.state.alpha = {function, factor, local, other, invert != 0};
+}
+
+void grTexCombineFunction(GrChipID_t tmu, GrTextureCombineFnc_t function) {
+  cardtracecall("grTexCombineFunction(%d, %d)", tmu, function);
+  if (tmu != GR_TMU0 ||
+      (function != GR_TEXTURECOMBINE_ZERO && function != GR_TEXTURECOMBINE_DECAL)) {
+    cardlogonce("card: grTexCombineFunction supports texture unit 0 with ZERO or DECAL only");
+    return;
+  }
+  device.state.texcombine = function;
+}
+
+void grAlphaBlendFunction(GrAlphaBlendFnc_t rgbsf, GrAlphaBlendFnc_t rgbdf,
+                          GrAlphaBlendFnc_t alphasf, GrAlphaBlendFnc_t alphadf) {
+  cardtracecall("grAlphaBlendFunction(%d, %d, %d, %d)", rgbsf, rgbdf, alphasf, alphadf);
+  auto ok = [](int f) { return f >= GR_BLEND_ZERO && f <= GR_BLEND_ONE_MINUS_DST_ALPHA; };
+  if (!ok(rgbsf) || !ok(rgbdf) || !ok(alphasf) || !ok(alphadf)) {
+    cardlogonce("card: grAlphaBlendFunction with an unsupported factor ignored");
+    return;
+  }
+  device.state.rgbsrc = rgbsf;
+  device.state.rgbdst = rgbdf;
+  device.state.alphasrc = alphasf;
+  device.state.alphadst = alphadf;
+}
+
+void grDrawPolygonVertexList(int nverts, const GrVertex vlist[]) {
+  if (tracing) {
+    std::string line = "grDrawPolygonVertexList(" + std::to_string(nverts);
+    for (int i = 0; vlist != nullptr && i < nverts; i++) {
+      const GrVertex &v = vlist[i];
+      char one[200];
+      snprintf(one, sizeof one, ", {%g %g %g %g %g %g %g %g %g}", v.x, v.y, v.r, v.g, v.b, v.a,
+               v.oow, v.tmuvtx[0].sow, v.tmuvtx[0].tow);
+      line += one;
+    }
+    line += ")";
+    cardtracecall("%s", line.c_str());
+  }
+  if (!isopen("grDrawPolygonVertexList") || vlist == nullptr || nverts < 3) return;
+  CardTarget target;
+  target.color = device.color[device.back];
+  target.depth = device.depth;
+  for (int i = 1; i + 1 < nverts; i++)
+    carddrawtriangle(&device.state, cardtexture, &target, &vlist[0], &vlist[i], &vlist[i + 1], 0);
+}
+
+void cardgetstats(CardStats *stats) {
+  if (stats != nullptr) *stats = device.stats;
+}
+
+const FxU16 *cardbackbuffer(void) { return device.open ? device.color[device.back] : nullptr; }
+const FxU16 *cardfrontbuffer(void) { return device.open ? device.color[device.back ^ 1] : nullptr; }
+const FxU16 *carddepthbuffer(void) { return device.open ? device.depth : nullptr; }
+
+void cardscanout(const FxU16 *buffer, FxU8 *rgb) {
+  if (buffer == nullptr || rgb == nullptr) return;
+  if (!device.gammaready) loadgamma(&device);
+  for (int i = 0; i < cardwidth * cardheight; i++) {
+    uint16_t p = buffer[i];
+    rgb[3 * i] = device.scanr[p >> 11];
+    rgb[3 * i + 1] = device.scang[(p >> 5) & 63];
+    rgb[3 * i + 2] = device.scanb[p & 31];
+  }
+}

@@ -1,0 +1,715 @@
+// The card's rasterizer: triangle set-up, span walking and the pixel pipeline.
+//
+// Pixel order, as on the chip: depth test -> texel fetch -> colour and alpha combine ->
+// blend (reading the 565 destination) -> dither -> colour write and depth write.
+//
+// Two ways through a triangle give the same bits: the reference path calls shadepixel for
+// every covered pixel, which evaluates each plane at (x, y) directly and decodes the whole
+// state with ordinary branches; the fast path picks one span routine per triangle,
+// specialised at compile time for the handful of states the system draws with, which only
+// adds plane steps inside the span. States without a specialised routine take the
+// reference path.
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "platform/glide/cardinternal.h"
+
+namespace {
+
+constexpr int dithermatrix[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+
+// Per dither value d (0..15) and 8-bit channel v: the 565 field written, using the
+// hardware-verified rounding r5 = ((v << 1) - (v >> 4) + (v >> 7) + d) >> 4 and
+// g6 = ((v << 2) - (v >> 4) + (v >> 6) + d) >> 4. And the destination read back for
+// blending: the field shifted to 8 bits with the pixel's dither value subtracted again
+// (the chip's "dither subtract"), so a dithered flat area blends as its undithered colour.
+struct DitherTables {
+  uint16_t r[16][256], g[16][256], b[16][256];
+  uint8_t readrb[16][32], readg[16][64];
+};
+
+constexpr DitherTables makedithertables() {
+  DitherTables t{};
+  for (int d = 0; d < 16; d++) {
+    for (int v = 0; v < 256; v++) {
+      int rb = ((v << 1) - (v >> 4) + (v >> 7) + d) >> 4;
+      int g = ((v << 2) - (v >> 4) + (v >> 6) + d) >> 4;
+      t.r[d][v] = (uint16_t)(rb << 11);
+      t.g[d][v] = (uint16_t)(g << 5);
+      t.b[d][v] = (uint16_t)rb;
+    }
+    for (int f = 0; f < 32; f++) t.readrb[d][f] = (uint8_t)((((f << 3) << 1) + 15 - d) >> 1);
+    for (int f = 0; f < 64; f++) t.readg[d][f] = (uint8_t)((((f << 2) << 2) + 15 - d) >> 2);
+  }
+  return t;
+}
+
+constexpr DitherTables dithertables = makedithertables();
+
+// The chip has no colour clamp: it keeps the low 12 integer bits of the iterated value
+// and only fixes the two values a slight overshoot produces (-1 and 256).
+constexpr int pseudoclamp(uint32_t v12) {
+  return v12 == 0xFFF ? 0 : v12 == 0x100 ? 255 : (int)(v12 & 0xFF);
+}
+
+struct ClampTable {
+  uint8_t v[4096];
+};
+
+constexpr ClampTable makeclamptable() {
+  ClampTable t{};
+  for (uint32_t i = 0; i < 4096; i++) t.v[i] = (uint8_t)pseudoclamp(i);
+  return t;
+}
+
+constexpr ClampTable clamptable = makeclamptable();
+
+// 256 * log2(1 + i/256), rounded, by repeated squaring (each squaring yields one bit of
+// the logarithm), so the table is exact and the same on every compiler.
+struct Log2Table {
+  int16_t v[256];
+};
+
+constexpr Log2Table makelog2table() {
+  Log2Table t{};
+  for (int i = 0; i < 256; i++) {
+    double y = (256.0 + i) / 256.0, bit = 0.5, r = 0;
+    for (int k = 0; k < 20; k++) {
+      y *= y;
+      if (y >= 2.0) {
+        y /= 2.0;
+        r += bit;
+      }
+      bit /= 2;
+    }
+    t.v[i] = (int16_t)(int)(r * 256.0 + 0.5);
+  }
+  return t;
+}
+
+constexpr Log2Table log2table = makelog2table();
+
+constexpr double colorscale = 4096.0;       // 12.12
+constexpr double wscale = 4294967296.0;     // 32 fraction bits for 1/w, s/w, t/w
+constexpr float texclamp = 1073741824.0f;   // 2^30: texel coordinates * 256 stay in int32
+
+struct TriSetup {
+  int px0 = 0, py0 = 0;  // the pixel whose centre the planes start at
+  uint32_t r0 = 0, rdx = 0, rdy = 0, g0 = 0, gdx = 0, gdy = 0;
+  uint32_t b0 = 0, bdx = 0, bdy = 0, a0 = 0, adx = 0, ady = 0;
+  uint64_t w0 = 0, wdx = 0, wdy = 0, s0 = 0, sdx = 0, sdy = 0, t0 = 0, tdx = 0, tdy = 0;
+  float wdxf = 0, sdxf = 0, tdxf = 0;  // the x steps of 1/w, s/w, t/w as floats
+  // Snapped corners in 1/16 pixel, sorted top to bottom.
+  int xa = 0, ya = 0, xb = 0, yb = 0, xc = 0, yc = 0;
+  int bright = 0;  // 1 when B lies right of the long edge AC
+  int ystart = 0, yend = 0;
+  // Texture: texmode 0 = no texel needed, 1 = sample tex, 2 = white (none usable).
+  int texmode = 0;
+  const uint32_t *texels[9] = {};
+  int texw[9] = {}, texh[9] = {};
+  int lodbase = 0, lodmin = 0, lodmax = 0;  // 1/256 of a level
+  int minbilinear = 0, magbilinear = 0, sclamp = 0, tclamp = 0;
+};
+
+int64_t ceildiv(int64_t n, int64_t d) {  // d > 0
+  int64_t q = n / d;
+  if (n % d != 0 && n > 0) q++;
+  return q;
+}
+
+// First pixel column whose centre lies at or right of edge PQ on the row with centre cy
+// (1/16 pixel; yp <= cy < yq). For a left edge that is the first pixel drawn, for a right
+// edge the first one not drawn: left edges inclusive, right edges exclusive.
+int edgecolumn(int xp, int yp, int xq, int yq, int cy) {
+  int64_t xcross = xp + ceildiv((int64_t)(cy - yp) * (xq - xp), yq - yp);
+  int64_t col = ceildiv(xcross - 8, 16);
+  if (col < 0) return 0;
+  if (col > cardwidth) return cardwidth;
+  return (int)col;
+}
+
+int64_t tofixed64(double v) {
+  if (v != v) return 0;
+  if (v <= -0x1p62) return -(int64_t(1) << 62);
+  if (v >= 0x1p62) return int64_t(1) << 62;
+  return (int64_t)std::floor(v + 0.5);
+}
+
+uint32_t tofixed32(double v) {
+  if (v != v) return 0;
+  if (v <= -0x1p30) return (uint32_t)(-(int32_t(1) << 30));
+  if (v >= 0x1p30) return uint32_t(1) << 30;
+  return (uint32_t)(int32_t)std::floor(v + 0.5);
+}
+
+int snap(float v, int *out) {
+  // 12.4 by truncation toward zero, keeping 16 bits: the hardware conversion, under
+  // which the 3 << 18 rounding bias callers add vanishes.
+  float f = v * 16.0f;
+  if (!(f > -2147483648.0f && f < 2147483648.0f)) return 0;
+  *out = (int16_t)(int32_t)f;
+  return 1;
+}
+
+int finitevertex(const GrVertex *v) {
+  const float f[9] = {v->x, v->y, v->r, v->g, v->b, v->a, v->oow, v->tmuvtx[0].sow,
+                      v->tmuvtx[0].tow};
+  for (float x : f)
+    if (!std::isfinite(x)) return 0;
+  return 1;
+}
+
+int needstexture(const CardState *st) {
+  auto uses = [](const CardCombine &c) {
+    return c.other == GR_COMBINE_OTHER_TEXTURE || (c.factor & 7) == GR_COMBINE_FACTOR_TEXTURE_ALPHA;
+  };
+  return uses(st->color) || uses(st->alpha);
+}
+
+int validtexture(const CardTexture *tex) {
+  if (tex == nullptr) return 0;
+  if (tex->largelod < 0 || tex->smalllod > 8 || tex->largelod > tex->smalllod) return 0;
+  for (int l = tex->largelod; l <= tex->smalllod; l++) {
+    int w = tex->width[l], h = tex->height[l];
+    if (tex->texels[l] == nullptr || w < 1 || h < 1 || w > 256 || h > 256 || (w & (w - 1)) ||
+        (h & (h - 1)))
+      return 0;
+  }
+  return 1;
+}
+
+uint32_t floatbits(float f) {
+  uint32_t u;
+  memcpy(&u, &f, 4);
+  return u;
+}
+
+// 256 * log2(w) for w > 0, from the exponent and the top 8 bits of the mantissa.
+int log2w(float w) {
+  uint32_t u = floatbits(w);
+  return ((int)(u >> 23) - 127) * 256 + log2table.v[(u >> 15) & 0xFF];
+}
+
+// A plane value with 32 fraction bits as a float; the rounding is the same on every path.
+float planefloat(uint64_t v) { return (float)((double)(int64_t)v * 0x1p-32); }
+
+// Per pixel, 1/w, s/w and t/w are the span's first value plus k steps (k pixels into the
+// span) in single precision: one multiply and one add, so four pixels at a time give the
+// same bits as one at a time.
+float spanvalue(float first, int k, float step) { return first + (float)k * step; }
+
+int floorclamp(float v) {
+  // NaN and out-of-range values pin to the low end; the comparisons are written so that
+  // they behave exactly like SSE max/min on NaN.
+  v = v > -texclamp ? v : -texclamp;
+  v = v < texclamp ? v : texclamp;
+  int i = (int)v;
+  return i - ((float)i > v);
+}
+
+uint32_t texelat(const uint32_t *tx, int w, int h, int s, int t, int sclamp, int tclamp) {
+  if (sclamp)
+    s = s < 0 ? 0 : s > w - 1 ? w - 1 : s;
+  else
+    s &= w - 1;
+  if (tclamp)
+    t = t < 0 ? 0 : t > h - 1 ? h - 1 : t;
+  else
+    t &= h - 1;
+  return tx[t * w + s];
+}
+
+// Two ARGB8888 texels mixed with a 4-bit fraction k (of 16), channel by channel:
+// a + (((b - a) * 16k) >> 8), computed as (a * (16 - k) + b * k) >> 4, two channels
+// per 32-bit multiply (no channel exceeds 255 * 16, so the halves never carry).
+inline uint32_t lerp4(uint32_t a, uint32_t b, uint32_t k) {
+  uint32_t rb = (((a & 0xFF00FF) * (16 - k) + (b & 0xFF00FF) * k) >> 4) & 0xFF00FF;
+  uint32_t ag = ((((a >> 8) & 0xFF00FF) * (16 - k) + ((b >> 8) & 0xFF00FF) * k) >> 4) & 0xFF00FF;
+  return rb | (ag << 8);
+}
+
+// Bilinear with the card's 4-bit fractions: half a texel back, then the four texels
+// around the point, wrapped or clamped per axis.
+uint32_t bilinear(const uint32_t *tx, int w, int h, int s, int t, int sclamp, int tclamp) {
+  s -= 0x80;
+  t -= 0x80;
+  uint32_t fs = (uint32_t)(s >> 4) & 15, ft = (uint32_t)(t >> 4) & 15;
+  int si = s >> 8, ti = t >> 8;
+  int s0, s1, t0, t1;
+  if (sclamp) {
+    s0 = si < 0 ? 0 : si >= w - 1 ? w - 1 : si;
+    s1 = si < 0 ? 0 : si >= w - 1 ? w - 1 : si + 1;
+  } else {
+    s0 = si & (w - 1);
+    s1 = (si + 1) & (w - 1);
+  }
+  if (tclamp) {
+    t0 = ti < 0 ? 0 : ti >= h - 1 ? h - 1 : ti;
+    t1 = ti < 0 ? 0 : ti >= h - 1 ? h - 1 : ti + 1;
+  } else {
+    t0 = ti & (h - 1);
+    t1 = (ti + 1) & (h - 1);
+  }
+  uint32_t top = lerp4(tx[t0 * w + s0], tx[t0 * w + s1], fs);
+  uint32_t bottom = lerp4(tx[t1 * w + s0], tx[t1 * w + s1], fs);
+  return lerp4(top, bottom, ft);
+}
+
+// The texel the texture unit returns for s/w, t/w, 1/w.
+uint32_t sampletexture(const TriSetup *ts, float s, float t, float w) {
+  int s8 = 0, t8 = 0, lod = ts->lodmin;
+  if (w > 0) {
+    // A negative or zero 1/w samples at s = t = 0, as the chip does.
+    float inv = 256.0f / w;
+    s8 = floorclamp(s * inv);
+    t8 = floorclamp(t * inv);
+    lod = ts->lodbase - log2w(w);
+    lod = lod < ts->lodmin ? ts->lodmin : lod > ts->lodmax ? ts->lodmax : lod;
+  }
+  int level = lod >> 8;
+  int bil = lod == ts->lodmin ? ts->magbilinear : ts->minbilinear;
+  s8 >>= level;
+  t8 >>= level;
+  const uint32_t *tx = ts->texels[level];
+  int tw = ts->texw[level], th = ts->texh[level];
+  if (bil) return bilinear(tx, tw, th, s8, t8, ts->sclamp, ts->tclamp);
+  return texelat(tx, tw, th, s8 >> 8, t8 >> 8, ts->sclamp, ts->tclamp);
+}
+
+// ---- The reference path: every state decoded on every pixel ----
+
+struct FunctionBits {
+  int zeroother, sublocal, add;  // add: 0 nothing, 1 the local value, 2 the local alpha
+};
+
+FunctionBits functionbits(int fn) {
+  switch (fn) {
+    case GR_COMBINE_FUNCTION_ZERO: return {1, 0, 0};
+    case GR_COMBINE_FUNCTION_LOCAL: return {1, 0, 1};
+    case GR_COMBINE_FUNCTION_LOCAL_ALPHA: return {1, 0, 2};
+    case GR_COMBINE_FUNCTION_SCALE_OTHER: return {0, 0, 0};
+    case GR_COMBINE_FUNCTION_SCALE_OTHER_ADD_LOCAL: return {0, 0, 1};
+    case GR_COMBINE_FUNCTION_SCALE_OTHER_ADD_LOCAL_ALPHA: return {0, 0, 2};
+    case GR_COMBINE_FUNCTION_SCALE_OTHER_MINUS_LOCAL: return {0, 1, 0};
+    case GR_COMBINE_FUNCTION_SCALE_OTHER_MINUS_LOCAL_ADD_LOCAL: return {0, 1, 1};
+    case GR_COMBINE_FUNCTION_SCALE_OTHER_MINUS_LOCAL_ADD_LOCAL_ALPHA: return {0, 1, 2};
+    case GR_COMBINE_FUNCTION_SCALE_MINUS_LOCAL_ADD_LOCAL: return {1, 1, 1};
+    case GR_COMBINE_FUNCTION_SCALE_MINUS_LOCAL_ADD_LOCAL_ALPHA: return {1, 1, 2};
+    default: return {1, 0, 0};
+  }
+}
+
+// Factors 0..7 are used as they are, 8 and above as 255 - f (the chip's "reverse blend"
+// bit cleared); the low three bits pick f.
+int factorvalue(int factor, int local, int alocal, int aother, int texa) {
+  int f = 0;
+  switch (factor & 7) {
+    case 1: f = local; break;
+    case 2: f = aother; break;
+    case 3: f = alocal; break;
+    case 4: f = texa; break;
+    default: f = 0; break;
+  }
+  return factor >= 8 ? 255 - f : f;
+}
+
+// ((other or 0) - (local or 0)) * (f + 1) >> 8, plus the added term, clamped: the +1
+// makes f = 255 an exact multiply by one.
+int combine(const CardCombine *c, int other, int local, int alocal, int f) {
+  FunctionBits fb = functionbits(c->function);
+  int v = ((fb.zeroother ? 0 : other) - (fb.sublocal ? local : 0)) * (f + 1);
+  v >>= 8;
+  v += fb.add == 1 ? local : fb.add == 2 ? alocal : 0;
+  v = v < 0 ? 0 : v > 255 ? 255 : v;
+  return c->invert ? v ^ 0xFF : v;
+}
+
+int blendfactor(int factor, int isdest, int sa, int s, int d) {
+  switch (factor) {
+    case GR_BLEND_ZERO: return 0;
+    case GR_BLEND_SRC_ALPHA: return sa + 1;
+    case GR_BLEND_SRC_COLOR: return isdest ? s + 1 : d + 1;  // DST_COLOR as a source factor
+    case GR_BLEND_DST_ALPHA: return 256;                      // no alpha planes: 255 + 1
+    case GR_BLEND_ONE: return 256;
+    case GR_BLEND_ONE_MINUS_SRC_ALPHA: return 256 - sa;
+    case GR_BLEND_ONE_MINUS_SRC_COLOR: return isdest ? 256 - s : 256 - d;
+    case GR_BLEND_ONE_MINUS_DST_ALPHA: return 1;
+    default: return 0;
+  }
+}
+
+int depthpasses(int func, int wd, int stored) {
+  switch (func) {
+    case GR_CMP_NEVER: return 0;
+    case GR_CMP_LESS: return wd < stored;
+    case GR_CMP_EQUAL: return wd == stored;
+    case GR_CMP_LEQUAL: return wd <= stored;
+    case GR_CMP_GREATER: return wd > stored;
+    case GR_CMP_NOTEQUAL: return wd != stored;
+    case GR_CMP_GEQUAL: return wd >= stored;
+    default: return 1;
+  }
+}
+
+void shadepixel(const CardState *st, const TriSetup *ts, const CardTarget *tg, int x, int y,
+                int xs) {
+  uint32_t dx32 = (uint32_t)(x - ts->px0), dy32 = (uint32_t)(y - ts->py0);
+  uint64_t dx64 = (uint64_t)(int64_t)(xs - ts->px0), dy64 = (uint64_t)(int64_t)(y - ts->py0);
+  uint32_t rp = ts->r0 + dx32 * ts->rdx + dy32 * ts->rdy;
+  uint32_t gp = ts->g0 + dx32 * ts->gdx + dy32 * ts->gdy;
+  uint32_t bp = ts->b0 + dx32 * ts->bdx + dy32 * ts->bdy;
+  uint32_t ap = ts->a0 + dx32 * ts->adx + dy32 * ts->ady;
+  float w = spanvalue(planefloat(ts->w0 + dx64 * ts->wdx + dy64 * ts->wdy), x - xs, ts->wdxf);
+  float s = spanvalue(planefloat(ts->s0 + dx64 * ts->sdx + dy64 * ts->sdy), x - xs, ts->sdxf);
+  float t = spanvalue(planefloat(ts->t0 + dx64 * ts->tdx + dy64 * ts->tdy), x - xs, ts->tdxf);
+  int at = y * cardwidth + x;
+
+  int wd = 0;
+  if (st->depthmode == GR_DEPTHBUFFER_WBUFFER) {
+    wd = cardwdepth(w);
+    if (!depthpasses(st->depthfunc, wd, tg->depth[at])) return;
+  }
+
+  int it[4] = {pseudoclamp((rp >> 12) & 0xFFF), pseudoclamp((gp >> 12) & 0xFFF),
+               pseudoclamp((bp >> 12) & 0xFFF), pseudoclamp((ap >> 12) & 0xFFF)};
+  uint32_t texel = 0;
+  if (ts->texmode == 1) texel = sampletexture(ts, s, t, w);
+  if (ts->texmode == 2) texel = 0xFFFFFFFF;
+  if (st->texcombine != GR_TEXTURECOMBINE_DECAL) texel = 0;
+  int tex[4] = {(int)(texel >> 16) & 0xFF, (int)(texel >> 8) & 0xFF, (int)texel & 0xFF,
+                (int)(texel >> 24)};
+  uint32_t cc = st->constantcolor;
+  int con[4] = {(int)(cc >> 16) & 0xFF, (int)(cc >> 8) & 0xFF, (int)cc & 0xFF, (int)(cc >> 24)};
+  auto pick = [&](int sel, int ch) {
+    return sel == GR_COMBINE_OTHER_ITERATED ? it[ch] : sel == GR_COMBINE_OTHER_TEXTURE ? tex[ch] : con[ch];
+  };
+  int aother = pick(st->alpha.other, 3);
+  int alocal = st->alpha.local == GR_COMBINE_LOCAL_CONSTANT ? con[3] : it[3];
+  int src[3];
+  for (int ch = 0; ch < 3; ch++) {
+    int local = st->color.local == GR_COMBINE_LOCAL_CONSTANT ? con[ch] : it[ch];
+    int f = factorvalue(st->color.factor, local, alocal, aother, tex[3]);
+    src[ch] = combine(&st->color, pick(st->color.other, ch), local, alocal, f);
+  }
+  int sa = combine(&st->alpha, aother, alocal, alocal,
+                   factorvalue(st->alpha.factor, alocal, alocal, aother, tex[3]));
+
+  int dith = dithermatrix[y & 3][x & 3];
+  int out[3] = {src[0], src[1], src[2]};
+  if (!(st->rgbsrc == GR_BLEND_ONE && st->rgbdst == GR_BLEND_ZERO)) {
+    uint16_t d565 = tg->color[at];
+    int dst[3] = {dithertables.readrb[dith][d565 >> 11], dithertables.readg[dith][(d565 >> 5) & 63],
+                  dithertables.readrb[dith][d565 & 31]};
+    for (int ch = 0; ch < 3; ch++) {
+      int sf = blendfactor(st->rgbsrc, 0, sa, src[ch], dst[ch]);
+      int df = blendfactor(st->rgbdst, 1, sa, src[ch], dst[ch]);
+      int v = (src[ch] * sf + dst[ch] * df) >> 8;
+      out[ch] = v > 255 ? 255 : v;
+    }
+  }
+  tg->color[at] = (uint16_t)(dithertables.r[dith][out[0]] | dithertables.g[dith][out[1]] |
+                             dithertables.b[dith][out[2]]);
+  if (st->depthmode == GR_DEPTHBUFFER_WBUFFER && st->depthmask) tg->depth[at] = (uint16_t)wd;
+}
+
+// ---- The fast path: one routine per common state, chosen once per triangle ----
+
+constexpr int depthoff = 0, depthless = 1, depthlesswrite = 2, depthequal = 3,
+              depthequalwrite = 4, depthkinds = 5;
+constexpr int blendoff = 0, blendadd = 1, blendalphait = 2, blendalphatex = 3,
+              blendalphaconst = 4, blendkinds = 5;
+
+template <int textured, int depth, int blend>
+void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
+  uint32_t dx32 = (uint32_t)(xs - ts->px0), dy32 = (uint32_t)(y - ts->py0);
+  uint64_t dx64 = (uint64_t)(int64_t)(xs - ts->px0), dy64 = (uint64_t)(int64_t)(y - ts->py0);
+  uint32_t rp = ts->r0 + dx32 * ts->rdx + dy32 * ts->rdy;
+  uint32_t gp = ts->g0 + dx32 * ts->gdx + dy32 * ts->gdy;
+  uint32_t bp = ts->b0 + dx32 * ts->bdx + dy32 * ts->bdy;
+  uint32_t ap = ts->a0 + dx32 * ts->adx + dy32 * ts->ady;
+  const float w0 = planefloat(ts->w0 + dx64 * ts->wdx + dy64 * ts->wdy);
+  const float s0 = planefloat(ts->s0 + dx64 * ts->sdx + dy64 * ts->sdy);
+  const float t0 = planefloat(ts->t0 + dx64 * ts->tdx + dy64 * ts->tdy);
+  const uint32_t rdx = ts->rdx, gdx = ts->gdx, bdx = ts->bdx, adx = ts->adx;
+  const float wdx = ts->wdxf, sdx = ts->sdxf, tdx = ts->tdxf;
+  uint16_t *cb = tg->color + y * cardwidth;
+  uint16_t *zb = tg->depth + y * cardwidth;
+  const int *drow = dithermatrix[y & 3];
+  for (int x = xs; x < xe; x++, rp += rdx, gp += gdx, bp += bdx, ap += adx) {
+    float w = spanvalue(w0, x - xs, wdx);
+    int wd = 0;
+    if constexpr (depth != depthoff) {
+      wd = cardwdepth(w);
+      if constexpr (depth == depthless || depth == depthlesswrite) {
+        if (!(wd < zb[x])) continue;
+      } else {
+        if (wd != zb[x]) continue;
+      }
+    }
+    int r = clamptable.v[(rp >> 12) & 0xFFF];
+    int g = clamptable.v[(gp >> 12) & 0xFFF];
+    int b = clamptable.v[(bp >> 12) & 0xFFF];
+    int sa = 255;
+    if constexpr (textured) {
+      uint32_t texel = sampletexture(ts, spanvalue(s0, x - xs, sdx), spanvalue(t0, x - xs, tdx), w);
+      r = ((int)((texel >> 16) & 0xFF) * (r + 1)) >> 8;
+      g = ((int)((texel >> 8) & 0xFF) * (g + 1)) >> 8;
+      b = ((int)(texel & 0xFF) * (b + 1)) >> 8;
+      if constexpr (blend == blendalphatex) {
+        int ta = (int)(texel >> 24);
+        sa = (ta * (ta + 1)) >> 8;
+      }
+    }
+    if constexpr (blend == blendalphait) sa = clamptable.v[(ap >> 12) & 0xFFF];
+    int dith = drow[x & 3];
+    if constexpr (blend != blendoff) {
+      uint16_t d565 = cb[x];
+      int dr = dithertables.readrb[dith][d565 >> 11];
+      int dg = dithertables.readg[dith][(d565 >> 5) & 63];
+      int db = dithertables.readrb[dith][d565 & 31];
+      if constexpr (blend == blendadd) {
+        r = r + dr > 255 ? 255 : r + dr;
+        g = g + dg > 255 ? 255 : g + dg;
+        b = b + db > 255 ? 255 : b + db;
+      } else {
+        // (s * (a + 1) + d * (256 - a)) >> 8 never exceeds 255.
+        int sf = sa + 1, df = 256 - sa;
+        r = (r * sf + dr * df) >> 8;
+        g = (g * sf + dg * df) >> 8;
+        b = (b * sf + db * df) >> 8;
+      }
+    }
+    cb[x] = (uint16_t)(dithertables.r[dith][r] | dithertables.g[dith][g] | dithertables.b[dith][b]);
+    if constexpr (depth == depthlesswrite || depth == depthequalwrite) zb[x] = (uint16_t)wd;
+  }
+}
+
+typedef void (*SpanFunction)(const TriSetup *, const CardTarget *, int, int, int);
+
+template <int index>
+constexpr SpanFunction spanat() {
+  return &spanfast<index / (depthkinds * blendkinds), (index / blendkinds) % depthkinds,
+                   index % blendkinds>;
+}
+
+template <int... i>
+constexpr auto makespantable(std::integer_sequence<int, i...>) {
+  return std::array<SpanFunction, sizeof...(i)>{spanat<i>()...};
+}
+
+constexpr auto spantable = makespantable(std::make_integer_sequence<int, 2 * depthkinds * blendkinds>{});
+
+int matches(const CardCombine &c, int function, int factor, int local, int other) {
+  return c.function == function && (factor < 0 || c.factor == factor) &&
+         (local < 0 || c.local == local) && (other < 0 || c.other == other) && !c.invert;
+}
+
+// The index into spantable for this state, or -1 when only the reference path covers it.
+int fastindex(const CardState *st, int texmode, const TriSetup *ts) {
+  int textured;
+  if (matches(st->color, GR_COMBINE_FUNCTION_LOCAL, -1, GR_COMBINE_LOCAL_ITERATED, -1))
+    textured = 0;
+  else if (matches(st->color, GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL,
+                   GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE) &&
+           texmode == 1 && st->texcombine == GR_TEXTURECOMBINE_DECAL && ts->minbilinear &&
+           ts->magbilinear && !ts->sclamp && !ts->tclamp)
+    textured = 1;
+  else
+    return -1;
+  if (!textured && texmode == 1) return -1;
+
+  int depth;
+  if (st->depthmode == GR_DEPTHBUFFER_DISABLE)
+    depth = depthoff;
+  else if (st->depthfunc == GR_CMP_LESS)
+    depth = st->depthmask ? depthlesswrite : depthless;
+  else if (st->depthfunc == GR_CMP_EQUAL)
+    depth = st->depthmask ? depthequalwrite : depthequal;
+  else
+    return -1;
+
+  int blend;
+  if (st->rgbsrc == GR_BLEND_ONE && st->rgbdst == GR_BLEND_ZERO) {
+    blend = blendoff;
+  } else if (st->rgbsrc == GR_BLEND_ONE && st->rgbdst == GR_BLEND_ONE) {
+    blend = blendadd;
+  } else if (st->rgbsrc == GR_BLEND_SRC_ALPHA && st->rgbdst == GR_BLEND_ONE_MINUS_SRC_ALPHA) {
+    const CardCombine &a = st->alpha;
+    if (matches(a, GR_COMBINE_FUNCTION_LOCAL, -1, GR_COMBINE_LOCAL_ITERATED, -1))
+      blend = blendalphait;
+    else if (matches(a, GR_COMBINE_FUNCTION_LOCAL, -1, GR_COMBINE_LOCAL_CONSTANT, -1) &&
+             st->constantcolor >> 24 == 255)
+      blend = blendalphaconst;
+    else if (matches(a, GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_ONE, -1,
+                     GR_COMBINE_OTHER_CONSTANT) &&
+             st->constantcolor >> 24 == 255)
+      blend = blendalphaconst;
+    else if (textured && matches(a, GR_COMBINE_FUNCTION_SCALE_OTHER,
+                                 GR_COMBINE_FACTOR_TEXTURE_ALPHA, -1, GR_COMBINE_OTHER_TEXTURE))
+      blend = blendalphatex;
+    else
+      return -1;
+  } else {
+    return -1;
+  }
+  return (textured * depthkinds + depth) * blendkinds + blend;
+}
+
+// Fills ts for the triangle; 0 when it draws nothing (non-finite, off the 16-bit
+// coordinate range, zero area, or no row inside the screen).
+int setuptriangle(TriSetup *ts, const CardState *st, const CardTexture *tex, const GrVertex *a,
+                  const GrVertex *b, const GrVertex *c) {
+  if (!finitevertex(a) || !finitevertex(b) || !finitevertex(c)) return 0;
+  const GrVertex *v[3] = {a, b, c};
+  int x[3], y[3];
+  for (int i = 0; i < 3; i++)
+    if (!snap(v[i]->x, &x[i]) || !snap(v[i]->y, &y[i])) return 0;
+  // Sort top to bottom.
+  int order[3] = {0, 1, 2};
+  if (y[order[1]] < y[order[0]]) std::swap(order[0], order[1]);
+  if (y[order[2]] < y[order[1]]) std::swap(order[1], order[2]);
+  if (y[order[1]] < y[order[0]]) std::swap(order[0], order[1]);
+  const GrVertex *va = v[order[0]], *vb = v[order[1]], *vc = v[order[2]];
+  ts->xa = x[order[0]], ts->ya = y[order[0]];
+  ts->xb = x[order[1]], ts->yb = y[order[1]];
+  ts->xc = x[order[2]], ts->yc = y[order[2]];
+  int64_t area = (int64_t)(ts->xb - ts->xa) * (ts->yc - ts->ya) -
+                 (int64_t)(ts->xc - ts->xa) * (ts->yb - ts->ya);
+  if (area == 0) return 0;
+  ts->bright = area > 0;
+  int64_t ystart = ceildiv(ts->ya - 8, 16), yend = ceildiv(ts->yc - 8, 16);
+  ts->ystart = ystart < 0 ? 0 : (int)ystart;
+  ts->yend = yend > cardheight ? cardheight : (int)yend;
+  if (ts->ystart >= ts->yend) return 0;
+
+  // Plane gradients from the snapped corners, in pixels.
+  double dxab = (ts->xb - ts->xa) / 16.0, dyab = (ts->yb - ts->ya) / 16.0;
+  double dxbc = (ts->xc - ts->xb) / 16.0, dybc = (ts->yc - ts->yb) / 16.0;
+  double areapx = (double)area / 256.0;
+  ts->px0 = ts->xa >> 4;
+  ts->py0 = ts->ya >> 4;
+  double ox = (ts->px0 * 16 + 8 - ts->xa) / 16.0, oy = (ts->py0 * 16 + 8 - ts->ya) / 16.0;
+  double gx[7], gy[7];
+  auto plane = [&](int i, double pa, double pb, double pc, double *start) {
+    double dab = pb - pa, dbc = pc - pb;
+    gx[i] = (dab * dybc - dbc * dyab) / areapx;
+    gy[i] = (dbc * dxab - dab * dxbc) / areapx;
+    *start = pa + ox * gx[i] + oy * gy[i];
+  };
+  double p;
+  plane(0, va->r, vb->r, vc->r, &p);
+  ts->r0 = tofixed32(p * colorscale), ts->rdx = tofixed32(gx[0] * colorscale), ts->rdy = tofixed32(gy[0] * colorscale);
+  plane(1, va->g, vb->g, vc->g, &p);
+  ts->g0 = tofixed32(p * colorscale), ts->gdx = tofixed32(gx[1] * colorscale), ts->gdy = tofixed32(gy[1] * colorscale);
+  plane(2, va->b, vb->b, vc->b, &p);
+  ts->b0 = tofixed32(p * colorscale), ts->bdx = tofixed32(gx[2] * colorscale), ts->bdy = tofixed32(gy[2] * colorscale);
+  plane(3, va->a, vb->a, vc->a, &p);
+  ts->a0 = tofixed32(p * colorscale), ts->adx = tofixed32(gx[3] * colorscale), ts->ady = tofixed32(gy[3] * colorscale);
+  plane(4, va->oow, vb->oow, vc->oow, &p);
+  ts->w0 = (uint64_t)tofixed64(p * wscale), ts->wdx = (uint64_t)tofixed64(gx[4] * wscale), ts->wdy = (uint64_t)tofixed64(gy[4] * wscale);
+  plane(5, va->tmuvtx[0].sow, vb->tmuvtx[0].sow, vc->tmuvtx[0].sow, &p);
+  ts->s0 = (uint64_t)tofixed64(p * wscale), ts->sdx = (uint64_t)tofixed64(gx[5] * wscale), ts->sdy = (uint64_t)tofixed64(gy[5] * wscale);
+  plane(6, va->tmuvtx[0].tow, vb->tmuvtx[0].tow, vc->tmuvtx[0].tow, &p);
+  ts->t0 = (uint64_t)tofixed64(p * wscale), ts->tdx = (uint64_t)tofixed64(gx[6] * wscale), ts->tdy = (uint64_t)tofixed64(gy[6] * wscale);
+  ts->wdxf = planefloat(ts->wdx);
+  ts->sdxf = planefloat(ts->sdx);
+  ts->tdxf = planefloat(ts->tdx);
+
+  ts->texmode = 0;
+  if (needstexture(st)) {
+    if (!validtexture(tex)) {
+      if (tex != nullptr) cardlogonce("card: texture levels unusable, drawing untextured");
+      ts->texmode = 2;
+    } else {
+      ts->texmode = 1;
+      for (int l = 0; l < 9; l++) {
+        ts->texels[l] = tex->texels[l];
+        ts->texw[l] = tex->width[l];
+        ts->texh[l] = tex->height[l];
+      }
+      ts->lodmin = tex->largelod * 256;
+      ts->lodmax = tex->smalllod * 256;
+      ts->minbilinear = tex->minfilter == GR_TEXTUREFILTER_BILINEAR;
+      ts->magbilinear = tex->magfilter == GR_TEXTUREFILTER_BILINEAR;
+      ts->sclamp = tex->sclamp == GR_TEXTURECLAMP_CLAMP;
+      ts->tclamp = tex->tclamp == GR_TEXTURECLAMP_CLAMP;
+      // One LOD base per triangle from the s/w, t/w gradients (the chip ignores the
+      // gradient of w here); per pixel only log2(1/w) is subtracted.
+      double mx = gx[5] * gx[5] + gx[6] * gx[6], my = gy[5] * gy[5] + gy[6] * gy[6];
+      double m = mx > my ? mx : my;
+      double base = m > 0 ? 128.0 * std::log2(m) : -1e9;
+      float bias = tex->lodbias;
+      if (!(bias >= -8.0f)) bias = -8.0f;
+      if (!(bias <= 7.75f)) bias = 7.75f;
+      base += 64.0 * std::floor(bias * 4.0 + 0.5);  // quarter levels, as the chip holds it
+      if (tex->mipmapmode == GR_MIPMAP_DISABLE) base = -1e9;
+      base = base < -(1 << 24) ? -(1 << 24) : base > (1 << 24) ? (1 << 24) : base;
+      ts->lodbase = (int)std::floor(base + 0.5);
+    }
+  }
+  return 1;
+}
+
+}  // namespace
+
+uint16_t cardwdepth(float oow) {
+  if (!(oow < 1.0f) || oow < 0) return 0;
+  if (!(oow >= 0x1p-16f)) return 0xFFFF;
+  // oow in [2^-(e+1), 2^-e): the float's exponent gives e, its top 12 mantissa bits m.
+  uint32_t u = floatbits(oow);
+  uint32_t e = 126 - (u >> 23);
+  uint32_t m = (u >> 11) & 0xFFF;
+  uint32_t v = (e << 12) + (0xFFF - m) + 1;
+  return (uint16_t)(v > 0xFFFF ? 0xFFFF : v);
+}
+
+uint16_t carddither(int r, int g, int b, int x, int y) {
+  int d = dithermatrix[y & 3][x & 3];
+  return (uint16_t)(dithertables.r[d][r & 255] | dithertables.g[d][g & 255] |
+                    dithertables.b[d][b & 255]);
+}
+
+void cardfillcolor(const CardTarget *target, uint32_t color) {
+  int r = (color >> 16) & 0xFF, g = (color >> 8) & 0xFF, b = color & 0xFF;
+  for (int y = 0; y < cardheight; y++) {
+    uint16_t pattern[4];
+    for (int i = 0; i < 4; i++) pattern[i] = carddither(r, g, b, i, y);
+    uint16_t *row = target->color + y * cardwidth;
+    for (int x = 0; x < cardwidth; x++) row[x] = pattern[x & 3];
+  }
+}
+
+int cardhasfastpath(const CardState *st, const CardTexture *tex) {
+  TriSetup ts;
+  int texmode = needstexture(st) ? (validtexture(tex) ? 1 : 2) : 0;
+  if (texmode == 1) {
+    ts.minbilinear = tex->minfilter == GR_TEXTUREFILTER_BILINEAR;
+    ts.magbilinear = tex->magfilter == GR_TEXTUREFILTER_BILINEAR;
+    ts.sclamp = tex->sclamp == GR_TEXTURECLAMP_CLAMP;
+    ts.tclamp = tex->tclamp == GR_TEXTURECLAMP_CLAMP;
+  }
+  return fastindex(st, texmode, &ts) >= 0;
+}
+
+void carddrawtriangle(const CardState *st, const CardTexture *tex, const CardTarget *target,
+                      const GrVertex *a, const GrVertex *b, const GrVertex *c, int reference) {
+  TriSetup ts;
+  if (!setuptriangle(&ts, st, tex, a, b, c)) return;
+  int index = reference ? -1 : fastindex(st, ts.texmode, &ts);
+  SpanFunction span = index >= 0 ? spantable[index] : nullptr;
+  for (int y = ts.ystart; y < ts.yend; y++) {
+    int cy = y * 16 + 8;
+    int xlong = edgecolumn(ts.xa, ts.ya, ts.xc, ts.yc, cy);
+    int xshort = cy < ts.yb ? edgecolumn(ts.xa, ts.ya, ts.xb, ts.yb, cy)
+                            : edgecolumn(ts.xb, ts.yb, ts.xc, ts.yc, cy);
+    int xs = ts.bright ? xlong : xshort, xe = ts.bright ? xshort : xlong;
+    if (xs >= xe) continue;
+    if (span != nullptr) {
+      span(&ts, target, y, xs, xe);
+    } else {
+      for (int x = xs; x < xe; x++) shadepixel(st, &ts, target, x, y, xs);
+    }
+  }
+}

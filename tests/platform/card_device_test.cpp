@@ -1,0 +1,235 @@
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cardtest.h"
+#include "platform/platform.h"
+
+namespace {
+
+int exists(const std::string &path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+TEST_F(CardTest, StateAfterOpeningDrawsIteratedColourWithoutDepthOrBlending) {
+  grBufferClear(0x102030, 0, 0x1234);
+  // Depth mask off after opening: the clear leaves depth as it was (farthest).
+  EXPECT_EQ(depthat(0, 0), 0xFFFF);
+  draw({vtx(0, 0, 90, 180, 30, 7, 0.5f), vtx(16, 0, 90, 180, 30, 7, 0.5f), vtx(16, 16, 90, 180, 30, 7, 0.5f)});
+  EXPECT_EQ(px(12, 3), expect565(90, 180, 30, 12, 3));
+  EXPECT_EQ(depthat(12, 3), 0xFFFF);
+  // The texture unit outputs zero until told to DECAL: texture times colour is black.
+  TestTexture tt;
+  tt.make(GR_LOD_8, GR_LOD_8, 1, 1, [](int, int, int) { return 0xFFFFFFFFu; });
+  cardtexture = &tt.tex;
+  grColorCombine(GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL, GR_COMBINE_LOCAL_ITERATED,
+                 GR_COMBINE_OTHER_TEXTURE, FXFALSE);
+  draw({vtx(0, 0), vtx(16, 0), vtx(16, 16)});
+  EXPECT_EQ(px(12, 3), 0);
+  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
+  draw({vtx(0, 0), vtx(16, 0), vtx(16, 16)});
+  EXPECT_EQ(px(12, 3), 0xFFFF);
+  // No texture selected: drawn as if the texture were white.
+  cardtexture = nullptr;
+  draw({vtx(0, 0, 255, 0, 0), vtx(16, 0, 255, 0, 0), vtx(16, 16, 255, 0, 0)});
+  EXPECT_EQ(px(12, 3), expect565(255, 0, 0, 12, 3));
+}
+
+TEST_F(CardTest, UnsupportedCallsAndArgumentsChangeNothing) {
+  depthmode();
+  grDepthBufferMode(GR_DEPTHBUFFER_ZBUFFER);
+  grDepthBufferFunction(99);
+  grColorCombine(77, 0, 0, 0, 0);
+  grAlphaBlendFunction(GR_BLEND_ONE, 15, GR_BLEND_ONE, GR_BLEND_ZERO);
+  guColorCombineFunction(0x55);
+  grTexCombineFunction(GR_TMU1, GR_TEXTURECOMBINE_DECAL);
+  grSstSelect(3);
+  EXPECT_EQ(grSstWinOpen(0, GR_RESOLUTION_640x480, 0, 0, 0, 2, 2), FXFALSE);  // already open
+  grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
+  draw({vtx(0, 0, 40, 50, 60, 255, 0.5f), vtx(16, 0, 40, 50, 60, 255, 0.5f), vtx(16, 16, 40, 50, 60, 255, 0.5f)});
+  EXPECT_EQ(depthat(12, 3), 0x1000);  // still the W buffer, LESS, writing
+  EXPECT_EQ(px(12, 3), expect565(40, 50, 60, 12, 3));
+}
+
+TEST(CardDevice, NoCardOpenCloseAndCallsWhileClosed) {
+  setenv("LWDEMO_VIDEO", "headless", 1);
+  setenv("LWDEMO_PACING", "off", 1);
+  unsetenv("LWDEMO_CAPTURE");
+  GrHwConfiguration hw;
+  setenv("LWDEMO_NOCARD", "1", 1);
+  EXPECT_EQ(grSstQueryHardware(&hw), FXFALSE);
+  setenv("LWDEMO_NOCARD", "0", 1);
+  EXPECT_EQ(grSstQueryHardware(&hw), FXTRUE);
+  unsetenv("LWDEMO_NOCARD");
+  ASSERT_EQ(grSstQueryHardware(&hw), FXTRUE);
+  EXPECT_EQ(hw.num_sst, 1);
+  EXPECT_EQ(hw.SSTs[0].type, GR_SSTTYPE_VOODOO);
+  EXPECT_EQ(hw.SSTs[0].VoodooConfig.tmuConfig[0].tmuRam, 2);
+  char version[80];
+  grGlideGetVersion(version);
+  EXPECT_GT(strlen(version), 0u);
+  EXPECT_EQ(cardwindowed(), 0);
+  EXPECT_EQ(cardwindowid(), 0u);
+
+  // Closed: nothing to draw into, and nothing crashes.
+  EXPECT_EQ(cardbackbuffer(), nullptr);
+  grBufferClear(0, 0, 0);
+  grBufferSwap(1);
+  GrVertex v[3] = {vtx(0, 0), vtx(9, 0), vtx(9, 9)};
+  grDrawPolygonVertexList(3, v);
+  EXPECT_EQ(grSstWinOpen(0, 3, 0, 0, 0, 2, 2), FXFALSE);  // not 640x480
+  EXPECT_EQ(cardbackbuffer(), nullptr);
+
+  for (int i = 0; i < 40; i++) {
+    ASSERT_EQ(grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
+                           GR_ORIGIN_UPPER_LEFT, 2, 2),
+              FXTRUE);
+    ASSERT_NE(cardbackbuffer(), nullptr);
+    EXPECT_NE(cardbackbuffer(), cardfrontbuffer());
+    grDepthBufferMode(GR_DEPTHBUFFER_WBUFFER);
+    grDepthMask(FXTRUE);
+    grBufferClear(0xFF00FF, 0, 0x4321);
+    grBufferSwap(1);
+    CardStats stats;
+    cardgetstats(&stats);
+    EXPECT_EQ(stats.framesshown, 1u);
+    grGlideShutdown();
+    EXPECT_EQ(cardbackbuffer(), nullptr);
+    EXPECT_EQ(carddepthbuffer(), nullptr);
+  }
+  grGlideShutdown();
+}
+
+TEST_F(CardTest, SwapShowsTheDrawnBufferAndCountsRetraces) {
+  grBufferClear(0x00FF00, 0, 0);
+  const FxU16 *drawn = cardbackbuffer();
+  grBufferSwap(1);
+  EXPECT_EQ(cardfrontbuffer(), drawn);
+  EXPECT_EQ(cardfrontbuffer()[5], expect565(0, 255, 0, 5, 0));
+  EXPECT_NE(cardbackbuffer(), drawn);
+  CardStats stats;
+  for (int i = 1; i < 10; i++) grBufferSwap(1);
+  cardgetstats(&stats);
+  EXPECT_EQ(stats.framesshown, 10u);
+  EXPECT_EQ(stats.retraces, 10u);
+  for (int i = 0; i < 10; i++) grBufferSwap(2);
+  cardgetstats(&stats);
+  EXPECT_EQ(stats.framesshown, 20u);
+  EXPECT_EQ(stats.retraces, 30u);
+  grBufferSwap(0);
+  cardgetstats(&stats);
+  EXPECT_EQ(stats.framesshown, 21u);
+  EXPECT_EQ(stats.retraces, 30u);
+}
+
+int gammaentry(double gamma, int v) {
+  auto clut = [gamma](int i) {
+    return i == 32 ? 255 : (int)std::floor(255.0 * std::pow(8.0 * i / 255.0, 1.0 / gamma) + 0.5);
+  };
+  int lo = clut(v / 8), hi = clut(v / 8 + 1);
+  return lo + (hi - lo) * (v % 8) / 8;
+}
+
+TEST_F(CardTest, ScanOutAppliesTheGammaTableAndLeavesTheBufferAlone) {
+  std::vector<FxU16> buffer(cardwidth * cardheight);
+  for (int i = 0; i < cardwidth * cardheight; i++) buffer[i] = (FxU16)(i * 37);
+  std::vector<FxU16> copy = buffer;
+  std::vector<FxU8> rgb(cardwidth * cardheight * 3);
+  cardscanout(buffer.data(), rgb.data());
+  EXPECT_EQ(buffer, copy);
+  for (int i = 0; i < 2000; i++) {
+    int p = buffer[i], r5 = p >> 11, g6 = (p >> 5) & 63, b5 = p & 31;
+    ASSERT_EQ(rgb[3 * i], gammaentry(1.7, (r5 << 3) | (r5 >> 2)));
+    ASSERT_EQ(rgb[3 * i + 1], gammaentry(1.7, (g6 << 2) | (g6 >> 4)));
+    ASSERT_EQ(rgb[3 * i + 2], gammaentry(1.7, (b5 << 3) | (b5 >> 2)));
+  }
+  // Mid-grey brightens visibly: 128 -> 170.
+  EXPECT_EQ(gammaentry(1.7, 128), 170);
+  // LWDEMO_GAMMA=1 is the identity on the expanded 8-bit values.
+  grGlideShutdown();
+  setenv("LWDEMO_GAMMA", "1", 1);
+  ASSERT_EQ(grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
+                         GR_ORIGIN_UPPER_LEFT, 2, 2),
+            FXTRUE);
+  std::vector<FxU16> grey(cardwidth * cardheight, 0x8410);  // 16, 32, 16
+  cardscanout(grey.data(), rgb.data());
+  EXPECT_EQ(rgb[0], 132);
+  EXPECT_EQ(rgb[1], 130);
+  EXPECT_EQ(rgb[2], 132);
+  unsetenv("LWDEMO_GAMMA");
+}
+
+TEST_F(CardTest, CaptureWritesEveryNthShownFrameAsScannedOut) {
+  grGlideShutdown();
+  std::string dir = "capture_test/frames";
+  for (int i = 1; i <= 5; i++) remove((dir + "/frame00000" + std::to_string(i) + ".png").c_str());
+  setenv("LWDEMO_CAPTURE", dir.c_str(), 1);
+  setenv("LWDEMO_CAPTURE_EVERY", "2", 1);
+  ASSERT_EQ(grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
+                         GR_ORIGIN_UPPER_LEFT, 2, 2),
+            FXTRUE);
+  unsetenv("LWDEMO_CAPTURE");
+  unsetenv("LWDEMO_CAPTURE_EVERY");
+  std::vector<FxU8> third(cardwidth * cardheight * 3);
+  for (int i = 1; i <= 5; i++) {
+    grBufferClear(0x102040u * (uint32_t)i, 0, 0);
+    draw({vtx(10, 10, 255, 0, 0), vtx(100, 20, 0, 255, 0), vtx(50, 90, 0, 0, 255)});
+    grBufferSwap(1);
+    if (i == 3) cardscanout(cardfrontbuffer(), third.data());
+  }
+  EXPECT_TRUE(exists(dir + "/frame000001.png"));
+  EXPECT_FALSE(exists(dir + "/frame000002.png"));
+  EXPECT_TRUE(exists(dir + "/frame000003.png"));
+  EXPECT_FALSE(exists(dir + "/frame000004.png"));
+  EXPECT_TRUE(exists(dir + "/frame000005.png"));
+  uint8_t *png = nullptr;
+  int w = 0, h = 0;
+  ASSERT_EQ(readpng((dir + "/frame000003.png").c_str(), &png, &w, &h, 3), 1);
+  ASSERT_EQ(w, cardwidth);
+  ASSERT_EQ(h, cardheight);
+  EXPECT_EQ(memcmp(png, third.data(), third.size()), 0);
+  free(png);
+}
+
+TEST_F(CardTest, TraceRecordsEveryCallInOrder) {
+  cardtrace(1);
+  cardtraceclear();
+  grDepthBufferMode(GR_DEPTHBUFFER_WBUFFER);
+  grDepthBufferFunction(GR_CMP_LESS);
+  grDepthMask(FXTRUE);
+  grBufferClear(0xC8C8FF, 0, GR_WDEPTHVALUE_FARTHEST);
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  grAlphaCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED,
+                 GR_COMBINE_OTHER_CONSTANT, FXFALSE);
+  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
+  grColorCombine(GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL, GR_COMBINE_LOCAL_ITERATED,
+                 GR_COMBINE_OTHER_TEXTURE, FXFALSE);
+  GrVertex v[3] = {vtx(100.0625f, 2, 255, 128, 0, 191.25f, 0.5f, 10, 20), vtx(3, 4), vtx(5, 6)};
+  grDrawPolygonVertexList(3, v);
+  grBufferSwap(2);
+  cardtrace(0);
+  grBufferSwap(1);
+  EXPECT_STREQ(cardtracetext(),
+               "grDepthBufferMode(2)\n"
+               "grDepthBufferFunction(1)\n"
+               "grDepthMask(1)\n"
+               "grBufferClear(13158655, 0, 65535)\n"
+               "guColorCombineFunction(2)\n"
+               "grAlphaCombine(1, 0, 0, 2, 0)\n"
+               "grAlphaBlendFunction(1, 5, 0, 0)\n"
+               "grTexCombineFunction(0, 1)\n"
+               "grColorCombine(3, 1, 0, 1, 0)\n"
+               "grDrawPolygonVertexList(3, {100.062 2 255 128 0 191.25 0.5 5 10}, "
+               "{3 4 255 255 255 255 1 0 0}, {5 6 255 255 255 255 1 0 0})\n"
+               "grBufferSwap(2)\n");
+  cardtraceclear();
+  EXPECT_STREQ(cardtracetext(), "");
+}
+
+}  // namespace

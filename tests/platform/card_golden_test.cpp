@@ -1,0 +1,102 @@
+// Small renders, one per feature, compared exactly with checked-in PNGs of the scan-out
+// (the top-left 160x120 pixels). Regenerate with LWDEMO_UPDATE_GOLDEN=1 (see golden.h).
+#include <string>
+#include <vector>
+
+#include "cardtest.h"
+#include "golden.h"
+
+namespace {
+
+constexpr int goldenw = 160, goldenh = 120;
+
+::testing::AssertionResult backbuffermatches(const char *name) {
+  std::vector<FxU8> rgb(cardwidth * cardheight * 3), crop(goldenw * goldenh * 3);
+  cardscanout(cardbackbuffer(), rgb.data());
+  for (int y = 0; y < goldenh; y++)
+    for (int i = 0; i < goldenw * 3; i++) crop[y * goldenw * 3 + i] = rgb[y * cardwidth * 3 + i];
+  std::string path = std::string(LWDEMO_SOURCE_DIR) + "/tests/platform/golden/" + name + ".png";
+  return matchesgolden(path.c_str(), crop.data(), goldenw, goldenh);
+}
+
+// 64x64 checkerboard of 8-texel squares (halved with each smaller level, down to 1x1);
+// each level tinted so that the level switches show.
+uint32_t checker(int level, int s, int t) {
+  int shift = level <= 5 ? 5 - level : 0;
+  int on = ((s >> shift) ^ (t >> shift)) & 1;
+  uint32_t tint = (uint32_t)(level * 24);
+  return on ? 0xFFF0E0C0u - (tint << 8) : 0xFF304080u + (tint << 16);
+}
+
+// A floor 3 wide and 9 deep seen from 1 above it: x = 80 + 80 * X / z, y = 30 + 80 / z
+// for z from 1 to 10, texture repeated 4 times across and along.
+std::vector<GrVertex> floorplane(float r, float g, float b) {
+  auto corner = [&](float wx, float z, float s, float t) {
+    return vtx(80 + 80 * wx / z, 30 + 80 / z, r, g, b, 255, 1 / z, s, t);
+  };
+  return {corner(-1.5f, 1, 0, 1024), corner(1.5f, 1, 1024, 1024), corner(1.5f, 10, 1024, 0),
+          corner(-1.5f, 10, 0, 0)};
+}
+
+TEST_F(CardTest, GoldenFlat) {
+  grBufferClear(0xC8C8FF, 0, 0);
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  draw({vtx(10, 10, 200, 30, 30), vtx(80, 15, 200, 30, 30), vtx(40, 70, 200, 30, 30)});
+  draw({vtx(70, 40, 20, 120, 60), vtx(150, 50, 20, 120, 60), vtx(140, 110, 20, 120, 60), vtx(90, 115, 20, 120, 60)});
+  draw({vtx(5, 100, 128, 128, 128), vtx(60, 90, 128, 128, 128), vtx(30, 118, 128, 128, 128)});
+  EXPECT_TRUE(backbuffermatches("flat"));
+}
+
+TEST_F(CardTest, GoldenGouraud) {
+  grBufferClear(0, 0, 0);
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  draw({vtx(5, 5, 255, 0, 0), vtx(155, 5, 0, 255, 0), vtx(155, 115, 0, 0, 255), vtx(5, 115, 255, 255, 255)});
+  draw({vtx(40, 30, 0, 0, 0), vtx(120, 60, 255, 255, 0), vtx(60, 100, 0, 255, 255)});
+  EXPECT_TRUE(backbuffermatches("gouraud"));
+}
+
+TEST_F(CardTest, GoldenTexturedPerspectivePlane) {
+  TestTexture tt;
+  tt.make(GR_LOD_64, GR_LOD_1, 1, 1, checker);
+  cardtexture = &tt.tex;
+  grBufferClear(0x203040, 0, 0);
+  texturemode();
+  draw(floorplane(255, 230, 200));
+  EXPECT_TRUE(backbuffermatches("textured"));
+}
+
+TEST_F(CardTest, GoldenBlended) {
+  grBufferClear(0x000000, 0, 0);
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  draw({vtx(0, 0, 255, 255, 255), vtx(80, 0, 255, 255, 255), vtx(80, 120, 255, 255, 255), vtx(0, 120, 255, 255, 255)});
+  grAlphaCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED,
+                 GR_COMBINE_OTHER_CONSTANT, FXFALSE);
+  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  draw({vtx(20, 10, 255, 0, 0, 191.25f), vtx(140, 20, 255, 0, 0, 191.25f), vtx(60, 80, 255, 0, 0, 191.25f)});
+  draw({vtx(40, 50, 0, 0, 255, 64), vtx(150, 60, 0, 0, 255, 64), vtx(100, 115, 0, 0, 255, 255)});
+  EXPECT_TRUE(backbuffermatches("blended"));
+}
+
+TEST_F(CardTest, GoldenAdditive) {
+  grBufferClear(0x101010, 0, 0);
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ZERO);
+  draw({vtx(20, 10, 160, 40, 0), vtx(110, 20, 160, 40, 0), vtx(50, 100, 160, 40, 0)});
+  draw({vtx(60, 15, 0, 120, 160), vtx(150, 40, 0, 120, 160), vtx(70, 110, 0, 120, 160)});
+  draw({vtx(30, 60, 120, 120, 40), vtx(130, 70, 60, 60, 200), vtx(90, 118, 200, 200, 200)});
+  EXPECT_TRUE(backbuffermatches("additive"));
+}
+
+TEST_F(CardTest, GoldenWBufferIntersection) {
+  depthmode();
+  grBufferClear(0x000000, 0, GR_WDEPTHVALUE_FARTHEST);
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  // Two planes leaning opposite ways cross along a line.
+  draw({vtx(10, 10, 255, 80, 80, 255, 0.9f), vtx(150, 10, 255, 80, 80, 255, 0.05f),
+        vtx(150, 110, 255, 160, 80, 255, 0.05f), vtx(10, 110, 255, 160, 80, 255, 0.9f)});
+  draw({vtx(10, 30, 80, 80, 255, 255, 0.04f), vtx(150, 20, 80, 255, 255, 255, 0.7f),
+        vtx(150, 100, 80, 255, 255, 255, 0.7f), vtx(10, 90, 80, 80, 255, 255, 0.04f)});
+  EXPECT_TRUE(backbuffermatches("wbuffer"));
+}
+
+}  // namespace

@@ -1,0 +1,484 @@
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "cardtest.h"
+
+namespace {
+
+// Additive drawing of grey 64 on black leaves red 5-bit values 7 or 8 on a pixel drawn
+// once (dither), 13 and above on one drawn twice.
+int timesdrawn(uint16_t p) {
+  int r5 = p >> 11;
+  return r5 == 0 ? 0 : r5 <= 9 ? 1 : 2;
+}
+
+void additivegrey() {
+  grBufferClear(0, 0, 0);
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ZERO);
+}
+
+// Signed distance of (px, py) from the edge a -> b, positive inside a clockwise (screen y
+// down) polygon.
+double edgedistance(const GrVertex &a, const GrVertex &b, double px, double py) {
+  double ex = b.x - a.x, ey = b.y - a.y;
+  return ((px - a.x) * ey - (py - a.y) * ex) / std::sqrt(ex * ex + ey * ey);
+}
+
+// Every pixel whose centre is clearly inside the convex polygon is drawn exactly once,
+// none clearly outside is drawn, and none anywhere twice.
+void expectcoveredonce(const std::vector<GrVertex> &poly) {
+  int n = (int)poly.size();
+  for (int y = 0; y < cardheight; y++) {
+    for (int x = 0; x < cardwidth; x++) {
+      double mind = 1e9;
+      for (int i = 0; i < n; i++)
+        mind = std::min(mind, -edgedistance(poly[i], poly[(i + 1) % n], x + 0.5, y + 0.5));
+      int drawn = timesdrawn(cardbackbuffer()[y * cardwidth + x]);
+      ASSERT_LE(drawn, 1) << "pixel drawn twice at " << x << "," << y;
+      if (mind > 0.01) {
+        ASSERT_EQ(drawn, 1) << "hole at " << x << "," << y;
+      }
+      if (mind < -0.01) {
+        ASSERT_EQ(drawn, 0) << "outside drawn at " << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST_F(CardTest, SharedEdgesAreDrawnExactlyOnce) {
+  additivegrey();
+  // Two triangles sharing a slanted edge, in both windings.
+  // Corners on the 1/16 grid, so that snapping leaves them where the test expects them.
+  GrVertex a = vtx(10.3125f, 5.0625f, 64, 64, 64), b = vtx(90.6875f, 12.625f, 64, 64, 64),
+           c = vtx(70.1875f, 60.875f, 64, 64, 64), d = vtx(5.5f, 50.25f, 64, 64, 64);
+  draw({a, b, c});
+  draw({c, d, a});
+  expectcoveredonce({a, b, c, d});
+
+  // A 12-corner fan (the most a clipped polygon has), counter-clockwise.
+  additivegrey();
+  std::vector<GrVertex> fan;
+  for (int i = 0; i < 12; i++) {
+    double ang = -2 * M_PI * i / 12;
+    fan.push_back(vtx(std::floor(16 * (200.37f + (float)(80 * std::cos(ang)))) / 16,
+                      std::floor(16 * (150.61f + (float)(70 * std::sin(ang)))) / 16, 64, 64, 64));
+  }
+  draw(fan);
+  std::vector<GrVertex> clockwise(fan.rbegin(), fan.rend());
+  expectcoveredonce(clockwise);
+}
+
+TEST_F(CardTest, TopAndLeftEdgesInclusiveBottomAndRightExclusive) {
+  additivegrey();
+  // A square whose edges run exactly through pixel centres 10.5 and 20.5.
+  draw({vtx(10.5f, 10.5f, 64, 64, 64), vtx(20.5f, 10.5f, 64, 64, 64), vtx(20.5f, 20.5f, 64, 64, 64),
+        vtx(10.5f, 20.5f, 64, 64, 64)});
+  int count = 0;
+  for (int y = 0; y < 40; y++)
+    for (int x = 0; x < 40; x++) {
+      int inside = x >= 10 && x < 20 && y >= 10 && y < 20;
+      EXPECT_EQ(timesdrawn(px(x, y)), inside) << x << "," << y;
+      count += timesdrawn(px(x, y));
+    }
+  EXPECT_EQ(count, 100);
+  // Snapping truncates to 1/16: 10.53 is 10.5 (centre included), 10.56 is 10.5625.
+  additivegrey();
+  draw({vtx(30.53f, 0, 64, 64, 64), vtx(40, 0, 64, 64, 64), vtx(40, 2, 64, 64, 64),
+        vtx(30.53f, 2, 64, 64, 64)});
+  EXPECT_EQ(timesdrawn(px(30, 0)), 1);
+  additivegrey();
+  draw({vtx(30.57f, 0, 64, 64, 64), vtx(40, 0, 64, 64, 64), vtx(40, 2, 64, 64, 64),
+        vtx(30.57f, 2, 64, 64, 64)});
+  EXPECT_EQ(timesdrawn(px(30, 0)), 0);
+  // The 3 << 18 rounding bias vanishes in the 16-bit snap.
+  additivegrey();
+  float biased = (50.5f + 786432.0f) - 786432.0f;
+  GrVertex q[3] = {vtx(50.5f + 786432.0f, 0.5f, 64, 64, 64), vtx(60.5f + 786432.0f, 0.5f, 64, 64, 64),
+                   vtx(50.5f + 786432.0f, 10.5f, 64, 64, 64)};
+  grDrawPolygonVertexList(3, q);
+  EXPECT_EQ(biased, 50.5f);
+  EXPECT_EQ(timesdrawn(px(50, 0)), 1);
+  EXPECT_EQ(timesdrawn(px(49, 0)), 0);
+  EXPECT_EQ(timesdrawn(px(59, 0)), 1);
+  EXPECT_EQ(timesdrawn(px(60, 0)), 0);
+}
+
+TEST_F(CardTest, WBufferEncoding) {
+  EXPECT_EQ(cardwdepth(0.5f), 0x1000);
+  EXPECT_EQ(cardwdepth(0.25f), 0x2000);
+  EXPECT_EQ(cardwdepth(1.0f / 1024), 0xA000);
+  EXPECT_EQ(cardwdepth(1.0f / 65536), 0xFFFF);
+  EXPECT_EQ(cardwdepth(1e-9f), 0xFFFF);
+  EXPECT_EQ(cardwdepth(0.0f), 0xFFFF);
+  EXPECT_EQ(cardwdepth(1.0f), 0);
+  EXPECT_EQ(cardwdepth(7.0f), 0);
+  EXPECT_EQ(cardwdepth(-0.5f), 0);
+  EXPECT_EQ(cardwdepth(0.99999f), 1);
+  // Monotonic: farther is larger.
+  uint16_t last = 0;
+  for (float oow = 0.999f; oow > 1e-5f; oow *= 0.997f) {
+    uint16_t d = cardwdepth(oow);
+    EXPECT_GE(d, last);
+    last = d;
+  }
+  // Through the pipeline: w = 2 and w = 4 planes store 0x1000 and 0x2000.
+  depthmode();
+  grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
+  draw({vtx(0, 0, 255, 255, 255, 255, 0.5f), vtx(20, 0, 255, 255, 255, 255, 0.5f),
+        vtx(20, 20, 255, 255, 255, 255, 0.5f)});
+  draw({vtx(40, 0, 255, 255, 255, 255, 0.25f), vtx(60, 0, 255, 255, 255, 255, 0.25f),
+        vtx(60, 20, 255, 255, 255, 255, 0.25f)});
+  EXPECT_EQ(depthat(15, 5), 0x1000);
+  EXPECT_EQ(depthat(55, 5), 0x2000);
+  EXPECT_EQ(depthat(5, 15), 0xFFFF);
+  // Beyond w = 65536 nothing passes LESS against a cleared buffer.
+  grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
+  draw({vtx(0, 0, 255, 255, 255, 255, 1e-6f), vtx(20, 0, 255, 255, 255, 255, 1e-6f),
+        vtx(20, 20, 255, 255, 255, 255, 1e-6f)});
+  EXPECT_EQ(px(15, 5), 0);
+}
+
+TEST_F(CardTest, ClearIsDitheredWithTheOrderedMatrix) {
+  const uint32_t colors[] = {0x808080, 0x123456, 0xFFFFFF, 0x000000, 0x07F8FB};
+  for (uint32_t c : colors) {
+    grBufferClear(c, 0, 0);
+    int r = (c >> 16) & 255, g = (c >> 8) & 255, b = c & 255;
+    for (int y = 0; y < cardheight; y += 53)
+      for (int x = 0; x < cardwidth; x++) ASSERT_EQ(px(x, y), expect565(r, g, b, x, y)) << c;
+  }
+  grBufferClear(0xFFFFFF, 0, 0);
+  EXPECT_EQ(px(0, 0), 0xFFFF);
+  EXPECT_EQ(px(3, 3), 0xFFFF);
+  // 128 rounds to 15 or 16 in five bits depending on the matrix value (< 7 or not).
+  grBufferClear(0x800000, 0, 0);
+  for (int y = 0; y < 4; y++)
+    for (int x = 0; x < 4; x++) EXPECT_EQ(px(x, y) >> 11, testdither(x, y) >= 7 ? 16 : 15);
+}
+
+TEST_F(CardTest, CombineAndBlendArithmetic) {
+  TestTexture tt;
+  tt.make(GR_LOD_8, GR_LOD_8, 1, 1, [](int, int, int) { return 0x80C86432u; });  // a128 r200 g100 b50
+  cardtexture = &tt.tex;
+  texturemode();
+  grBufferClear(0, 0, 0);
+  // texture * (iterated + 1) >> 8: 255 is an exact multiply by one.
+  draw({vtx(0, 0, 255, 128, 0), vtx(8, 0, 255, 128, 0), vtx(8, 8, 255, 128, 0), vtx(0, 8, 255, 128, 0)});
+  for (int y = 0; y < 8; y++)
+    for (int x = 0; x < 8; x++) ASSERT_EQ(px(x, y), expect565(200, (100 * 129) >> 8, 0, x, y));
+
+  // Transparency 0.25: vertex alpha 191.25 iterates to 191; source alpha blending over a
+  // cleared blue, reading the destination back with the dither subtracted.
+  cardtexture = nullptr;
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  grAlphaCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED,
+                 GR_COMBINE_OTHER_CONSTANT, FXFALSE);
+  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  grBufferClear(0x0000FF, 0, 0);
+  float alpha = 255 - 255 * 0.25f;
+  EXPECT_EQ(alpha, 191.25f);
+  draw({vtx(0, 0, 255, 0, 0, alpha), vtx(8, 0, 255, 0, 0, alpha), vtx(8, 8, 255, 0, 0, alpha),
+        vtx(0, 8, 255, 0, 0, alpha)});
+  for (int y = 0; y < 8; y++)
+    for (int x = 0; x < 8; x++) {
+      int d = testdither(x, y);
+      uint16_t dst = expect565(0, 0, 255, x, y);
+      int dr = (((dst >> 11) << 4) + 15 - d) >> 1;
+      int dg = ((((dst >> 5) & 63) << 4) + 15 - d) >> 2;
+      int db = (((dst & 31) << 4) + 15 - d) >> 1;
+      int r = (255 * 192 + dr * 65) >> 8, g = (0 * 192 + dg * 65) >> 8, b = (0 * 192 + db * 65) >> 8;
+      ASSERT_EQ(px(x, y), expect565(r, g, b, x, y)) << x << "," << y;
+    }
+
+  // Additive: source plus destination, saturating.
+  grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ZERO);
+  grBufferClear(0x646464, 0, 0);
+  draw({vtx(0, 0, 50, 200, 0), vtx(8, 0, 50, 200, 0), vtx(8, 8, 50, 200, 0), vtx(0, 8, 50, 200, 0)});
+  for (int y = 0; y < 8; y++)
+    for (int x = 0; x < 8; x++) {
+      int d = testdither(x, y);
+      uint16_t dst = expect565(100, 100, 100, x, y);
+      int dr = (((dst >> 11) << 4) + 15 - d) >> 1;
+      int dg = ((((dst >> 5) & 63) << 4) + 15 - d) >> 2;
+      int db = (((dst & 31) << 4) + 15 - d) >> 1;
+      ASSERT_EQ(px(x, y), expect565(std::min(50 + dr, 255), std::min(200 + dg, 255), db, x, y));
+    }
+
+  // Outline surfaces: alpha = texture alpha * (texture alpha + 1) >> 8 = 64 for 128.
+  cardtexture = &tt.tex;
+  texturemode();
+  grAlphaCombine(GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_TEXTURE_ALPHA,
+                 GR_COMBINE_LOCAL_CONSTANT, GR_COMBINE_OTHER_TEXTURE, FXFALSE);
+  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  grBufferClear(0, 0, 0);
+  draw({vtx(0, 0), vtx(8, 0), vtx(8, 8), vtx(0, 8)});
+  for (int y = 0; y < 8; y++)
+    for (int x = 0; x < 8; x++) {
+      int d = testdither(x, y), black = (15 - d) >> 1, blackg = (15 - d) >> 2;
+      int r = (200 * 65 + black * 192) >> 8, g = (100 * 65 + blackg * 192) >> 8,
+          b = (50 * 65 + black * 192) >> 8;
+      ASSERT_EQ(px(x, y), expect565(r, g, b, x, y));
+    }
+}
+
+TEST_F(CardTest, IteratedColourPseudoClamp) {
+  // Slight overshoot below 0 and above 255 is fixed to 0 and 255, not wrapped.
+  grBufferClear(0, 0, 0);
+  draw({vtx(0, 0, -1, 256, 0), vtx(8, 0, -1, 256, 0), vtx(8, 8, -1, 256, 0)});
+  EXPECT_EQ(px(6, 1), expect565(0, 255, 0, 6, 1));
+}
+
+// A 4x4 texture (GR_LOD_4) with texel (s, t) = red 16s + 1, green 16t + 2, blue 7.
+uint32_t gridtexel(int, int s, int t) {
+  return 0xFF000000u | (uint32_t)(16 * s + 1) << 16 | (uint32_t)(16 * t + 2) << 8 | 7u;
+}
+
+// Draws a quad whose every pixel samples (s, t) in the 256-texel space; returns the
+// colour written at (1, 1) undone from its dither: the texel exactly (white vertices).
+uint16_t sampleat(float s, float t) {
+  grBufferClear(0, 0, 0);
+  GrVertex q[4] = {vtx(0, 0, 255, 255, 255, 255, 1, s, t), vtx(4, 0, 255, 255, 255, 255, 1, s, t),
+                   vtx(4, 4, 255, 255, 255, 255, 1, s, t), vtx(0, 4, 255, 255, 255, 255, 1, s, t)};
+  grDrawPolygonVertexList(4, q);
+  return cardbackbuffer()[1 * cardwidth + 1];
+}
+
+int lerp16(int a, int b, int k) { return (a * (16 - k) + b * k) >> 4; }
+
+TEST_F(CardTest, BilinearAtZeroBelowZeroAndAcrossTheWrap) {
+  TestTexture tt;
+  tt.make(GR_LOD_4, GR_LOD_4, 1, 1, gridtexel);
+  cardtexture = &tt.tex;
+  texturemode();
+  // One texel is 64 units of the 256 space; texel centres sample exactly.
+  EXPECT_EQ(sampleat(32 + 64, 32 + 128), expect565(17, 34, 7, 1, 1));
+  // u = 0 lies half way between texel 3 (wrapped) and texel 0.
+  EXPECT_EQ(sampleat(0, 32), expect565(lerp16(49, 1, 8), 2, 7, 1, 1));
+  // u < 0 and the same point across the wrap give the same mix (4/16 of texel 0).
+  uint16_t below = sampleat(-16, 32), wrapped = sampleat(256 - 16, 32);
+  EXPECT_EQ(below, expect565(lerp16(49, 1, 4), 2, 7, 1, 1));
+  EXPECT_EQ(below, wrapped);
+  // The fraction keeps 4 bits: 1/32 of a texel is lost, 1/16 is kept.
+  EXPECT_EQ(sampleat(32 + 2, 32), expect565(1, 2, 7, 1, 1));
+  EXPECT_EQ(sampleat(32 + 4, 32), expect565(lerp16(1, 17, 1), 2, 7, 1, 1));
+  // Across the wrap in t as well.
+  EXPECT_EQ(sampleat(32, 256 - 16), expect565(1, lerp16(50, 2, 4), 7, 1, 1));
+  // Clamped, below zero both neighbours are texel 0.
+  tt.tex.sclamp = tt.tex.tclamp = GR_TEXTURECLAMP_CLAMP;
+  EXPECT_EQ(sampleat(-16, 32), expect565(1, 2, 7, 1, 1));
+  EXPECT_EQ(sampleat(300, 32), expect565(49, 2, 7, 1, 1));
+  // Point sampling picks the texel under the point.
+  tt.tex.sclamp = tt.tex.tclamp = GR_TEXTURECLAMP_WRAP;
+  tt.tex.minfilter = tt.tex.magfilter = GR_TEXTUREFILTER_POINT_SAMPLED;
+  EXPECT_EQ(sampleat(-1, 32), expect565(49, 2, 7, 1, 1));
+  EXPECT_EQ(sampleat(63, 64), expect565(1, 18, 7, 1, 1));
+}
+
+TEST_F(CardTest, LevelOfDetailIsChosenPerPixelAndFloored) {
+  // 64x64 down to 1x1; each level one flat colour.
+  TestTexture tt;
+  tt.make(GR_LOD_64, GR_LOD_1, 1, 1, [](int l, int, int) { return 0xFF000000u | (uint32_t)(l * 20) << 16; });
+  cardtexture = &tt.tex;
+  texturemode();
+  auto levelshown = [](int size) {
+    grBufferClear(0, 0, 0);
+    float z = (float)size;
+    GrVertex q[4] = {vtx(0, 0, 255, 255, 255, 255, 1, 0, 0), vtx(z, 0, 255, 255, 255, 255, 1, 256, 0),
+                     vtx(z, z, 255, 255, 255, 255, 1, 256, 256), vtx(0, z, 255, 255, 255, 255, 1, 0, 256)};
+    grDrawPolygonVertexList(4, q);
+    int r5 = cardbackbuffer()[0] >> 11;  // dither value 0 at (0, 0)
+    return (r5 * 8 + 19) / 20;
+  };
+  // The 256 space magnified (256 and 512 pixels) uses the largest level, 2.
+  EXPECT_EQ(levelshown(512), 2);
+  EXPECT_EQ(levelshown(256), 2);
+  EXPECT_EQ(levelshown(64), 2);
+  // 8 texels of the 256 space per pixel is level 3; 4..8 would still be level 2 floored.
+  EXPECT_EQ(levelshown(32), 3);
+  EXPECT_EQ(levelshown(40), 2);
+  EXPECT_EQ(levelshown(16), 4);
+  EXPECT_EQ(levelshown(2), 7);
+  EXPECT_EQ(levelshown(1), 8);
+}
+
+TEST_F(CardTest, EqualPassRedrawsExactlyTheVisiblePixels) {
+  TestTexture tt;
+  tt.make(GR_LOD_32, GR_LOD_1, 1, 1, gridtexel);
+  depthmode();
+  grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
+  // A perspective plane and a second one cutting through it.
+  std::vector<GrVertex> plane = {vtx(20.3f, 30.1f, 255, 0, 0, 255, 0.9f, 0, 0),
+                                 vtx(300.8f, 40.7f, 255, 0, 0, 255, 0.1f, 256, 0),
+                                 vtx(280.2f, 200.4f, 255, 0, 0, 255, 0.12f, 256, 256),
+                                 vtx(40.6f, 230.9f, 255, 0, 0, 255, 0.7f, 0, 256)};
+  draw(plane);
+  draw({vtx(100, 10, 0, 255, 0, 255, 0.05f), vtx(250, 20, 0, 255, 0, 255, 0.8f),
+        vtx(180, 250, 0, 255, 0, 255, 0.3f)});
+  std::vector<uint16_t> before(cardbackbuffer(), cardbackbuffer() + cardwidth * cardheight);
+  // The layer pass: textured, other colours, EQUAL, no depth writes.
+  cardtexture = &tt.tex;
+  texturemode();
+  grDepthBufferFunction(GR_CMP_EQUAL);
+  grDepthMask(FXFALSE);
+  for (GrVertex &v : plane) v.b = 255;
+  draw(plane);
+  int red = 0, redrawn = 0;
+  for (int i = 0; i < cardwidth * cardheight; i++) {
+    int wasred = (before[i] >> 11) > 20 && ((before[i] >> 5) & 63) < 4;
+    int changed = cardbackbuffer()[i] != before[i];
+    red += wasred;
+    redrawn += changed;
+    ASSERT_EQ(changed, wasred) << "pixel " << i % cardwidth << "," << i / cardwidth;
+  }
+  EXPECT_GT(red, 10000);
+  EXPECT_EQ(red, redrawn);
+}
+
+TEST_F(CardTest, DepthMaskAndCompare) {
+  depthmode();
+  grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
+  grDepthMask(FXFALSE);
+  draw({vtx(0, 0, 255, 0, 0, 255, 0.5f), vtx(10, 0, 255, 0, 0, 255, 0.5f), vtx(10, 10, 255, 0, 0, 255, 0.5f)});
+  EXPECT_EQ(depthat(8, 2), 0xFFFF);
+  EXPECT_NE(px(8, 2), 0);
+  grDepthMask(FXTRUE);
+  draw({vtx(0, 0, 0, 255, 0, 255, 0.5f), vtx(10, 0, 0, 255, 0, 255, 0.5f), vtx(10, 10, 0, 255, 0, 255, 0.5f)});
+  EXPECT_EQ(depthat(8, 2), 0x1000);
+  // Farther fails LESS, equal fails LESS.
+  uint16_t green = px(8, 2);
+  draw({vtx(0, 0, 0, 0, 255, 255, 0.25f), vtx(10, 0, 0, 0, 255, 255, 0.25f), vtx(10, 10, 0, 0, 255, 255, 0.25f)});
+  draw({vtx(0, 0, 0, 0, 255, 255, 0.5f), vtx(10, 0, 0, 0, 255, 255, 0.5f), vtx(10, 10, 0, 0, 255, 255, 0.5f)});
+  EXPECT_EQ(px(8, 2), green);
+  // Clearing with the mask off leaves depth alone.
+  grDepthMask(FXFALSE);
+  grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
+  EXPECT_EQ(depthat(8, 2), 0x1000);
+}
+
+TEST_F(CardTest, BadVerticesNeverCrashNorWriteOutside) {
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  depthmode();
+  grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
+  // Non-finite anything: the triangle is dropped.
+  draw({vtx(nan, 0), vtx(10, 0), vtx(10, 10)});
+  draw({vtx(0, 0), vtx(inf, 0), vtx(10, 10)});
+  draw({vtx(0, 0), vtx(10, 0, nan), vtx(10, 10)});
+  draw({vtx(0, 0, 255, 255, 255, 255, inf), vtx(10, 0), vtx(10, 10)});
+  for (int i = 0; i < cardwidth * cardheight; i++) ASSERT_EQ(cardbackbuffer()[i], 0);
+  // Huge and far-off coordinates, degenerate and tiny polygons, few and many corners.
+  draw({vtx(-1e30f, -1e30f), vtx(1e30f, 0), vtx(0, 1e30f)});
+  draw({vtx(-3000, -3000), vtx(3000, -2000), vtx(100, 4000)});
+  draw({vtx(-32768, 5), vtx(32767, 5), vtx(0, 479.9f)});
+  draw({vtx(5, 5), vtx(5, 5), vtx(5, 5)});
+  draw({vtx(5, 5), vtx(50, 50), vtx(100, 100)});
+  draw({vtx(5, 5), vtx(5.01f, 5), vtx(5, 5.01f)});
+  draw({vtx(0, 0, 255, 255, 255, 255, 1e30f, 1e30f, -1e30f), vtx(639, 0, 255, 255, 255, 255, 1e-30f),
+        vtx(0, 479, 255, 255, 255, 255, -5)});
+  draw({vtx(10, 10, 1e9f, -1e9f, 3e9f, 1e9f), vtx(600, 20, -1e9f), vtx(300, 470, 4e9f)});
+  grDrawPolygonVertexList(0, nullptr);
+  grDrawPolygonVertexList(-5, nullptr);
+  GrVertex two[2] = {vtx(0, 0), vtx(10, 10)};
+  grDrawPolygonVertexList(2, two);
+  std::vector<GrVertex> many;
+  for (int i = 0; i < 5000; i++)
+    many.push_back(vtx(320 + 400 * std::cos(i * 0.00125664f), 240 + 400 * std::sin(i * 0.00125664f)));
+  draw(many);
+  // A textured pass over the same: huge texture coordinates and w of every sign.
+  TestTexture tt;
+  tt.make(GR_LOD_256, GR_LOD_1, 8, 1, gridtexel);
+  cardtexture = &tt.tex;
+  texturemode();
+  grDepthBufferFunction(GR_CMP_ALWAYS);
+  draw({vtx(-100, -100, 255, 255, 255, 255, -0.5f, 1e20f, -1e20f), vtx(700, -50, 255, 255, 255, 255, 2, 3, 4),
+        vtx(300, 900, 255, 255, 255, 255, 1e-20f, -7, 1e10f)});
+  draw({vtx(0, 0, 255, 255, 255, 255, 1, 0, 0), vtx(639, 0, 255, 255, 255, 255, 1, 1e7f, 0),
+        vtx(0, 479, 255, 255, 255, 255, 1, 0, -1e7f)});
+  // A texture with a missing level draws untextured rather than reading it.
+  tt.tex.texels[3] = nullptr;
+  draw({vtx(0, 0), vtx(100, 0), vtx(0, 100)});
+  SUCCEED();
+}
+
+// Every specialised span routine against the reference path, bit for bit: random
+// triangles (sizes, perspective, colours beyond the range, texture coordinates beyond the
+// wrap) on random destination colour and depth, for each state the fast path covers and a
+// few it does not.
+TEST(CardReference, FastPathsMatchTheReferenceBitForBit) {
+  TestTexture tt;
+  uint32_t seed = 99;
+  auto rnd = [&seed]() {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  auto unit = [&rnd]() { return (float)(rnd() & 0xFFFF) / 65536.0f; };
+  tt.make(GR_LOD_128, GR_LOD_1, 2, 1, [&rnd](int, int, int) { return (uint32_t)rnd() * 2654435761u; });
+  std::vector<uint16_t> c1(cardwidth * cardheight), c2(c1.size()), z1(c1.size()), z2(c1.size());
+  const int depthstates[][3] = {{GR_DEPTHBUFFER_DISABLE, GR_CMP_LESS, 0}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_LESS, 0},
+                                {GR_DEPTHBUFFER_WBUFFER, GR_CMP_LESS, 1}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_EQUAL, 0},
+                                {GR_DEPTHBUFFER_WBUFFER, GR_CMP_EQUAL, 1}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_GEQUAL, 1}};
+  const int blends[][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO}, {GR_BLEND_ONE, GR_BLEND_ONE},
+                           {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA},
+                           {GR_BLEND_ONE_MINUS_SRC_COLOR, GR_BLEND_SRC_ALPHA}};
+  const CardCombine alphas[] = {
+      {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_CONSTANT, 0},
+      {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_ONE, GR_COMBINE_LOCAL_CONSTANT, GR_COMBINE_OTHER_CONSTANT, 0},
+      {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_TEXTURE_ALPHA, GR_COMBINE_LOCAL_CONSTANT,
+       GR_COMBINE_OTHER_TEXTURE, 0},
+      {GR_COMBINE_FUNCTION_BLEND, GR_COMBINE_FACTOR_LOCAL_ALPHA, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 1}};
+  const CardCombine colors[] = {
+      {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_NONE, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_NONE, 0},
+      {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 0},
+      {GR_COMBINE_FUNCTION_SCALE_OTHER_MINUS_LOCAL_ADD_LOCAL, GR_COMBINE_FACTOR_ONE_MINUS_LOCAL_ALPHA,
+       GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 0}};
+  int fastcount = 0, states = 0;
+  for (const CardCombine &color : colors)
+    for (const CardCombine &alpha : alphas)
+      for (const auto &ds : depthstates)
+        for (const auto &bl : blends) {
+          CardState st;
+          st.color = color;
+          st.alpha = alpha;
+          st.texcombine = GR_TEXTURECOMBINE_DECAL;
+          st.depthmode = ds[0];
+          st.depthfunc = ds[1];
+          st.depthmask = ds[2];
+          st.rgbsrc = bl[0];
+          st.rgbdst = bl[1];
+          fastcount += cardhasfastpath(&st, &tt.tex);
+          states++;
+          for (size_t i = 0; i < c1.size(); i++) {
+            c1[i] = c2[i] = (uint16_t)rnd();
+            z1[i] = z2[i] = (uint16_t)(0x8000 + (rnd() & 0x7FFF));
+          }
+          CardTarget t1, t2;
+          t1.color = c1.data();
+          t1.depth = z1.data();
+          t2.color = c2.data();
+          t2.depth = z2.data();
+          for (int k = 0; k < 12; k++) {
+            float size = k < 4 ? 8 : k < 8 ? 40 : 160;
+            float cx = unit() * 700 - 30, cy = unit() * 540 - 30;
+            GrVertex v[3];
+            for (GrVertex &p : v) {
+              float oow = 0.001f + unit() * unit() * 0.6f;
+              p = vtx(cx + (unit() - 0.5f) * size, cy + (unit() - 0.5f) * size, unit() * 270 - 5,
+                      unit() * 260, unit() * 255, unit() * 256, oow, unit() * 900 - 300, unit() * 900 - 300);
+            }
+            carddrawtriangle(&st, &tt.tex, &t1, &v[0], &v[1], &v[2], 1);
+            carddrawtriangle(&st, &tt.tex, &t2, &v[0], &v[1], &v[2], 0);
+            // The EQUAL layer over the same corners, as the reflection pass draws it.
+            CardState eq = st;
+            eq.depthmode = GR_DEPTHBUFFER_WBUFFER;
+            eq.depthfunc = GR_CMP_EQUAL;
+            carddrawtriangle(&eq, &tt.tex, &t1, &v[0], &v[1], &v[2], 1);
+            carddrawtriangle(&eq, &tt.tex, &t2, &v[0], &v[1], &v[2], 0);
+          }
+          ASSERT_EQ(c1, c2) << "colour differs in state " << states;
+          ASSERT_EQ(z1, z2) << "depth differs in state " << states;
+        }
+  // The system's states all have a specialised routine.
+  EXPECT_GE(fastcount, 2 * 5 * 3);
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+// Shared set-up for the card's tests: a freshly opened headless, unpaced card per test,
+// vertices, and hand-built textures.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "platform/glide/cardinternal.h"
+#include "platform/glide/cardtexture.h"
+#include "platform/glide/glide.h"
+
+inline GrVertex vtx(float x, float y, float r = 255, float g = 255, float b = 255, float a = 255,
+                    float oow = 1, float s = 0, float t = 0) {
+  GrVertex v{};
+  v.x = x;
+  v.y = y;
+  v.r = r;
+  v.g = g;
+  v.b = b;
+  v.a = a;
+  v.oow = oow;
+  v.tmuvtx[0].sow = s * oow;
+  v.tmuvtx[0].tow = t * oow;
+  return v;
+}
+
+// Texture whose levels are filled by fill(level, s, t) -> ARGB8888.
+struct TestTexture {
+  CardTexture tex;
+  std::vector<uint32_t> levels[9];
+  template <typename Fill>
+  void make(int largelod, int smalllod, int aspectw, int aspecth, Fill fill) {
+    tex = CardTexture{};
+    tex.largelod = largelod;
+    tex.smalllod = smalllod;
+    for (int l = largelod; l <= smalllod; l++) {
+      int w = 256 >> l, h = 256 >> l;
+      if (aspectw > aspecth) h = h * aspecth / aspectw;
+      if (aspecth > aspectw) w = w * aspectw / aspecth;
+      if (w < 1) w = 1;
+      if (h < 1) h = 1;
+      levels[l].assign((size_t)w * h, 0);
+      for (int t = 0; t < h; t++)
+        for (int s = 0; s < w; s++) levels[l][(size_t)t * w + s] = fill(l, s, t);
+      tex.width[l] = w;
+      tex.height[l] = h;
+      tex.texels[l] = levels[l].data();
+    }
+  }
+};
+
+class CardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("LWDEMO_VIDEO", "headless", 1);
+    setenv("LWDEMO_PACING", "off", 1);
+    unsetenv("LWDEMO_CAPTURE");
+    unsetenv("LWDEMO_CAPTURE_EVERY");
+    unsetenv("LWDEMO_GAMMA");
+    unsetenv("LWDEMO_NOCARD");
+    cardtexture = nullptr;
+    grGlideInit();
+    ASSERT_EQ(grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
+                           GR_ORIGIN_UPPER_LEFT, 2, 2),
+              FXTRUE);
+  }
+  void TearDown() override {
+    cardtexture = nullptr;
+    grGlideShutdown();
+    cardtrace(0);
+    cardtraceclear();
+  }
+  static uint16_t px(int x, int y) { return cardbackbuffer()[y * cardwidth + x]; }
+  static uint16_t depthat(int x, int y) { return carddepthbuffer()[y * cardwidth + x]; }
+  static void draw(std::vector<GrVertex> v) { grDrawPolygonVertexList((int)v.size(), v.data()); }
+  static void texturemode() {
+    grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
+    grColorCombine(GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL,
+                   GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, FXFALSE);
+  }
+  static void depthmode() {
+    grDepthBufferMode(GR_DEPTHBUFFER_WBUFFER);
+    grDepthBufferFunction(GR_CMP_LESS);
+    grDepthMask(FXTRUE);
+  }
+};
+
+// The 4x4 ordered dither, written out independently of the card.
+inline int testdither(int x, int y) {
+  static const int m[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+  return m[y & 3][x & 3];
+}
+
+inline uint16_t expect565(int r, int g, int b, int x, int y) {
+  int d = testdither(x, y);
+  int r5 = ((r << 1) - (r >> 4) + (r >> 7) + d) >> 4;
+  int g6 = ((g << 2) - (g >> 4) + (g >> 6) + d) >> 4;
+  int b5 = ((b << 1) - (b >> 4) + (b >> 7) + d) >> 4;
+  return (uint16_t)(r5 << 11 | g6 << 5 | b5);
+}
