@@ -343,6 +343,21 @@ float fract(float x) {
   return float(x - std::floor(double(x)));
 }
 
+void repairseam(float *u, int n, float width) {
+  // Corners more than half a repeat apart lie on both sides of the seam; the smaller u
+  // moves up by one repeat. Later pairs see the values earlier pairs left.
+  for (int i = 0; i < n; i++) {
+    for (int j = i + 1; j < n; j++) {
+      if (std::fabs(double(u[j]) - u[i]) > double(width) / 2) {
+        if (u[i] <= u[j])
+          u[i] = float(double(u[i]) + width);
+        else
+          u[j] = float(double(u[j]) + width);
+      }
+    }
+  }
+}
+
 void maptextures(LwoObject *object) {
   enum { planar, cylindrical, spherical };
   const double perturn = -0.15915494327375637;  // -1 / (2 pi)
@@ -400,21 +415,7 @@ void maptextures(LwoObject *object) {
         if (s.heightrepeat != 1.0f) v[i] = float(double(fract(v[i])) * s.heightrepeat);
       }
     }
-    if (kind != planar) {
-      // Seam repair: corners more than half a repeat apart lie on both sides of the
-      // seam; the smaller u moves up by one repeat. Later pairs see earlier changes.
-      const double width = s.widthrepeat;
-      for (int i = 0; i < poly.numcorners; i++) {
-        for (int j = i + 1; j < poly.numcorners; j++) {
-          if (std::fabs(double(u[j]) - u[i]) > width / 2) {
-            if (u[i] <= u[j])
-              u[i] = float(u[i] + width);
-            else
-              u[j] = float(u[j] + width);
-          }
-        }
-      }
-    }
+    if (kind != planar) repairseam(u, poly.numcorners, s.widthrepeat);
     for (int i = 0; i < poly.numcorners; i++) {
       poly.uv[i][0] = u[i];
       poly.uv[i][1] = v[i];

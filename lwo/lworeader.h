@@ -135,6 +135,9 @@ int readsurface(LwoSurface *surfaces, const LwoSurfaceNames *names, float scale,
 // Texture coordinates of every corner whose surface has a planar, cylindrical or
 // spherical colour image map.
 void maptextures(LwoObject *object);
+// Makes the u of the n corners of a cylindrical or spherical polygon continuous across
+// the map's seam, width being the repeats around.
+void repairseam(float *u, int n, float width);
 float xyztoh(float a, float b, float c);
 void xyztohp(float a, float b, float c, float *h, float *p);
 float fract(float x);

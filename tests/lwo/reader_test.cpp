@@ -88,6 +88,19 @@ TEST(LwoReader, PlanarMapOnEachAxis) {
 }
 
 TEST(LwoReader, CylindricalSeamMovesTheSmallerSideUpOneRepeat) {
+  float u[3] = {0.05f, 0.95f, 0.5f};
+  repairseam(u, 2, 1.0f);
+  EXPECT_FLOAT_EQ(u[0], 1.05f);
+  EXPECT_FLOAT_EQ(u[1], 0.95f);
+  // Pairs run in index order on the values earlier pairs left: (0.1, 0.9) moves 0.1 to
+  // 1.1, which is then more than half away from 0.5, which moves to 1.5 and so takes
+  // 0.9 along. Only polygons spanning most of a turn see this.
+  float wide[3] = {0.1f, 0.9f, 0.5f};
+  repairseam(wide, 3, 1.0f);
+  EXPECT_FLOAT_EQ(wide[0], 1.1f);
+  EXPECT_FLOAT_EQ(wide[1], 1.9f);
+  EXPECT_FLOAT_EQ(wide[2], 1.5f);
+
   // Around Y the seam lies at z = 0 on the -x side: just in front of it the heading
   // gives u = 1 + atan(10) / 2pi, just behind it u = 1 - (pi + atan(10)) / 2pi.
   LwoWriter w = mappedtriangle("Cylindrical Image Map", lwoaxisy, {-1, 0, 0.1f},
