@@ -61,7 +61,14 @@ ShowImage showchecker(int size, int cells, uint32_t a, uint32_t b);
 ShowImage showsky(int width, int height);
 // A chrome-like environment for reflection maps: sky above, ground below, a bright horizon.
 ShowImage showenvmap(int size);
-// A soft round sprite with alpha falling to zero at the rim, in the given colour.
+// A soft round sprite with alpha falling to zero at the rim, in the given colour. The
+// colour is premultiplied by the alpha, so that the sprite also fades out when it is
+// blended additively (particles and glows are).
 ShowImage showsprite(int size, uint32_t rgb);
+// A planet for spherical maps (width twice the height): seas, land and ice caps; it tiles
+// around.
+ShowImage showplanet(int width, int height);
+// Riveted metal plates with a warning stripe, for the tunnel.
+ShowImage showpanels(int size);
 // A metal grating whose holes have alpha 0, for cut-out surfaces.
 ShowImage showgrating(int size);

@@ -152,8 +152,8 @@ ShowImage showsprite(int size, uint32_t rgb) {
       float a = d >= 1 ? 0 : (1 - d) * (1 - d);
       float core = d < 0.3f ? (0.3f - d) / 0.3f : 0;
       image.argb[(size_t)y * size + x] =
-          argb((int)(255 * a), (int)(r + (255 - r) * core), (int)(g + (255 - g) * core),
-               (int)(b + (255 - b) * core));
+          argb((int)(255 * a), (int)((r + (255 - r) * core) * a),
+               (int)((g + (255 - g) * core) * a), (int)((b + (255 - b) * core) * a));
     }
   return image;
 }
@@ -168,6 +168,60 @@ ShowImage showgrating(int size) {
       int shade = 150 + (int)(60 * noise((float)x / 8, (float)y / 8, size / 8, 71));
       image.argb[(size_t)y * size + x] =
           hole ? argb(0, 0, 0, 0) : argb(255, shade, shade - 10, shade - 30);
+    }
+  return image;
+}
+
+ShowImage showplanet(int width, int height) {
+  ShowImage image = blank(width, height);
+  for (int y = 0; y < height; y++)
+    for (int x = 0; x < width; x++) {
+      float u = (float)x / (float)width, v = (float)y / (float)height;
+      // The noise lattice is square, so v is scaled to keep the continents round.
+      float t = turbulence(u, v * 0.5f, 4, 6, 53);
+      float lat = std::fabs(v - 0.5f) * 2;
+      float r, g, b;
+      if (lat > 0.86f - 0.2f * (t - 0.5f)) {
+        r = g = b = 235;
+      } else if (t > 0.52f) {
+        float h = (t - 0.52f) / 0.48f;
+        r = 60 + 150 * h;
+        g = 120 + 40 * h;
+        b = 40 + 40 * h;
+      } else {
+        float d = t / 0.52f;
+        r = 10 + 30 * d;
+        g = 40 + 70 * d;
+        b = 110 + 90 * d;
+      }
+      image.argb[(size_t)y * width + x] = argb(255, (int)r, (int)g, (int)b);
+    }
+  return image;
+}
+
+ShowImage showpanels(int size) {
+  ShowImage image = blank(size, size);
+  int plate = size / 4;
+  for (int y = 0; y < size; y++)
+    for (int x = 0; x < size; x++) {
+      int px = x % plate, py = y % plate;
+      float shade = 120 + 50 * noise((float)x / 16, (float)y / 16, size / 16, 91);
+      // Bevelled edges: lit along the top and left, dark along the bottom and right.
+      if (px < 2 || py < 2) shade += 60;
+      if (px >= plate - 2 || py >= plate - 2) shade -= 70;
+      int rx = px < plate / 2 ? px - 6 : px - (plate - 7);
+      int ry = py < plate / 2 ? py - 6 : py - (plate - 7);
+      bool rivet = rx * rx + ry * ry <= 4;
+      if (rivet) shade += 70;
+      float r = shade, g = shade, b = shade + 8;
+      // A yellow and black stripe across every second row of plates.
+      if ((y / plate) % 2 == 1 && py > plate * 3 / 8 && py < plate * 5 / 8 && !rivet) {
+        bool yellow = ((x + py) / 8) % 2 == 0;
+        r = yellow ? 230 : 30;
+        g = yellow ? 180 : 30;
+        b = yellow ? 20 : 30;
+      }
+      image.argb[(size_t)y * size + x] = argb(255, (int)r, (int)g, (int)b);
     }
   return image;
 }
