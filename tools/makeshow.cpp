@@ -57,8 +57,10 @@ void writetextures() {
   // sprites: yiq (8-bit with its NCC table), rgb565, argb1555 (cut-outs) and argb4444
   // (soft alpha).
   writetexture("marble", showmarble(256), GR_TEXFMT_YIQ_422);
-  writetexture("planet", showplanet(256, 128), GR_TEXFMT_YIQ_422);
-  writetexture("sky", showsky(256, 128), GR_TEXFMT_YIQ_422);
+  // Square images only: the card spans 0..255 texels along both sides of one repeat, so a
+  // 2:1 image would repeat twice from pole to pole.
+  writetexture("planet", showplanet(256, 256), GR_TEXFMT_YIQ_422);
+  writetexture("sky", showsky(256, 256), GR_TEXFMT_YIQ_422);
   writetexture("wood", showwood(128), GR_TEXFMT_RGB_565);
   writetexture("checker", showchecker(128, 4, 0xFFD8D8E0u, 0xFF404058u), GR_TEXFMT_RGB_565);
   writetexture("panels", showpanels(256), GR_TEXFMT_RGB_565);
@@ -279,7 +281,7 @@ void intro1() {
     std::string file = writeobject(name, mesh, {letters}, false);
     float x = lettercentre(title, i, size), y = 0.9f;
     float side = i < 3 ? -1.0f : 1.0f, up = i % 2 == 0 ? 1.0f : -1.0f;
-    int start = 60 + 45 * i;
+    int start = 30 + 40 * i;
     LwsFileKey wait = key(0, x * 4 + side * 6, y + up * 7, -30);
     LwsFileKey leave = wait;
     leave.frame = start;
@@ -292,17 +294,17 @@ void intro1() {
   }
 
   // A flash sweeping across the title once it stands (a camera-facing glow).
-  LwoWriterSurface spark = mapped(surface("Spark", 255, 255, 255, 1.0f), "Planar Image Map",
-                                  "spark", lwoaxisz, {0, 0, 0}, {1, 1, 1});
-  spark.flags = 0x200;
+  // The sprite's surface for a card of the given half size: one image over the card.
+  auto sparksurface = [](const char *name, int r, int g, int b, float half) {
+    LwoWriterSurface s = mapped(surface(name, r, g, b, 1.0f), "Planar Image Map", "spark",
+                                lwoaxisz, {0, 0, 0}, {2 * half, 2 * half, 2 * half});
+    s.flags = 0x200;
+    return s;
+  };
   {
     ShowMesh mesh;
     showcard(&mesh, {0, 0, 0}, 1.4f, 1.4f, 1);
-    LwoWriterSurface flare = spark;
-    flare.name = "Flare";
-    flare.red = 255;
-    flare.green = 210;
-    flare.blue = 150;
+    LwoWriterSurface flare = sparksurface("Flare", 255, 210, 150, 1.4f);
     std::string file = writeobject("flare", mesh, {flare}, false);
     LwsFileSfx sfx;
     sfx.filename = file;
@@ -320,14 +322,11 @@ void intro1() {
   {
     ShowMesh mesh;
     showcard(&mesh, {0, 0, 0}, 0.5f, 0.5f, 1);
-    std::string sparkfile = writeobject("spark", mesh, {spark}, false);
+    std::string sparkfile =
+        writeobject("spark", mesh, {sparksurface("Spark", 255, 255, 255, 0.5f)}, false);
     ShowMesh glowmesh;
     showcard(&glowmesh, {0, 0, 0}, 0.6f, 0.6f, 1);
-    LwoWriterSurface glow = spark;
-    glow.name = "Glow";
-    glow.red = 255;
-    glow.green = 235;
-    glow.blue = 190;
+    LwoWriterSurface glow = sparksurface("Glow", 255, 235, 190, 0.6f);
     std::string glowfile = writeobject("glow", glowmesh, {glow}, false);
 
     std::vector<LwsFileKey> loop;
@@ -383,7 +382,7 @@ void intro1() {
   // The camera swoops in on the ring and comes to rest level with it, looking straight
   // down +z, before the comet starts.
   scene.camera.target = 1;
-  scene.camera.motion = motion({key(0, -7, 4.5f, -19), key(220, -4.5f, 2.5f, -15),
+  scene.camera.motion = motion({key(0, -5, 3, -14), key(220, -4.5f, 2.5f, -15),
                                 key(420, 3, 0.8f, -11.5f), key(560, 0, -0.6f, -9.5f)},
                                1);
   writescene("intro1.lws", scene);
@@ -433,66 +432,63 @@ void intro2() {
     add(writeobject("tunnel", mesh, {tunnel}, true), lwsstill(0, 1.2f, 0));
   }
 
-  // The machine: base -> column -> arm -> forearm -> hand -> two fingers, and two fans on
-  // the column. The base turns for ever, the arms nod in a loop.
+  // The machine. A child is placed by its own transform and its parent's, not by its
+  // grandparent's, so the base and the column stand still at the origin (modelled in
+  // place) and the moving parts sit on the last two levels: base -> column -> turret,
+  // which turns, -> arm (nodding), counterweight and antenna; two fans on the column.
   LwoWriterSurface steel = surface("Steel", 170, 178, 195, 0.8f, 0.5f, 256);
   LwoWriterSurface paint = surface("Paint", 235, 120, 25, 0.85f, 0.3f, 256);
-  int base, column, arm, forearm, hand;
+  int base, column, turret;
   {
     ShowMesh mesh;
-    showbox(&mesh, {-1.2f, 0, -1.2f}, {1.2f, 0.6f, 1.2f}, 1);
+    showbox(&mesh, {-1.2f, -2, -1.2f}, {1.2f, -1.4f, 1.2f}, 1);
     LwoWriterSurface wood = mapped(surface("Wood", 255, 255, 255, 0.9f, 0.2f, 256),
                                    "Planar Image Map", "wood", lwoaxisy, {0, 0, 0}, {2.4f, 2.4f, 2.4f});
-    base = add(writeobject("machine_base", mesh, {wood}, false), spin(0, -2, 0, 3, 360));
+    base = add(writeobject("machine_base", mesh, {wood}, false), lwsstill(0, 0, 0));
   }
   {
     ShowMesh mesh;
-    showbox(&mesh, {-0.25f, 0, -0.25f}, {0.25f, 3.0f, 0.25f}, 1);
-    column = add(writeobject("machine_column", mesh, {steel}, false), lwsstill(0, 0.6f, 0), base);
-  }
-  {
-    ShowMesh mesh;
-    showbox(&mesh, {-0.3f, -0.2f, -0.22f}, {2.6f, 0.2f, 0.22f}, 1);
-    arm = add(writeobject("machine_arm", mesh, {paint}, false),
-              motion({key(0, 0, 2.8f, 0, 0, 0, -15), key(60, 0, 2.8f, 0, 0, 0, 35),
-                      key(120, 0, 2.8f, 0, 0, 0, -15)},
-                     2),
-              column);
-  }
-  {
-    ShowMesh mesh;
-    showbox(&mesh, {-0.2f, -0.15f, -0.15f}, {1.8f, 0.15f, 0.15f}, 1);
-    forearm = add(writeobject("machine_forearm", mesh, {paint}, false),
-                  motion({key(0, 2.4f, 0, 0, 0, 0, 20), key(60, 2.4f, 0, 0, 0, 0, -55),
-                          key(120, 2.4f, 0, 0, 0, 0, 20)},
-                         2),
-                  arm);
-  }
-  {
-    ShowMesh mesh;
-    showsphere(&mesh, {0, 0, 0}, 0.32f, 12, 8, 1);
-    LwoWriterSurface core = surface("Core", 255, 140, 50, 1.0f);
-    core.flags = 0x200;
-    hand = add(writeobject("machine_hand", mesh, {core}, true), spin(1.8f, 0, 0, 3, 40), forearm);
-  }
-  {
-    ShowMesh mesh;
-    showbox(&mesh, {0, -0.06f, -0.06f}, {0.7f, 0.06f, 0.06f}, 1);
-    std::string file = writeobject("machine_finger", mesh, {steel}, false);
-    add(file, lwsstill(0.2f, 0, 0.18f, -20), hand);
-    add(file, lwsstill(0.2f, 0, -0.18f, 20), hand);
+    showbox(&mesh, {-0.25f, -1.4f, -0.25f}, {0.25f, 1.0f, 0.25f}, 1);
+    column = add(writeobject("machine_column", mesh, {steel}, false), lwsstill(0, 0, 0), base);
   }
   {
     // Fans of grating: holes cut out by the texture's alpha, seen from both sides.
     ShowMesh mesh;
-    showcard(&mesh, {0, 0, 0}, 0.8f, 0.8f, 1);
+    showcard(&mesh, {0, 0, 0}, 0.7f, 0.7f, 1);
     LwoWriterSurface grating = mapped(surface("Grating", 255, 255, 255, 0.9f, 0.3f, 256),
                                       "Planar Image Map", "grating", lwoaxisz, {0, 0, 0},
-                                      {1.6f, 1.6f, 1.6f});
+                                      {1.4f, 1.4f, 1.4f});
     grating.flags = 0x0002 | 0x0100;
     std::string file = writeobject("machine_fan", mesh, {grating}, false);
-    add(file, spin(0, 1.5f, -0.5f, 5, 90), column);
-    add(file, spin(0, 1.5f, 0.5f, 5, 90, 0, 0, 45), column);
+    add(file, spin(0, -0.1f, -0.45f, 5, 90), column);
+    add(file, spin(0, -0.1f, 0.45f, 5, 90, 0, 0, 45), column);
+  }
+  {
+    ShowMesh mesh;
+    showbox(&mesh, {-0.6f, 0, -0.6f}, {0.6f, 0.5f, 0.6f}, 1);
+    turret = add(writeobject("machine_turret", mesh, {paint}, false), spin(0, 1.0f, 0, 3, 360), column);
+  }
+  {
+    // The arm with its claw and a glowing, additive core at the tip.
+    ShowMesh mesh;
+    showbox(&mesh, {-0.3f, -0.18f, -0.2f}, {3.0f, 0.18f, 0.2f}, 1);
+    showbox(&mesh, {3.0f, -0.06f, 0.1f}, {3.7f, 0.06f, 0.22f}, 2);
+    showbox(&mesh, {3.0f, -0.06f, -0.22f}, {3.7f, 0.06f, -0.1f}, 2);
+    showsphere(&mesh, {3.25f, 0, 0}, 0.3f, 12, 8, 3);
+    LwoWriterSurface core = surface("Core", 255, 140, 50, 1.0f);
+    core.flags = 0x200;
+    add(writeobject("machine_arm", mesh, {paint, steel, core}, false),
+        motion({key(0, 0, 0.35f, 0, 0, 0, -10), key(60, 0, 0.35f, 0, 0, 0, 30),
+                key(120, 0, 0.35f, 0, 0, 0, -10)},
+               2),
+        turret);
+    ShowMesh weight;
+    showbox(&weight, {-1.5f, 0, -0.35f}, {-0.7f, 0.6f, 0.35f}, 1);
+    add(writeobject("machine_weight", weight, {steel}, false), lwsstill(0, 0.1f, 0), turret);
+    ShowMesh antenna;
+    showbox(&antenna, {-0.04f, 0, -0.04f}, {0.04f, 1.2f, 0.04f}, 1);
+    showbox(&antenna, {-0.5f, 1.1f, -0.04f}, {0.5f, 1.18f, 0.04f}, 1);
+    add(writeobject("machine_antenna", antenna, {steel}, false), spin(0.3f, 0.5f, 0.3f, 3, 45), turret);
   }
 
   // The globe on its stand, mapped spherically, in an additive halo.
@@ -543,7 +539,7 @@ void intro2() {
                                     {270, 8, 2.5f, 5, 0, 1, 0, -6},
                                     {390, 1, 3.5f, 8.5f, -3, 0.5f, 0, 4},
                                     {480, -5.5f, 1.5f, 6, -6, 0.6f, -1, 0},
-                                    {600, -2, 3.2f, 10, 1.5f, 0.2f, -1, 0}});
+                                    {600, 0, 3.5f, 11.5f, 0, 0, -1, 0}});
   writescene("intro2.lws", scene);
 }
 
@@ -561,7 +557,7 @@ void by() {
   {
     ShowMesh mesh;
     showtext(&mesh, "LWDEMO", 1.2f, 0.2f, 0.35f, 1);
-    LwoWriterSurface gold = surface("Gold", 240, 170, 40, 0.9f, 0.5f, 256);
+    LwoWriterSurface gold = surface("Gold", 215, 140, 20, 0.9f, 0.5f, 256);
     std::string file = writeobject("by_title", mesh, {gold}, false);
     scene.objects.push_back(
         object(file, motion({key(0, 0, -7, 6, -180, 0, 0), key(100, 0, 1.0f, 0, 0, 0, 0)}, 1)));
@@ -597,8 +593,8 @@ void by() {
   scene.lights.push_back(light("Key", 255, 250, 240, 1.1f, 0, lwsstill(-10, 10, -10, 20, 30, 0)));
 
   // The camera drifts and sways on its own angles, banking gently; no target.
-  scene.camera.motion = motion({key(0, 0.6f, 0.2f, -11, 2, 0, -4), key(200, -0.4f, 0.3f, -10.5f, -2, 0, 3),
-                                key(400, 0.5f, 0.1f, -10, 2, 0, -3), key(600, 0, 0.2f, -9.6f, 0, 0, 0)},
+  scene.camera.motion = motion({key(0, 0.3f, 0.2f, -11, 1, 0, -4), key(200, -0.2f, 0.3f, -10.5f, -1, 0, 3),
+                                key(400, 0.2f, 0.1f, -10, 0.5f, 0, -3), key(600, 0, 0.2f, -9.6f, 0, 0, 0)},
                                1);
   writescene("by.lws", scene);
 }
