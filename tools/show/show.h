@@ -72,3 +72,8 @@ ShowImage showplanet(int width, int height);
 ShowImage showpanels(int size);
 // A metal grating whose holes have alpha 0, for cut-out surfaces.
 ShowImage showgrating(int size);
+
+// Writes the whole show into folder (made if missing): the three scenes, objects\ and
+// textures\. 1 when every file was written; 0 after a message on standard error for
+// each folder or file that could not be.
+int writeshow(const char *folder);

@@ -1,0 +1,263 @@
+// The generated show: read back by the system's own readers without a complaint, using
+// every feature it is meant to show, and the same bytes on every run.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "display/display.h"
+#include "lws/lws.h"
+#include "platform/glide/glide.h"
+#include "sfx/sfx.h"
+#include "tools/show/show.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char *scenenames[3] = {"intro1.lws", "intro2.lws", "by.lws"};
+
+std::string readfile(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The show is generated once per test program into its own folder under the working
+// folder (ctest runs the tests of this program side by side, each in its own process)
+// and loaded from there as the driver loads it: all three scenes, each scene's texture
+// names kept as the driver keeps them.
+struct Show {
+  std::string folder;
+  int written = 0;
+  Scene *scenes[3] = {nullptr, nullptr, nullptr};
+  std::string log;
+};
+
+Show &show() {
+  static Show s;
+  static bool done = false;
+  if (done) return s;
+  done = true;
+  s.folder = std::string("show_") + testing::UnitTest::GetInstance()->current_test_info()->name();
+  fs::remove_all(s.folder);
+  s.written = writeshow(s.folder.c_str());
+  char here[4096];
+  if (getcwd(here, sizeof(here)) == nullptr || chdir(s.folder.c_str()) != 0) return s;
+  initscreen(640, 480, 16, 1);
+  setviewport(0, 0, 640, 480);
+  for (int i = 0; i < 3; i++) {
+    s.scenes[i] = loadscene(scenenames[i], 1.0);
+    if (s.scenes[i] != nullptr)
+      memcpy(&s.scenes[i]->texturenames, &texturenametable, sizeof(TextureNameTable));
+  }
+  fflush(errorlog);
+  s.log = readfile("error3d.txt");
+  if (chdir(here) != 0) s.written = 0;
+  return s;
+}
+
+// The words of a scene file that follow keyword (object file names after "LoadObject").
+std::vector<std::string> wordsafter(const std::string &scenefile, const char *keyword) {
+  std::istringstream in(readfile(fs::path(show().folder) / scenefile));
+  std::vector<std::string> found;
+  std::string word;
+  while (in >> word)
+    if (word == keyword && in >> word) found.push_back(word);
+  return found;
+}
+
+// The CTEX texts of an object file, found the way the object reader finds sub-chunks.
+std::set<std::string> texturekinds(const std::string &objectname) {
+  std::string name = objectname;
+  for (char &c : name)
+    if (c == '\\') c = '/';
+  std::string bytes = readfile(fs::path(show().folder) / name);
+  std::set<std::string> kinds;
+  for (size_t at = bytes.find("CTEX"); at != std::string::npos; at = bytes.find("CTEX", at + 4))
+    if (at + 6 < bytes.size()) kinds.insert(bytes.c_str() + at + 6);
+  return kinds;
+}
+
+int depth(const SceneObject *object) {
+  int deepest = 0;
+  for (int i = 0; i < object->numchildren; i++) deepest = std::max(deepest, depth(object->children[i]));
+  return deepest + 1;
+}
+
+}  // namespace
+
+TEST(Show, WritesEverySceneAndTheSameBytesAsTheBuild) {
+  Show &s = show();
+  ASSERT_EQ(s.written, 1);
+  for (const char *name : scenenames) EXPECT_TRUE(fs::is_regular_file(fs::path(s.folder) / name)) << name;
+  // The build generates the show into build/show with its own makeshow: every file there
+  // must be byte for byte what this run wrote.
+  fs::path built = fs::path(LWDEMO_BINARY_DIR) / "show";
+  ASSERT_TRUE(fs::is_directory(built)) << built;
+  int compared = 0;
+  for (const auto &entry : fs::recursive_directory_iterator(s.folder)) {
+    if (!entry.is_regular_file() || entry.path().filename() == "error3d.txt") continue;
+    fs::path relative = fs::relative(entry.path(), s.folder);
+    EXPECT_EQ(readfile(entry.path()), readfile(built / relative)) << relative;
+    compared++;
+  }
+  EXPECT_GT(compared, 30);
+}
+
+TEST(Show, LoadsWithoutASingleLogComplaint) {
+  Show &s = show();
+  for (int i = 0; i < 3; i++) ASSERT_NE(s.scenes[i], nullptr) << scenenames[i];
+  // Every line of the log must be one of the loader's routine notes.
+  const std::regex routine(
+      "Init ok|child: \\d+, parent!!! \\d+|type:\\d+|num particles:\\d+|w:[-0-9.]+, h:[-0-9.]+|"
+      "ftime: [-0-9.]+|start: -?\\d+, end -?\\d+|starttrans [-0-9.]+ end:[-0-9.]+|"
+      "rand_fact [-0-9.]+|numsfx objects \\d+, flarez 0|ld: [-0-9.]+ [-0-9.]+ [-0-9.]+|");
+  std::istringstream lines(s.log);
+  std::string line;
+  int count = 0;
+  while (std::getline(lines, line)) {
+    // "laddet lws!" is written without a line break, so it starts the next line.
+    while (line.rfind("laddet lws!", 0) == 0) line.erase(0, 11);
+    EXPECT_TRUE(std::regex_match(line, routine)) << "log line: " << line;
+    count++;
+  }
+  EXPECT_GT(count, 10);
+}
+
+TEST(Show, TexturesReadInTheCardsFormatsWithMipLevels) {
+  Show &s = show();
+  char here[4096];
+  ASSERT_NE(getcwd(here, sizeof(here)), nullptr);
+  ASSERT_EQ(chdir(s.folder.c_str()), 0);
+  std::set<int> formats;
+  for (int i = 0; i < 3; i++) {
+    ASSERT_NE(s.scenes[i], nullptr);
+    const TextureNameTable &table = s.scenes[i]->texturenames;
+    if (i < 2) {
+      EXPECT_GT(table.texturecount, 0) << scenenames[i];
+    }
+    for (int t = 0; t < table.texturecount; t++) {
+      char path[256];
+      snprintf(path, sizeof(path), "%s", table.texturenames[t]);
+      texturepath(path, "textures\\", "3df");
+      Gu3dfInfo info{};
+      ASSERT_TRUE(gu3dfGetInfo(path, &info)) << path;
+      std::vector<uint8_t> data(info.mem_required);
+      info.data = data.data();
+      EXPECT_TRUE(gu3dfLoad(path, &info)) << path;
+      EXPECT_LT(info.header.large_lod, info.header.small_lod) << path << " has no mip levels";
+      formats.insert(info.header.format);
+    }
+  }
+  ASSERT_EQ(chdir(here), 0);
+  for (int format : {GR_TEXFMT_RGB_565, GR_TEXFMT_ARGB_1555, GR_TEXFMT_ARGB_4444, GR_TEXFMT_YIQ_422})
+    EXPECT_TRUE(formats.count(format)) << "no texture in format " << format;
+  EXPECT_FALSE(formats.count(GR_TEXFMT_P_8) || formats.count(GR_TEXFMT_AP_88))
+      << "palette formats show no palette here";
+}
+
+TEST(Show, UsesEveryFeatureItIsMeantToShow) {
+  Show &s = show();
+  for (int i = 0; i < 3; i++) ASSERT_NE(s.scenes[i], nullptr) << scenenames[i];
+  Scene *intro1 = s.scenes[0], *intro2 = s.scenes[1], *by = s.scenes[2];
+
+  // Rates and lengths: the title at one frame per retrace for about 20 s, the hall at 25
+  // or 30 for about 20 s, the credits for about 10 s.
+  const float sixty = 60.0f;
+  EXPECT_EQ(memcmp(&intro1->framespersecond, &sixty, sizeof(float)), 0);
+  EXPECT_TRUE(intro2->framespersecond == 25.0f || intro2->framespersecond == 30.0f);
+  auto seconds = [](const Scene *scene) {
+    return (scene->lastframe - scene->firstframe) / scene->framespersecond;
+  };
+  EXPECT_NEAR(seconds(intro1), 20, 2);
+  EXPECT_NEAR(seconds(intro2), 20, 2);
+  EXPECT_NEAR(seconds(by), 10, 1);
+
+  // Title: a camera-facing glow and a particle trail, point lights with falloff, the
+  // camera aimed at an object, a reflection-mapped surface.
+  std::set<int> sfxtypes;
+  for (int i = 0; i < intro1->numsfxobjects; i++) sfxtypes.insert(intro1->sfxobjects[i]->sfxtype);
+  EXPECT_EQ(sfxtypes, (std::set<int>{0, 1}));
+  int pointfalloff = 0;
+  for (int i = 0; i < intro1->numlights; i++)
+    pointfalloff += !intro1->lights[i]->isdistant && intro1->lights[i]->falloffon;
+  EXPECT_GE(pointfalloff, 1);
+  EXPECT_GE(intro1->camera->targetindex, 0);
+  EXPECT_LT(intro1->camera->targetindex, intro1->numobjects);
+  int chrome = 0;
+  for (int i = 0; i < intro1->numobjects; i++) {
+    const SceneObject *o = intro1->objects[i];
+    for (int p = 0; p < o->numpolys; p++) {
+      const MeshSurface *m = o->polys[p].surface;
+      chrome += o->hasreflmap && m->refltexture != 0xFFFF && m->reflectivity > 0;
+    }
+  }
+  EXPECT_GT(chrome, 0);
+
+  // Hall: a family of at least three levels with a parent of several children; surfaces
+  // that are transparent, additive, cut out by texture alpha and double-sided; motions
+  // that repeat and that hold; every kind of image map.
+  int deepest = 0, mostchildren = 0;
+  int transparent = 0, additive = 0, cutout = 0, doublesided = 0;
+  std::set<int> endings;
+  for (int i = 0; i < intro2->numobjects; i++) {
+    const SceneObject *o = intro2->objects[i];
+    if (!o->hasparent) deepest = std::max(deepest, depth(o));
+    mostchildren = std::max(mostchildren, (int)o->numchildren);
+    endings.insert(o->motion.endbehavior);
+    for (int p = 0; p < o->numpolys; p++) {
+      const MeshSurface *m = o->polys[p].surface;
+      transparent += m->transparency > 0;
+      additive += m->additive;
+      cutout += m->outline && m->texture != 0xFFFF;
+      doublesided += m->doublesided;
+    }
+  }
+  endings.insert(intro2->camera->motion.endbehavior);
+  EXPECT_GE(deepest, 3);
+  EXPECT_GE(mostchildren, 2);
+  EXPECT_GT(transparent, 0);
+  EXPECT_GT(additive, 0);
+  EXPECT_GT(cutout, 0);
+  EXPECT_GT(doublesided, 0);
+  EXPECT_TRUE(endings.count(1)) << "no motion holds";
+  EXPECT_TRUE(endings.count(2)) << "no motion repeats";
+  std::set<std::string> kinds;
+  for (const std::string &file : wordsafter("intro2.lws", "LoadObject"))
+    for (const std::string &kind : texturekinds(file)) kinds.insert(kind);
+  EXPECT_TRUE(kinds.count("Planar Image Map"));
+  EXPECT_TRUE(kinds.count("Cylindrical Image Map"));
+  EXPECT_TRUE(kinds.count("Spherical Image Map"));
+
+  // Credits: a distant light and a camera turned by its own angles, bank included.
+  int distant = 0;
+  for (int i = 0; i < by->numlights; i++) distant += by->lights[i]->isdistant != 0;
+  EXPECT_GE(distant, 1);
+  EXPECT_EQ(by->camera->targetindex, -1);
+  int banked = 0;
+  for (int k = 0; k < by->camera->motion.numkeys; k++) banked += by->camera->motion.keys[k].values[5] != 0;
+  EXPECT_GT(banked, 0);
+}
+
+TEST(Show, MakeshowExplainsItselfAndReportsAFolderItCannotMake) {
+  std::string tool = std::string(LWDEMO_BINARY_DIR) + "/makeshow";
+  EXPECT_EQ(system((tool + " --help >help.txt 2>&1").c_str()), 0);
+  EXPECT_NE(readfile("help.txt").find("usage: makeshow <folder>"), std::string::npos);
+  EXPECT_EQ(WEXITSTATUS(system((tool + " >usage.txt 2>&1").c_str())), 2);
+  EXPECT_NE(readfile("usage.txt").find("usage"), std::string::npos);
+  // A file where the folder should be: nothing is written over it.
+  { std::ofstream("blocker") << "keep"; }
+  EXPECT_EQ(WEXITSTATUS(system((tool + " blocker >blocked.txt 2>&1").c_str())), 1);
+  EXPECT_EQ(readfile("blocker"), "keep");
+  EXPECT_NE(readfile("blocked.txt").find("cannot create the folder blocker"), std::string::npos);
+}
