@@ -1,0 +1,269 @@
+// The scene loader on files made by the scene and object writers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "lwstest.h"
+#include "sfx/sfx.h"
+
+namespace {
+
+class SceneTest : public LogTest {
+ protected:
+  void SetUp() override {
+    LogTest::SetUp();
+    // A unit box around the origin, under every name the scenes use.
+    LwoWriter box;
+    int surface = lwoaddsurface(&box, "Box", 200, 100, 50);
+    lwoaddbox(&box, Vec3{0, 0, 0}, Vec3{1, 1, 1}, surface);
+    for (const char *name : {"box.lwo", "NullA", "NullB", "spark.lwo"})
+      ASSERT_EQ(writelwo(name, &box), 1);
+    remove("missing.lwo");
+  }
+
+  // Writes the scene and loads it through the core; stdout is captured.
+  LwsStatus load(const LwsFileScene &file, Scene **scene, double scale = 1.0,
+                 std::string *printed = nullptr) {
+    EXPECT_EQ(writelws("scene.lws", file), 1);
+    testing::internal::CaptureStdout();
+    LwsStatus status = loadscenecore("scene.lws", scale, scene);
+    std::string out = testing::internal::GetCapturedStdout();
+    if (printed != nullptr) *printed = out;
+    return status;
+  }
+};
+
+float boxwidth(const SceneObject *o) { return o->bbox[7].x - o->bbox[0].x; }
+
+TEST_F(SceneTest, ObjectsNullsPosesAndTarget) {
+  LwsFileScene s = emptyscene();
+  const char *names[] = {"box.lwo", "NullA", "box.lwo", "NullB", "box.lwo"};
+  for (int i = 0; i < 5; i++) s.objects.push_back(fileobject(names[i], i % 2 == 1));
+  s.objects[0].motion = lwsstill(4, 5, 6, 30, 10, 5);
+  s.objects[2].motion.keys[0].values[6] = 2;
+  s.objects[2].motion.keys[0].values[7] = 2;
+  s.objects[2].motion.keys[0].values[8] = 2;
+  s.camera.target = 2;
+  Scene *scene = nullptr;
+  std::string printed;
+  ASSERT_EQ(load(s, &scene, 1.0, &printed), lwsok) << logtext();
+  ASSERT_EQ(scene->numobjects, 5);
+  EXPECT_EQ(scene->camera->targetindex, 1);
+  const SceneObject *first = scene->objects[0];
+  EXPECT_EQ(first->posx, 4.0f);
+  EXPECT_EQ(first->posy, 5.0f);
+  EXPECT_EQ(first->posz, 6.0f);
+  EXPECT_EQ(first->rotheading, 30.0f);
+  EXPECT_EQ(first->rotpitch, 10.0f);
+  EXPECT_EQ(first->rotbank, 5.0f);
+  EXPECT_EQ(first->motion.numkeys, 1);
+  // The first key's scale channels scale the mesh once, at load.
+  EXPECT_FLOAT_EQ(boxwidth(scene->objects[2]), 2 * boxwidth(first));
+  EXPECT_NE(printed.find("zoom: 34.708049\nscene read ok\n"), std::string::npos) << printed;
+  releasescene(scene);
+}
+
+TEST_F(SceneTest, ScaleMultipliesPositionsAndMeshes) {
+  LwsFileScene s = emptyscene();
+  s.objects.push_back(fileobject("box.lwo"));
+  Scene *one = nullptr, *two = nullptr;
+  ASSERT_EQ(load(s, &one), lwsok);
+  ASSERT_EQ(load(s, &two, 2.0), lwsok);
+  EXPECT_EQ(two->objects[0]->posz, 2 * one->objects[0]->posz);
+  EXPECT_EQ(two->objects[0]->motion.keys[0].values[1], 2 * one->objects[0]->motion.keys[0].values[1]);
+  EXPECT_FLOAT_EQ(boxwidth(two->objects[0]), 2 * boxwidth(one->objects[0]));
+  EXPECT_EQ(two->camera->position.z, 2 * one->camera->position.z);
+  EXPECT_EQ(two->lights[0]->position.y, 2 * one->lights[0]->position.y);
+  releasescene(one);
+  releasescene(two);
+}
+
+TEST_F(SceneTest, HeaderIsCopiedAndTheLogSaysWhatWasLoaded) {
+  LwsFileScene s = emptyscene();
+  s.firstframe = 0;
+  s.lastframe = 120;
+  s.framespersecond = 60;
+  s.objects.push_back(fileobject("box.lwo"));
+  s.objects.push_back(fileobject("box.lwo", false, 1));
+  s.lights[0].motion = lwsstill(0, 0, 0, 0, 45.7f, 0);
+  Scene *scene = nullptr;
+  ASSERT_EQ(load(s, &scene), lwsok);
+  EXPECT_EQ(scene->firstframe, 0);
+  EXPECT_EQ(scene->lastframe, 120);
+  EXPECT_EQ(scene->framespersecond, 60.0f);
+  EXPECT_EQ(logtext(), "laddet lws!ld: 0.000000 -0.707107 0.707107\nchild: 1, parent!!! 0\n");
+  EXPECT_FLOAT_EQ(scene->lights[0]->direction.y, -0.70710677f);
+  EXPECT_EQ(scene->objects[0]->children[0], scene->objects[1]);
+  EXPECT_EQ(scene->objects[1]->hasparent, 1);
+  releasescene(scene);
+}
+
+TEST_F(SceneTest, Lights) {
+  LwsFileScene s = emptyscene();
+  s.lights[0].color[1] = 128;
+  s.lights[0].color[2] = 0;
+  s.lights[0].intensity = 0.5f;
+  s.lights[0].type = 1;
+  s.lights[0].falloff = 1;
+  s.lights[0].falloffrange = 12.5f;
+  s.lights.push_back(s.lights[0]);
+  s.lights[1].type = 2;
+  Scene *scene = nullptr;
+  ASSERT_EQ(load(s, &scene), lwsok);
+  ASSERT_EQ(scene->numlights, 2);
+  const SceneLight *l = scene->lights[0];
+  EXPECT_FLOAT_EQ(l->color[0], 0.5f);
+  EXPECT_FLOAT_EQ(l->color[1], 0.2509804f);
+  EXPECT_EQ(l->color[2], 0.0f);
+  EXPECT_EQ(l->isdistant, 0);
+  EXPECT_EQ(l->falloffon, 1);
+  EXPECT_EQ(l->falloffrange, 12.5f);
+  EXPECT_EQ(l->direction.z, 1.0f);
+  EXPECT_EQ(l->position.y, 10.0f);
+  // A spot light is lit as a point light, with a note.
+  EXPECT_EQ(scene->lights[1]->isdistant, 0);
+  EXPECT_NE(logtext().find("Light 2: type 2 is lit as a point light\n"), std::string::npos);
+  releasescene(scene);
+
+  s.lights.clear();
+  ASSERT_EQ(load(s, &scene), lwsok);
+  EXPECT_EQ(scene->numlights, 0);
+  releasescene(scene);
+}
+
+TEST_F(SceneTest, TheLastSceneLoadedSetsTheAmbientColour) {
+  LwsFileScene a = emptyscene(), b = emptyscene();
+  a.ambientintensity = 1;
+  b.ambientintensity = 0.5f;
+  Scene *first = nullptr, *second = nullptr;
+  ASSERT_EQ(load(a, &first), lwsok);
+  EXPECT_FLOAT_EQ(ambientcolor[0], 1.0f);
+  ASSERT_EQ(load(b, &second), lwsok);
+  for (int c = 0; c < 3; c++) EXPECT_FLOAT_EQ(ambientcolor[c], 0.5f);
+  EXPECT_EQ(first->ambientintensity, 1.0f);
+  EXPECT_EQ(second->ambientred, 255.0f);
+  releasescene(first);
+  releasescene(second);
+}
+
+TEST_F(SceneTest, TheTextureTableStartsEmptyForEachScene) {
+  texturenametable.texturecount = 7;
+  LwsFileScene s = emptyscene();
+  s.objects.push_back(fileobject("box.lwo"));
+  Scene *scene = nullptr;
+  ASSERT_EQ(load(s, &scene), lwsok);
+  EXPECT_EQ(texturenametable.texturecount, 0);
+  releasescene(scene);
+}
+
+LwsFileSfx effect(int type) {
+  LwsFileSfx e;
+  e.filename = "spark.lwo";
+  e.motion = lwsstill(0, 0, 10);
+  e.sfxtype = type;
+  e.numparticles = 20;
+  e.randfactor = 0.5f;
+  return e;
+}
+
+TEST_F(SceneTest, Effects) {
+  LwsFileScene s = emptyscene();
+  s.sfxobjects = {effect(0), effect(1)};
+  Scene *scene = nullptr;
+  ASSERT_EQ(load(s, &scene), lwsok) << logtext();
+  ASSERT_EQ(scene->numsfxobjects, 2);
+  const SfxObject *still = scene->sfxobjects[0], *particles = scene->sfxobjects[1];
+  EXPECT_EQ(still->mesh->issfxmesh, 1);
+  EXPECT_EQ(still->particles, nullptr);
+  EXPECT_GT(still->mesh->numpolys, 0);
+  EXPECT_EQ(still->mesh->posz, 10.0f);
+  EXPECT_EQ(particles->mesh->issfxmesh, 1);
+  EXPECT_NE(particles->particles, nullptr);
+  EXPECT_EQ(particles->numparticles, 20);
+  EXPECT_EQ(particles->birthcolor[0], 255.0f);
+  std::string log = logtext();
+  EXPECT_NE(log.find("rand_fact 0.500000\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("numsfx objects 2, flarez 0\n"), std::string::npos) << log;
+  releasescene(scene);
+
+  s.sfxobjects.clear();
+  rewind(errorlog);
+  ASSERT_EQ(load(s, &scene), lwsok);
+  EXPECT_EQ(scene->sfxobjects, nullptr);
+  EXPECT_EQ(logtext().find("numsfx objects"), std::string::npos);
+  releasescene(scene);
+}
+
+TEST_F(SceneTest, RefusedLoadsReturnNone) {
+  LwsFileScene s = emptyscene();
+  s.objects.push_back(fileobject("box.lwo"));
+  s.objects.push_back(fileobject("missing.lwo", true));
+  Scene *scene = nullptr;
+  std::string printed;
+  EXPECT_EQ(load(s, &scene, 1.0, &printed), lwsnoobject);
+  EXPECT_EQ(scene, nullptr);
+  EXPECT_NE(printed.find("Error: Couldnt Open Object!\n"), std::string::npos);
+
+  s.objects.pop_back();
+  s.sfxobjects = {effect(1)};
+  s.sfxobjects[0].filename = "missing.lwo";
+  EXPECT_EQ(load(s, &scene), lwsnoobject);
+  EXPECT_NE(logtext().find("Error: Couldnt Open Object! missing.lwo\n"), std::string::npos);
+
+  // A particle system without particles cannot be set up.
+  s.sfxobjects = {effect(1)};
+  s.sfxobjects[0].numparticles = 0;
+  EXPECT_EQ(load(s, &scene), lwsrefused);
+  EXPECT_NE(logtext().find("the particle set-up of effect 1 (spark.lwo) failed"), std::string::npos);
+
+  // The public loader returns none as well; only unreadable files end the process.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(loadscene("scene.lws", 1.0), nullptr);
+  testing::internal::GetCapturedStdout();
+}
+
+TEST_F(SceneTest, NotASceneEndsTheProcessWith12) {
+  FILE *f = fopen("notscene.lws", "wb");
+  ASSERT_NE(f, nullptr);
+  fputs("LWOB\n", f);
+  fclose(f);
+  EXPECT_EXIT(loadscene("notscene.lws", 1.0), testing::ExitedWithCode(12), "");
+}
+
+// Every real scene in the shared test files is loaded or refused with a message.
+TEST_F(SceneTest, RealScenes) {
+  const std::string dir = std::string(LWDEMO_SHARED_DIR) + "/testdata/lightwave/";
+  for (const char *name : {"ballcone.lws", "greenball.lwo", "redcone.lwo"}) {
+    FILE *in = fopen((dir + name).c_str(), "rb");
+    ASSERT_NE(in, nullptr) << name;
+    FILE *out = fopen(name, "wb");
+    int c;
+    while ((c = getc(in)) != EOF) putc(c, out);
+    fclose(in);
+    fclose(out);
+  }
+  Scene *scene = nullptr;
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(loadscenecore("ballcone.lws", 1.0, &scene), lwsok) << logtext();
+  std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(scene->numobjects, 2);
+  EXPECT_EQ(scene->numlights, 1);
+  EXPECT_EQ(scene->firstframe, 1);
+  EXPECT_EQ(scene->lastframe, 60);
+  EXPECT_EQ(scene->framespersecond, 1.0f);  // the PreviewFirstFrame value, as read
+  EXPECT_EQ(scene->objects[1]->motion.numkeys, 3);
+  EXPECT_FLOAT_EQ(ambientcolor[0], 0.25f);
+  EXPECT_EQ(printed,
+            "\nBasic Scene Info:\nNumObjects= 2\nNumLights= 1\nNumSfxObjects= 0\ntype: 0\n"
+            "zoom: 34.708049\nscene read ok\n");
+  releasescene(scene);
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(loadscenecore((dir + "move_x_oldformat_6.lws").c_str(), 1.0, &scene), lwsrefused);
+  testing::internal::GetCapturedStdout();
+  EXPECT_NE(logtext().find("LWSC version 3; only version 1 scenes are read"), std::string::npos);
+}
+
+}  // namespace
