@@ -72,7 +72,8 @@ Scene *loadscene(const char *filename, double scale);
 // New light at the position with colour 0..255 times intensity / 255.
 SceneLight *createlight(float x, float y, float z, float red, float green, float blue,
                         float intensity, int isdistant);
-// A distant light's direction: (0, 0, 1) turned by the angles.
+// A distant light's direction: (0, 0, 1) turned by the angles truncated to whole degrees;
+// logs "ld:" with the direction.
 void lightdirection(SceneLight *light, float pitch, float heading, float bank);
 // ambientcolor = colour * intensity / 255.
 void setambient(float red, float green, float blue, float intensity);

@@ -33,8 +33,9 @@ SceneLight *createlight(float x, float y, float z, float red, float green, float
 
 void lightdirection(SceneLight *light, float pitch, float heading, float bank) {
   // Whole degrees, truncated toward zero: a distant light at pitch 45.7 shines along 45.
+  // trunc rather than a cast to int, which is undefined for angles beyond its range.
   Mat3 rotation;
-  makerotation(&rotation, (float)(int)pitch, (float)(int)heading, (float)(int)bank);
+  makerotation(&rotation, std::trunc(pitch), std::trunc(heading), std::trunc(bank));
   Vec3 forward{0, 0, 1};
   mattransform(&rotation, &forward, &light->direction, 1);
   fprintf(lwslog(), "ld: %f %f %f\n", light->direction.x, light->direction.y,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -32,6 +33,11 @@ TEST_F(LoaderTest, DistantLightTurnsByWholeDegrees) {
   // Truncation toward zero: -45.7 is -45.
   lightdirection(light, -45.7f, 0, 0);
   EXPECT_FLOAT_EQ(light->direction.y, 0.70710677f);
+  // Angles far outside any turn still give a unit direction.
+  lightdirection(light, 1e30f, -1e30f, 3e38f);
+  EXPECT_NEAR(std::sqrt(light->direction.x * light->direction.x + light->direction.y * light->direction.y +
+                        light->direction.z * light->direction.z),
+              1.0, 1e-5);
   free(light);
 }
 
