@@ -3,6 +3,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -11,10 +13,16 @@
 #include "lws/lwsreader.h"
 #include "tools/writers/writers.h"
 
-// Points the log at a temporary file for the test and restores it afterwards.
+// Points the log at a temporary file for the test and restores it afterwards. Each test
+// works in a folder of its own: the test runner starts tests in parallel in one folder,
+// and the scenes name their objects relative to the working folder.
 class LogTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
+    std::string folder = std::string(test->test_suite_name()) + "." + test->name();
+    mkdir(folder.c_str(), 0755);
+    ASSERT_EQ(chdir(folder.c_str()), 0);
     saved = errorlog;
     errorlog = tmpfile();
     ASSERT_NE(errorlog, nullptr);
@@ -22,6 +30,7 @@ class LogTest : public ::testing::Test {
   void TearDown() override {
     fclose(errorlog);
     errorlog = saved;
+    EXPECT_EQ(chdir(".."), 0);
   }
   std::string logtext() {
     fflush(errorlog);
