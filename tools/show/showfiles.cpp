@@ -66,6 +66,9 @@ void writetextures() {
   writetexture("chrome", showenvmap(128), GR_TEXFMT_RGB_565);
   writetexture("grating", showgrating(128), GR_TEXFMT_ARGB_1555);
   writetexture("spark", showsprite(64, 0xFFFFFF), GR_TEXFMT_ARGB_4444);
+  // Large glows in 8-bit intensity and alpha: in argb4444 their faint rim would fall from
+  // 17 to 0 in one step, a hard ring on black.
+  writetexture("glow", showsprite(128, 0xFFFFFF), GR_TEXFMT_ALPHA_INTENSITY_88);
 }
 
 // ---- objects ----
@@ -294,8 +297,8 @@ void intro1() {
 
   // A flash sweeping across the title once it stands (a camera-facing glow).
   // The sprite's surface for a card of the given half size: one image over the card.
-  auto sparksurface = [](const char *name, int r, int g, int b, float half) {
-    LwoWriterSurface s = mapped(surface(name, r, g, b, 1.0f), "Planar Image Map", "spark",
+  auto sparksurface = [](const char *name, const char *image, int r, int g, int b, float half) {
+    LwoWriterSurface s = mapped(surface(name, r, g, b, 1.0f), "Planar Image Map", image,
                                 lwoaxisz, {0, 0, 0}, {2 * half, 2 * half, 2 * half});
     s.flags = 0x200;
     return s;
@@ -303,7 +306,7 @@ void intro1() {
   {
     ShowMesh mesh;
     showcard(&mesh, {0, 0, 0}, 1.4f, 1.4f, 1);
-    LwoWriterSurface flare = sparksurface("Flare", 255, 210, 150, 1.4f);
+    LwoWriterSurface flare = sparksurface("Flare", "glow", 255, 210, 150, 1.4f);
     std::string file = writeobject("flare", mesh, {flare}, false);
     LwsFileSfx sfx;
     sfx.filename = file;
@@ -322,10 +325,10 @@ void intro1() {
     ShowMesh mesh;
     showcard(&mesh, {0, 0, 0}, 0.5f, 0.5f, 1);
     std::string sparkfile =
-        writeobject("spark", mesh, {sparksurface("Spark", 255, 255, 255, 0.5f)}, false);
+        writeobject("spark", mesh, {sparksurface("Spark", "spark", 255, 255, 255, 0.5f)}, false);
     ShowMesh glowmesh;
     showcard(&glowmesh, {0, 0, 0}, 0.6f, 0.6f, 1);
-    LwoWriterSurface glow = sparksurface("Glow", 255, 235, 190, 0.6f);
+    LwoWriterSurface glow = sparksurface("Glow", "glow", 255, 235, 190, 0.6f);
     std::string glowfile = writeobject("glow", glowmesh, {glow}, false);
 
     std::vector<LwsFileKey> loop;
@@ -482,7 +485,7 @@ void intro2() {
                2),
         turret);
     ShowMesh weight;
-    showbox(&weight, {-1.5f, 0, -0.35f}, {-0.7f, 0.6f, 0.35f}, 1);
+    showbox(&weight, {-1.5f, 0, -0.35f}, {-0.55f, 0.6f, 0.35f}, 1);
     add(writeobject("machine_weight", weight, {steel}, false), lwsstill(0, 0.1f, 0), turret);
     ShowMesh antenna;
     showbox(&antenna, {-0.04f, 0, -0.04f}, {0.04f, 1.2f, 0.04f}, 1);
@@ -556,7 +559,7 @@ void by() {
   {
     ShowMesh mesh;
     showtext(&mesh, "LWDEMO", 1.2f, 0.2f, 0.35f, 1);
-    LwoWriterSurface gold = surface("Gold", 215, 140, 20, 0.9f, 0.5f, 256);
+    LwoWriterSurface gold = surface("Gold", 205, 125, 15, 0.9f, 0.2f, 256);
     std::string file = writeobject("by_title", mesh, {gold}, false);
     scene.objects.push_back(
         object(file, motion({key(0, 0, -7, 6, -180, 0, 0), key(100, 0, 1.0f, 0, 0, 0, 0)}, 1)));
@@ -579,11 +582,15 @@ void by() {
     snprintf(name, sizeof(name), "credit%d", k + 1);
     std::string file = writeobject(name, mesh, {small, big}, false);
     int arrive = 120 + 110 * k;
+    // Tension 1 eases into and out of the resting keys, so the spline does not swing
+    // the line past its place towards the camera.
     std::vector<LwsFileKey> keys = {key(0, 0, -1.6f, 60), key(arrive - 50, 0, -1.6f, 60),
                                     key(arrive, 0, -1.6f, 0)};
     keys[1].linear = 1;
+    keys[2].tension = 1;
     if (k < 3) {
       keys.push_back(key(arrive + 60, 0, -1.6f, 0));
+      keys.back().tension = 1;
       keys.push_back(key(arrive + 100, -22, -1.6f, 4, -40, 0, 0));
     }
     scene.objects.push_back(object(file, motion(keys, 1)));

@@ -183,13 +183,13 @@ ShowImage showplanet(int width, int height) {
       float r, g, b;
       if (lat > 0.86f - 0.2f * (t - 0.5f)) {
         r = g = b = 235;
-      } else if (t > 0.52f) {
-        float h = (t - 0.52f) / 0.48f;
+      } else if (t > 0.5f) {
+        float h = (t - 0.5f) / 0.5f;
         r = 60 + 150 * h;
         g = 120 + 40 * h;
         b = 40 + 40 * h;
       } else {
-        float d = t / 0.52f;
+        float d = t / 0.5f;
         r = 10 + 30 * d;
         g = 40 + 70 * d;
         b = 110 + 90 * d;
