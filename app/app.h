@@ -4,6 +4,7 @@
 #include <cstdint>
 
 struct Scene;
+struct Vec3;
 union SDL_Event;
 
 // The frame being played. Written by the playback loop.
@@ -27,6 +28,11 @@ extern KeyQueue keyqueue;
 void rundemo(int argc, char **argv);
 // Plays one scene from firstframe + 1 to lastframe + 1, or until a key is pending.
 void playscene(Scene *scene);
+// One pass of the playback loop before it draws: every object, light and effect of the
+// scene moved to its motion at currentframe (particles updated), then the camera moved
+// and oriented. lastsfxposition carries the aim of a camera aimed past the object list
+// from frame to frame; start it at the origin.
+void movescene(Scene *scene, Vec3 *lastsfxposition);
 // Handles window messages; 1 when a key or close is pending.
 int keypending(void);
 // Modal message box titled "Error"; in headless mode the text goes to standard error.

@@ -21,7 +21,7 @@ static int64_t millisecondsnow(void) {
 
 // Moves every item of the scene to its motion at currentframe: objects, lights,
 // effects, then the camera, which may aim at an object or an effect moved just before.
-static void movescene(Scene *scene, Vec3 *lastsfxposition) {
+void movescene(Scene *scene, Vec3 *lastsfxposition) {
   Pose pose;
   const double frame = (double)currentframe;
 

@@ -14,7 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "app/app.h"
 #include "display/display.h"
+#include "golden.h"
+#include "pipeline/pipeline.h"
 #include "lws/lws.h"
 #include "platform/glide/glide.h"
 #include "sfx/sfx.h"
@@ -269,3 +272,73 @@ TEST(Show, MakeshowExplainsItselfAndReportsAFolderItCannotMake) {
   EXPECT_EQ(readfile("blocker"), "keep");
   EXPECT_NE(readfile("blocked.txt").find("cannot create the folder blocker"), std::string::npos);
 }
+
+namespace {
+
+// Plays scene index up to each of the frames (ascending) through the playback loop's own
+// per-frame step and render pass, and returns each frame as the card scans it out, halved
+// to 320 x 240 (2 x 2 averages) to keep the references small.
+std::vector<std::vector<uint8_t>> renderframes(int index, const std::vector<int> &frames) {
+  Show &s = show();
+  std::vector<std::vector<uint8_t>> shots;
+  Scene *scene = s.scenes[index];
+  if (scene == nullptr) return shots;
+  char here[4096];
+  if (getcwd(here, sizeof(here)) == nullptr || chdir(s.folder.c_str()) != 0) return shots;
+  static bool cardopen = false;
+  if (!cardopen) cardopen = init3d(640, 480, 16, 1);
+  if (cardopen) {
+    const int backdrop[3][3] = {{0, 0, 0}, {0, 0, 0}, {200, 200, 255}};
+    setbackdropcolor(backdrop[index][0], backdrop[index][1], backdrop[index][2]);
+    clipplanecount = 6;
+    swapinterval = scene->framespersecond == 60.0f ? 1 : 2;
+    memcpy(&texturenametable, &scene->texturenames, sizeof(TextureNameTable));
+    if (loadtextures()) {
+      Vec3 lastsfxposition{0, 0, 0};
+      currentframe = scene->firstframe;
+      std::vector<uint8_t> rgb(640 * 480 * 3);
+      for (int frame : frames) {
+        while (currentframe < frame) {
+          currentframe++;
+          movescene(scene, &lastsfxposition);
+        }
+        renderframe(scene);
+        cardscanout(cardbackbuffer(), rgb.data());
+        std::vector<uint8_t> half(320 * 240 * 3);
+        for (int y = 0; y < 240; y++)
+          for (int x = 0; x < 320; x++)
+            for (int c = 0; c < 3; c++) {
+              auto at = [&](int dx, int dy) { return rgb[((2 * y + dy) * 640 + 2 * x + dx) * 3 + c]; };
+              half[(y * 320 + x) * 3 + c] = (uint8_t)((at(0, 0) + at(1, 0) + at(0, 1) + at(1, 1) + 2) / 4);
+            }
+        shots.push_back(half);
+      }
+      resettexturememory();
+    }
+  }
+  if (chdir(here) != 0) shots.clear();
+  return shots;
+}
+
+void expectgolden(int index, const char *name, const std::vector<int> &frames) {
+  std::vector<std::vector<uint8_t>> shots = renderframes(index, frames);
+  ASSERT_EQ(shots.size(), frames.size()) << "the card, the scene or its textures did not load";
+  for (size_t i = 0; i < frames.size(); i++) {
+    char golden[512];
+    snprintf(golden, sizeof(golden), "%s/tests/show/golden/%s_%04d.png", LWDEMO_SOURCE_DIR, name,
+             frames[i]);
+    EXPECT_TRUE(matchesgolden(golden, shots[i].data(), 320, 240));
+  }
+}
+
+}  // namespace
+
+// Chosen frames of each scene, compared exactly with their references (the system's
+// frames are bit-identical for the same files). LWDEMO_UPDATE_GOLDEN=1 rewrites them.
+TEST(ShowFrames, TitleLettersInFlightThenTheCometRoundTheRing) {
+  expectgolden(0, "intro1", {300, 700, 1000});
+}
+
+TEST(ShowFrames, TunnelThenMachineGlobeAndGlass) { expectgolden(1, "intro2", {60, 300, 600}); }
+
+TEST(ShowFrames, CreditsOnTheLightBackdrop) { expectgolden(2, "by", {200, 560}); }
