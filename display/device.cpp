@@ -24,12 +24,12 @@ int init3d(int, int, int, int usedepthbuffer) {
   return 1;
 }
 
-// The drawing phase computes its vertex snap and divisions in single precision. The
-// original x87 code switched the precision-control bits of the FPU here and restored
-// them in endframe. On SSE targets float arithmetic is already single precision and
-// there are no precision-control bits, so the drawing code instead types every step of
-// those computations as float (see buildvertices) and the frame brackets carry no
-// floating-point state.
+// The drawing phase computes its vertex snap and divisions in single precision. An x87
+// build would set the FPU's precision control to 24 bits here and restore the saved
+// control word in endframe. SSE has no precision control and already rounds every float
+// operation to single precision, so instead the drawing code types each step of those
+// computations as float (snapsixteenth, sendpolygon) and the frame brackets carry no
+// floating-point state: endframe has nothing to restore.
 void beginframe(int swapinterval, int clear) {
   grBufferSwap(swapinterval);
   if (clear) grBufferClear(backdropcolor, 0, GR_WDEPTHVALUE_FARTHEST);
