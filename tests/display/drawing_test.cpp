@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <cmath>
+
 #include "displayfixture.h"
 
 namespace {
@@ -26,6 +29,207 @@ TEST_F(DrawingTest, OtherDriversLogAndDrawNothing) {
   drawsfxobject(&hand.object);
   EXPECT_EQ(logtext(), "not implemented yet" "not implemented yet");
   EXPECT_EQ(std::string(cardtracetext()), "");
+}
+
+}  // namespace
+
+namespace {
+
+// Trace lines of the state calls the drawing code makes, as the card prints them.
+const char *const alphaiterated = "grAlphaCombine(1, 0, 0, 2, 0)";
+const char *const alphatexture = "grAlphaCombine(3, 4, 1, 1, 0)";
+const char *const blendsourcealpha = "grAlphaBlendFunction(1, 5, 0, 0)";
+const char *const blendadditive = "grAlphaBlendFunction(4, 4, 4, 0)";
+const char *const blendopaque = "grAlphaBlendFunction(4, 0, 4, 0)";
+const char *const gouraud = "guColorCombineFunction(2)";
+const char *const texdecal = "grTexCombineFunction(0, 1)";
+const char *const texturetimescolor = "grColorCombine(3, 1, 0, 1, 0)";
+const char *const depthon = "grDepthMask(1)";
+const char *const depthoff = "grDepthMask(0)";
+
+// The trace with each polygon reduced to "draw N" (its corner count). The texture unit's
+// calls are left out: which texture gets selected is checked through the card's selected
+// texture and the images.
+std::vector<std::string> statecalls() {
+  std::vector<std::string> out;
+  for (const std::string &c : DisplayTest::calls()) {
+    const char *draw = "grDrawPolygonVertexList(";
+    if (c.compare(0, 5, "guTex") == 0) continue;
+    if (c.compare(0, strlen(draw), draw) == 0)
+      out.push_back("draw " + std::to_string(atoi(c.c_str() + strlen(draw))));
+    else
+      out.push_back(c);
+  }
+  return out;
+}
+
+using Calls = std::vector<std::string>;
+
+MeshSurface surfacewith(float transparency, int additive, int outline, int texture = 0xFFFF) {
+  MeshSurface s;
+  s.transparency = transparency;
+  s.additive = (uint8_t)additive;
+  s.outline = (uint8_t)outline;
+  s.texture = (uint16_t)texture;
+  return s;
+}
+
+TEST_F(DrawingTest, EachBlendingKindSetsItsCombineAndBlend) {
+  struct Row {
+    MeshSurface surface;
+    Calls expected;
+  };
+  const Row rows[] = {
+      {surfacewith(0.25f, 0, 0), {alphaiterated, blendsourcealpha, gouraud, "draw 4", depthon}},
+      {surfacewith(0, 1, 0), {depthoff, blendadditive, gouraud, "draw 4", depthon}},
+      {surfacewith(0, 0, 1), {alphatexture, blendsourcealpha, gouraud, "draw 4", depthon}},
+      {surfacewith(0, 0, 0), {alphaiterated, blendopaque, gouraud, "draw 4", depthon}},
+      // Both set: transparent, and the depth writes are not touched at set-up.
+      {surfacewith(0.5f, 1, 1), {alphaiterated, blendsourcealpha, gouraud, "draw 4", depthon}},
+      // Transparency is tested for > 0 only.
+      {surfacewith(-0.5f, 0, 0), {alphaiterated, blendopaque, gouraud, "draw 4", depthon}},
+  };
+  for (const Row &row : rows) {
+    HandObject hand;
+    hand.addrect(hand.addsurface(row.surface), 10, 10, 30, 30, 10, white);
+    cardtraceclear();
+    drawobject(hand.finish());
+    EXPECT_EQ(statecalls(), row.expected) << "transparency " << row.surface.transparency
+                                          << " additive " << (int)row.surface.additive
+                                          << " outline " << (int)row.surface.outline;
+  }
+}
+
+TEST_F(DrawingTest, DepthWritesFollowTheAdditiveSurfaces) {
+  HandObject hand;
+  int additive = hand.addsurface(surfacewith(0, 1, 0));
+  int both = hand.addsurface(surfacewith(0.25f, 1, 0));
+  int opaque = hand.addsurface(surfacewith(0, 0, 0));
+  int again = hand.addsurface(surfacewith(0, 1, 0));
+  hand.addrect(additive, 0, 0, 10, 10, 10, white);
+  hand.addrect(both, 0, 0, 10, 10, 10, white);
+  hand.addrect(opaque, 0, 0, 10, 10, 10, white);
+  hand.addrect(again, 0, 0, 10, 10, 10, white);
+  drawobject(hand.finish());
+  // Off for the additive surface, left off for the transparent-and-additive one, on again
+  // for the opaque one, off for the last additive, and on after the object.
+  EXPECT_EQ(callsnamed("grDepthMask"), Calls({depthoff, depthon, depthoff, depthon}));
+}
+
+TEST_F(DrawingTest, StateIsSetOncePerRunOfOneSurface) {
+  HandObject hand;
+  int a = hand.addsurface(surfacewith(0, 0, 0, 3));
+  int b = hand.addsurface(surfacewith(0.25f, 0, 0));
+  texturehandles[3] = 77;
+  hand.addrect(a, 0, 0, 10, 10, 10, white);
+  hand.addrect(a, 10, 0, 20, 10, 10, white);
+  hand.addrect(b, 0, 10, 10, 20, 10, white);
+  hand.addrect(a, 10, 10, 20, 20, 10, white);
+  drawobject(hand.finish());
+  EXPECT_EQ(statecalls(), Calls({alphaiterated, blendopaque, texdecal, texturetimescolor,
+                                 "draw 4", "draw 4",
+                                 alphaiterated, blendsourcealpha, depthon, gouraud, "draw 4",
+                                 alphaiterated, blendopaque, depthon, texdecal,
+                                 texturetimescolor, "draw 4", depthon}));
+}
+
+TEST_F(DrawingTest, PolygonsGoWithTheirCornerCountsUpToTwelve) {
+  HandObject hand;
+  int s = hand.addsurface(MeshSurface{});
+  float xy[maxcorners][2];
+  for (int k = 0; k < maxcorners; k++) {
+    float angle = 6.2831853f * (float)k / (float)maxcorners;
+    xy[k][0] = 320 + 100 * cosf(angle);
+    xy[k][1] = 240 + 100 * sinf(angle);
+  }
+  for (int n : {12, 0, 1, 2, 3}) hand.addpolygon(s, n, xy, 10, white);
+  int bad = hand.addpolygon(s, 3, xy, 10, white);
+  hand.polys[bad].numcorners = maxcorners + 1;  // cannot be real: dropped, not read past
+  hand.addpolygon(s, 4, xy, 10, white);
+  drawobject(hand.finish());
+  std::vector<std::string> draws;
+  for (const std::string &c : statecalls())
+    if (c.compare(0, 5, "draw ") == 0) draws.push_back(c);
+  EXPECT_EQ(draws, Calls({"draw 12", "draw 0", "draw 1", "draw 2", "draw 3", "draw 4"}));
+}
+
+TEST_F(DrawingTest, ReflectionPassRedrawsReflectiveSurfacesAtEqualDepth) {
+  HandObject hand;
+  MeshSurface reflective = surfacewith(0, 0, 0, 1);
+  reflective.refltexture = 2;
+  reflective.reflectivity = 0.5f;
+  MeshSurface plain = surfacewith(0, 1, 0);
+  MeshSurface mirror = surfacewith(0, 0, 0);
+  mirror.refltexture = 2;
+  texturehandles[1] = 11;
+  texturehandles[2] = 22;
+  int r = hand.addsurface(reflective);
+  int p = hand.addsurface(plain);
+  int m = hand.addsurface(mirror);
+  hand.addrect(r, 0, 0, 10, 10, 10, white);
+  hand.addrect(p, 0, 0, 10, 10, 10, white);
+  hand.addrect(r, 0, 0, 10, 10, 10, white);
+  hand.addrect(m, 0, 0, 10, 10, 10, white);
+  drawobject(hand.finish());
+  Calls all = statecalls();
+  Calls reflection(all.begin() + (long)(std::find(all.begin(), all.end(),
+                                                  "grDepthBufferFunction(2)") - all.begin()),
+                   all.end());
+  // The plain surface is skipped and does not count as a change of surface; the mirror
+  // without reflectivity keeps the combine and blend the previous surface left.
+  EXPECT_EQ(reflection,
+            Calls({"grDepthBufferFunction(2)", alphaiterated, blendsourcealpha, texdecal,
+                   texturetimescolor, "draw 4", "draw 4", texdecal,
+                   texturetimescolor, "draw 4",
+                   "grDepthBufferFunction(1)"}));
+}
+
+TEST_F(DrawingTest, NoReflectionPassWithoutReflectionImages) {
+  HandObject hand;
+  hand.addrect(hand.addsurface(surfacewith(0, 0, 0, 1)), 0, 0, 10, 10, 10, white);
+  drawobject(hand.finish());
+  EXPECT_TRUE(callsnamed("grDepthBufferFunction").empty());
+}
+
+TEST_F(DrawingTest, EffectsDrawWithoutDepthWritesAndLogTheirTextures) {
+  HandObject hand;
+  int glow = hand.addsurface(surfacewith(0, 1, 0, 4));
+  int smoke = hand.addsurface(surfacewith(0.5f, 0, 0, 5));
+  int flat = hand.addsurface(surfacewith(0, 0, 0));
+  texturehandles[4] = 40;
+  texturehandles[5] = 50;
+  hand.addrect(glow, 0, 0, 10, 10, 10, white);
+  hand.addrect(glow, 0, 0, 10, 10, 10, white);
+  hand.addrect(smoke, 0, 0, 10, 10, 10, white);
+  hand.addrect(flat, 0, 0, 10, 10, 10, white);
+  hand.addrect(glow, 0, 0, 10, 10, 10, white);
+  hand.surfaces[glow].refltexture = 4;
+  drawsfxobject(hand.finish());
+  EXPECT_EQ(statecalls(),
+            Calls({depthoff, blendadditive, texdecal, texturetimescolor, "draw 4", "draw 4", alphaiterated, blendsourcealpha, texdecal,
+                   texturetimescolor, "draw 4", alphaiterated, blendopaque,
+                   gouraud, "draw 4", blendadditive, texdecal, texturetimescolor,
+                   "draw 4", depthon}));
+  EXPECT_EQ(logtext(), "tmap 4\ntmap 5\ntmap 4\n");
+}
+
+TEST_F(DrawingTest, VerticesCarrySnappedPositionsDepthTexelsColourAndAlpha) {
+  HandObject hand;
+  MeshSurface glass = surfacewith(0.25f, 0, 0, 1);
+  glass.refltexture = 2;
+  glass.reflectivity = 0.4f;
+  int s = hand.addsurface(glass);
+  const float xy[1][2] = {{100.04f, 100.03f}};
+  const float uv[1][2] = {{64, 128}};
+  const float refl[1][2] = {{8, 12}};
+  const float colour[3] = {10, 20, 30};
+  hand.addpolygon(s, 1, xy, 4, colour, uv, refl);
+  drawobject(hand.finish());
+  // %g keeps six digits: 100.0625 shows as 100.062. oow = 1/4; sow, tow = texels * oow;
+  // alpha 255 - 255 * 0.25 in the first pass, 0.4 * 255 in the reflection pass.
+  EXPECT_EQ(callsnamed("grDrawPolygonVertexList"),
+            Calls({"grDrawPolygonVertexList(1, {100.062 100 10 20 30 191.25 0.25 16 32})",
+                   "grDrawPolygonVertexList(1, {100.062 100 10 20 30 102 0.25 2 3})"}));
 }
 
 }  // namespace

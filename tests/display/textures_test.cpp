@@ -1,6 +1,11 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 
 #include "displayfixture.h"
+#include "platform/glide/cardtexture.h"
+#include "tools/writers/writers.h"
 
 namespace {
 
@@ -44,6 +49,98 @@ TEST(TexturePath, RefusesPathsLongerThanTheSlotAndKeepsTheName) {
   full[texturenamesize + 7] = 0;
   EXPECT_EQ(texturepath(full, "textures\\", "3df"), 0);
   EXPECT_EQ(full[texturenamesize - 1], 'b');
+}
+
+using LoadTextures = DisplayTest;
+
+void settexturenames(const std::vector<std::string> &names) {
+  memset(&texturenametable, 0, sizeof texturenametable);
+  for (size_t i = 0; i < names.size(); i++)
+    strncpy(texturenametable.texturenames[i], names[i].c_str(), texturenamesize - 1);
+  texturenametable.texturecount = (int32_t)names.size();
+}
+
+void writeflat(const char *path, int size, uint32_t argb) {
+  mkdir("textures", 0777);
+  std::vector<uint32_t> img((size_t)size * size, argb);
+  ASSERT_EQ(write3dfimage(path, img.data(), size, size, GR_TEXFMT_RGB_565), 1) << path;
+}
+
+TEST_F(LoadTextures, EmptyTableLoadsNothing) {
+  settexturenames({});
+  texturehandles[0] = 1234;
+  EXPECT_EQ(loadtextures(), 1);
+  EXPECT_EQ(texturehandles[0], 1234u);
+  EXPECT_EQ(std::string(cardtracetext()), "");
+}
+
+TEST_F(LoadTextures, DownloadsEachTextureWithItsHeader) {
+  ASSERT_EQ(init3d(640, 480, 16, 1), 1);
+  writeflat("textures/Wall.3df", 64, 0xFF808080u);
+  settexturenames({"D:\\LW\\Images\\Wall.tga"});
+  cardtraceclear();
+  ASSERT_EQ(loadtextures(), 1);
+  EXPECT_STREQ(texturenametable.texturenames[0], "textures\\Wall.3df");
+  ASSERT_NE(texturehandles[0], GR_NULL_MIPMAP_HANDLE);
+  // 64x64 rgb565 from level 64 down to 1, square; wrap, bilinear, nearest mip level, no
+  // bias; the texels downloaded.
+  guTexSource(texturehandles[0]);
+  ASSERT_NE(cardtexture, nullptr);
+  const CardTexture &t = *cardtexture;
+  EXPECT_EQ(t.format, GR_TEXFMT_RGB_565);
+  EXPECT_EQ(t.largelod, GR_LOD_64);
+  EXPECT_EQ(t.smalllod, GR_LOD_1);
+  EXPECT_EQ(t.aspect, GR_ASPECT_1x1);
+  EXPECT_EQ(t.sclamp, GR_TEXTURECLAMP_WRAP);
+  EXPECT_EQ(t.tclamp, GR_TEXTURECLAMP_WRAP);
+  EXPECT_EQ(t.minfilter, GR_TEXTUREFILTER_BILINEAR);
+  EXPECT_EQ(t.magfilter, GR_TEXTUREFILTER_BILINEAR);
+  EXPECT_EQ(t.mipmapmode, GR_MIPMAP_NEAREST);
+  EXPECT_EQ(t.lodbias, 0.0f);
+  ASSERT_NE(t.texels[GR_LOD_64], nullptr);
+  EXPECT_EQ(t.texels[GR_LOD_64][0] & 0xFFFFFFu, 0x848284u);  // 0x808080 through 565
+  resettexturememory();
+  closeglide();
+}
+
+TEST_F(LoadTextures, MissingSecondTextureShutsTheCardAndNamesIt) {
+  ASSERT_EQ(init3d(640, 480, 16, 1), 1);
+  writeflat("textures/first.3df", 32, 0xFFFF0000u);
+  unlink("textures/second.3df");
+  settexturenames({"images\\first.iff", "images\\second.iff"});
+  fputs("Init ok\n", errorlog);
+  cardtraceclear();
+  EXPECT_EQ(loadtextures(), 0);
+  EXPECT_NE(texturehandles[0], GR_NULL_MIPMAP_HANDLE);
+  std::vector<std::string> trace = calls();
+  ASSERT_FALSE(trace.empty());
+  EXPECT_EQ(trace.back(), "grGlideShutdown()");
+  EXPECT_EQ(logtext(), "Init ok\nNot able to get info on textures\\second.3df\n");
+}
+
+TEST_F(LoadTextures, OverlongNameIsRefusedLikeAMissingFile) {
+  ASSERT_EQ(init3d(640, 480, 16, 1), 1);
+  std::string name = std::string(250, 'n') + ".iff";
+  settexturenames({name});
+  EXPECT_EQ(loadtextures(), 0);
+  EXPECT_EQ(logtext(), "Not able to get info on " + name + "\n");
+}
+
+TEST_F(LoadTextures, TexturesBeyondTheCardMemoryGetTheNullHandle) {
+  // 2 MB holds eleven 256x256 rgb565 mip chains (174768 bytes each) and not twelve.
+  ASSERT_EQ(init3d(640, 480, 16, 1), 1);
+  std::vector<std::string> names;
+  for (int i = 0; i < 13; i++) {
+    std::string file = "big" + std::to_string(i) + ".3df";
+    writeflat(("textures/" + file).c_str(), 256, 0xFF000000u | (uint32_t)(i * 19) << 8);
+    names.push_back("images\\" + file);
+  }
+  settexturenames(names);
+  EXPECT_EQ(loadtextures(), 1);
+  EXPECT_NE(texturehandles[0], GR_NULL_MIPMAP_HANDLE);
+  EXPECT_EQ(texturehandles[12], GR_NULL_MIPMAP_HANDLE);
+  resettexturememory();
+  closeglide();
 }
 
 }  // namespace

@@ -1,0 +1,81 @@
+#include "displayfixture.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+using DeviceTest = DisplayTest;
+
+// The trace with the calls that take a record or a text reduced to their names.
+Calls devicecalls() {
+  Calls out;
+  for (std::string c : DisplayTest::calls()) {
+    if (c.compare(0, 5, "guTex") == 0) continue;
+    for (const char *name : {"grGlideGetVersion", "grSstQueryHardware"})
+      if (c.compare(0, strlen(name), name) == 0) c = name;
+    out.push_back(c);
+  }
+  return out;
+}
+
+const Calls opening = {"grGlideGetVersion", "grGlideInit()", "grSstQueryHardware",
+                       "grSstSelect(0)", "grSstWinOpen(0, 7, 0, 0, 0, 2, 2)"};
+
+TEST_F(DeviceTest, OpensWithTheWBufferWhenAsked) {
+  ASSERT_EQ(init3d(640, 480, 16, 1), 1);
+  Calls expected = opening;
+  for (const char *c : {"grDepthBufferMode(2)", "grDepthBufferFunction(1)", "grDepthMask(1)",
+                        "grBufferClear(0, 0, 65535)", "guColorCombineFunction(2)"})
+    expected.push_back(c);
+  EXPECT_EQ(devicecalls(), expected);
+  cardtraceclear();
+  shutdowndisplay();
+  EXPECT_EQ(devicecalls(), Calls({"grGlideShutdown()"}));
+}
+
+TEST_F(DeviceTest, OpensWithoutDepthBufferAndIgnoresTheRequestedMode) {
+  ASSERT_EQ(init3d(320, 200, 8, 0), 1);
+  Calls expected = opening;
+  expected.push_back("guColorCombineFunction(2)");
+  EXPECT_EQ(devicecalls(), expected);
+  closeglide();
+}
+
+TEST_F(DeviceTest, NoCardMeansNoDevice) {
+  // The card may read its environment once per process, so the question runs in a fresh
+  // process of its own.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("LWDEMO_NOCARD", "1", 1);
+        cardtraceclear();
+        int opened = init3d(640, 480, 16, 1);
+        Calls after = devicecalls();
+        exit(opened == 0 && !after.empty() && after.back() == "grSstQueryHardware" ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(DeviceTest, FramesSwapClearAndResetTheColourCombine) {
+  ASSERT_EQ(init3d(640, 480, 16, 1), 1);
+  setbackdropcolor(200, 200, 255);
+  cardtraceclear();
+  beginframe(2, 1);
+  endframe();
+  beginframe(1, 0);
+  endframe();
+  EXPECT_EQ(devicecalls(),
+            Calls({"grBufferSwap(2)", "grBufferClear(13158655, 0, 65535)",
+                   "guColorCombineFunction(2)", "grBufferSwap(1)", "guColorCombineFunction(2)"}));
+  closeglide();
+  setbackdropcolor(0, 0, 0);
+}
+
+TEST_F(DeviceTest, ShutdownOfAnotherDriverOnlySaysSo) {
+  testscreen.driver = 0;
+  ::testing::internal::CaptureStdout();
+  shutdowndisplay();
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Not implemented\n");
+  EXPECT_EQ(devicecalls(), Calls{});
+}
+
+}  // namespace
