@@ -387,6 +387,34 @@ void intro1() {
   scene.camera.motion = motion({key(0, -5, 3, -14), key(220, -4.5f, 2.5f, -15),
                                 key(420, 3, 0.8f, -11.5f), key(560, 0, -0.6f, -9.5f)},
                                1);
+
+  // Stars: a camera-facing effect that rides with the camera, so the sky stays put behind
+  // the title; effects are not lit, so the stars show their own colours.
+  {
+    ShowMesh mesh;
+    uint32_t seed = 12345;
+    auto next = [&seed]() {
+      seed = seed * 1664525u + 1013904223u;
+      return (float)(seed >> 8) / 16777216.0f;
+    };
+    for (int i = 0; i < 420; i++) {
+      float x = next() * 2 - 1, y = next() * 1.6f - 0.8f, z = 60 + next() * 25;
+      float r = 0.06f + 0.14f * next() * next();
+      showcard(&mesh, {x * z * 0.6f, y * z * 0.45f, z}, r, r, 1 + i % 3);
+    }
+    std::string file = writeobject("stars", mesh,
+                                   {surface("Star", 230, 230, 240), surface("Blue star", 170, 190, 255),
+                                    surface("Gold star", 255, 220, 160)},
+                                   false);
+    LwsFileSfx stars;
+    stars.filename = file;
+    stars.sfxtype = 0;
+    stars.rangestart = 0;
+    stars.rangeend = 1202;
+    stars.numparticles = 0;
+    stars.motion = scene.camera.motion;
+    scene.sfxobjects.insert(scene.sfxobjects.begin(), stars);
+  }
   writescene("intro1.lws", scene);
 }
 
