@@ -195,7 +195,7 @@ void droppolygon(SceneObject *object) {
 
 // Clipping runs in camera space against the fixed viewplanes, only for the planes the
 // object's box crosses (clipmask), in plane order. A polygon clipped away entirely is
-// still listed, with fewer than three corners; drawing skips it.
+// still listed, with fewer than three corners, and draws nothing.
 void clippolygons(SceneCamera *camera, SceneObject *object) {
   const int n = activeplanecount();
   const ClipRoom room{clipvertexlimit(object), object->hasreflmap != 0};
