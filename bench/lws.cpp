@@ -51,18 +51,35 @@ int makescene() {
   return writelws("bench.lws", scene);
 }
 
+// Sends the loader's progress lines and the log to /dev/null while it lives: they would
+// fill the report.
+struct Quiet {
+  FILE *savedlog = errorlog;
+  int savedout = -1;
+  int devnull = -1;
+  Quiet() {
+    errorlog = fopen("/dev/null", "w");
+    fflush(stdout);
+    savedout = dup(1);
+    devnull = open("/dev/null", O_WRONLY);
+    dup2(devnull, 1);
+  }
+  ~Quiet() {
+    fflush(stdout);
+    dup2(savedout, 1);
+    close(devnull);
+    close(savedout);
+    fclose(errorlog);
+    errorlog = savedlog;
+  }
+};
+
 void BM_LoadScene200Objects20Files(benchmark::State &state) {
   if (!makescene()) {
     state.SkipWithError("cannot write the scene");
     return;
   }
-  FILE *savedlog = errorlog;
-  errorlog = fopen("/dev/null", "w");
-  // The loader's progress lines would fill the report.
-  fflush(stdout);
-  int savedout = dup(1);
-  int devnull = open("/dev/null", O_WRONLY);
-  dup2(devnull, 1);
+  Quiet quiet;
   for (auto _ : state) {
     Scene *scene = nullptr;
     if (loadscenecore("bench.lws", 1.0, &scene) != lwsok) {
@@ -72,13 +89,25 @@ void BM_LoadScene200Objects20Files(benchmark::State &state) {
     benchmark::DoNotOptimize(scene);
     releasescene(scene);
   }
-  fflush(stdout);
-  dup2(savedout, 1);
-  close(devnull);
-  close(savedout);
-  fclose(errorlog);
-  errorlog = savedlog;
 }
 BENCHMARK(BM_LoadScene200Objects20Files)->Unit(benchmark::kMillisecond);
+
+// The reader alone on the same file: its share of the load.
+void BM_ReadScene200Objects(benchmark::State &state) {
+  if (!makescene()) {
+    state.SkipWithError("cannot write the scene");
+    return;
+  }
+  Quiet quiet;
+  for (auto _ : state) {
+    LwsScene *lws = nullptr;
+    if (readlwsfile("bench.lws", &lws) != lwsok) {
+      state.SkipWithError("scene refused");
+      break;
+    }
+    freelws(lws);
+  }
+}
+BENCHMARK(BM_ReadScene200Objects)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -306,9 +306,10 @@ static LwsStatus readsfxobject(LwsInput *in, LwsSfxObject *sfx, int index) {
     readword(in);
     readreal(in, &sfx->lifetime);
     readword(in);
-    for (int c = 0; c < 3; c++) readint(in, &sfx->birthcolor[c], c == 2);
+    // The colours are read as "%d %d %d": no spaces are taken after the third.
+    for (int c = 0; c < 3; c++) readint(in, &sfx->birthcolor[c], c < 2);
     readword(in);
-    for (int c = 0; c < 3; c++) readint(in, &sfx->deathcolor[c], c == 2);
+    for (int c = 0; c < 3; c++) readint(in, &sfx->deathcolor[c], c < 2);
     readword(in);
     readreal(in, &sfx->starttrans);
     readword(in);

@@ -11,18 +11,6 @@ namespace {
 
 using LoaderTest = LogTest;
 
-TEST_F(LoaderTest, LightColourIsScaledByIntensity) {
-  SceneLight *light = createlight(1, 2, 3, 255, 128, 0, 0.5f, 0);
-  ASSERT_NE(light, nullptr);
-  EXPECT_FLOAT_EQ(light->color[0], 0.5f);
-  EXPECT_FLOAT_EQ(light->color[1], 0.2509804f);
-  EXPECT_EQ(light->color[2], 0.0f);
-  EXPECT_EQ(light->position.z, 3.0f);
-  EXPECT_EQ(light->direction.z, 1.0f);
-  EXPECT_EQ(light->isdistant, 0);
-  free(light);
-}
-
 TEST_F(LoaderTest, DistantLightTurnsByWholeDegrees) {
   SceneLight *light = createlight(0, 0, 0, 255, 255, 255, 1, 1);
   lightdirection(light, 45.7f, 0, 0);
@@ -39,13 +27,6 @@ TEST_F(LoaderTest, DistantLightTurnsByWholeDegrees) {
                         light->direction.z * light->direction.z),
               1.0, 1e-5);
   free(light);
-}
-
-TEST_F(LoaderTest, AmbientColour) {
-  setambient(255, 128, 0, 0.5f);
-  EXPECT_FLOAT_EQ(ambientcolor[0], 0.5f);
-  EXPECT_FLOAT_EQ(ambientcolor[1], 0.2509804f);
-  EXPECT_EQ(ambientcolor[2], 0.0f);
 }
 
 // The scene text as an LwsScene plus a Scene with one plain object per entry.
