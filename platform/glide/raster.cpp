@@ -127,29 +127,71 @@ int64_t ceildiv(int64_t n, int64_t d) {  // d > 0
   return q;
 }
 
-// First pixel column whose centre lies at or right of edge PQ on the row with centre cy
-// (1/16 pixel; yp <= cy < yq). For a left edge that is the first pixel drawn, for a right
-// edge the first one not drawn: left edges inclusive, right edges exclusive.
-int edgecolumn(int xp, int yp, int xq, int yq, int cy) {
-  int64_t xcross = xp + ceildiv((int64_t)(cy - yp) * (xq - xp), yq - yp);
-  int64_t col = ceildiv(xcross - 8, 16);
+// An edge PQ (yp < yq, 1/16 pixel) walked down the rows. For the row with centre cy the
+// edge crosses at xp + ceil((cy - yp) * (xq - xp) / (yq - yp)); q and r hold that
+// quotient floored and its remainder (0 <= r < den), stepped by one row (16 units) with
+// adds only.
+struct EdgeWalk {
+  int64_t q = 0, r = 0, qstep = 0, rstep = 0, den = 1;
+  int xp = 0;
+};
+
+void floordivmod(int64_t n, int64_t d, int64_t *q, int64_t *r) {
+  *q = n / d;
+  *r = n % d;
+  if (*r < 0) {
+    *r += d;
+    *q -= 1;
+  }
+}
+
+void edgestart(EdgeWalk *e, int xp, int yp, int xq, int yq, int cy) {
+  e->den = yq - yp;
+  e->xp = xp;
+  floordivmod((int64_t)(cy - yp) * (xq - xp), e->den, &e->q, &e->r);
+  floordivmod((int64_t)16 * (xq - xp), e->den, &e->qstep, &e->rstep);
+}
+
+void edgestep(EdgeWalk *e) {
+  e->q += e->qstep;
+  e->r += e->rstep;
+  if (e->r >= e->den) {
+    e->r -= e->den;
+    e->q += 1;
+  }
+}
+
+// First pixel column whose centre lies at or right of the edge on this row: for a left
+// edge the first pixel drawn, for a right edge the first one not drawn (left edges
+// inclusive, right edges exclusive).
+int edgecolumn(const EdgeWalk *e) {
+  int64_t xcross = e->xp + e->q + (e->r > 0);
+  int64_t col = (xcross - 8 + 15) >> 4;  // ceil((xcross - 8) / 16)
   if (col < 0) return 0;
   if (col > cardwidth) return cardwidth;
   return (int)col;
+}
+
+// Round to nearest without a library call (no SSE4.1 rounding in the x86-64 baseline).
+double roundnear(double v) {
+  double f = (double)(int64_t)v;
+  if (f > v) f -= 1;
+  double h = v - f;
+  return h >= 0.5 ? f + 1 : f;
 }
 
 int64_t tofixed64(double v) {
   if (v != v) return 0;
   if (v <= -0x1p62) return -(int64_t(1) << 62);
   if (v >= 0x1p62) return int64_t(1) << 62;
-  return (int64_t)std::floor(v + 0.5);
+  return (int64_t)roundnear(v);
 }
 
 uint32_t tofixed32(double v) {
   if (v != v) return 0;
   if (v <= -0x1p30) return (uint32_t)(-(int32_t(1) << 30));
   if (v >= 0x1p30) return uint32_t(1) << 30;
-  return (uint32_t)(int32_t)std::floor(v + 0.5);
+  return (uint32_t)(int32_t)roundnear(v);
 }
 
 int snap(float v, int *out) {
@@ -511,11 +553,27 @@ __attribute__((always_inline)) inline __m128i sample4(const TriSetup *ts, __m128
     __m128i s0 = _mm_and_si128(si, wm), s1 = _mm_and_si128(_mm_add_epi32(si, one), wm);
     __m128i r0 = _mm_sll_epi32(_mm_and_si128(ti, hm), shift);
     __m128i r1 = _mm_sll_epi32(_mm_and_si128(_mm_add_epi32(ti, one), hm), shift);
-    _mm_store_si128((__m128i *)i00, _mm_add_epi32(r0, s0));
-    _mm_store_si128((__m128i *)i01, _mm_add_epi32(r0, s1));
-    _mm_store_si128((__m128i *)i10, _mm_add_epi32(r1, s0));
-    _mm_store_si128((__m128i *)i11, _mm_add_epi32(r1, s1));
     const uint32_t *t = ts->texels[l];
+    _mm_store_si128((__m128i *)i00, _mm_add_epi32(r0, s0));
+    _mm_store_si128((__m128i *)i10, _mm_add_epi32(r1, s0));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(s0, wm)) == 0) {
+      // No right neighbour wraps to the start of its row: each pixel's two texels of a
+      // row are adjacent and come in one 8-byte load.
+      auto pairs = [t](const int32_t *at, __m128i *left, __m128i *right) {
+        __m128i p01 = _mm_unpacklo_epi64(_mm_loadl_epi64((const __m128i *)(t + at[0])),
+                                         _mm_loadl_epi64((const __m128i *)(t + at[1])));
+        __m128i p23 = _mm_unpacklo_epi64(_mm_loadl_epi64((const __m128i *)(t + at[2])),
+                                         _mm_loadl_epi64((const __m128i *)(t + at[3])));
+        *left = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(p01), _mm_castsi128_ps(p23), 0x88));
+        *right = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(p01), _mm_castsi128_ps(p23), 0xDD));
+      };
+      __m128i c00, c01, c10, c11;
+      pairs(i00, &c00, &c01);
+      pairs(i10, &c10, &c11);
+      return bilinear4(c00, c01, c10, c11, fs, ft);
+    }
+    _mm_store_si128((__m128i *)i01, _mm_add_epi32(r0, s1));
+    _mm_store_si128((__m128i *)i11, _mm_add_epi32(r1, s1));
     __m128i c00 = _mm_setr_epi32((int)t[i00[0]], (int)t[i00[1]], (int)t[i00[2]], (int)t[i00[3]]);
     __m128i c01 = _mm_setr_epi32((int)t[i01[0]], (int)t[i01[1]], (int)t[i01[2]], (int)t[i01[3]]);
     __m128i c10 = _mm_setr_epi32((int)t[i10[0]], (int)t[i10[1]], (int)t[i10[2]], (int)t[i10[3]]);
@@ -557,6 +615,23 @@ inline __m128i pack16(__m128i v) {
   return _mm_xor_si128(p, _mm_set1_epi16((short)0x8000));
 }
 
+inline __m128i loadpixels(const uint16_t *p, int n) {
+  if (n == 4) return _mm_loadl_epi64((const __m128i *)p);
+  uint16_t part[4] = {0, 0, 0, 0};
+  memcpy(part, p, (size_t)n * 2);
+  return _mm_loadl_epi64((const __m128i *)part);
+}
+
+inline void storepixels(uint16_t *p, int n, __m128i v) {
+  if (n == 4) {
+    _mm_storel_epi64((__m128i *)p, v);
+    return;
+  }
+  uint16_t part[4];
+  _mm_storel_epi64((__m128i *)part, v);
+  memcpy(p, part, (size_t)n * 2);
+}
+
 template <int textured, int depth, int blend>
 void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
   const __m128i zero = _mm_setzero_si128();
@@ -586,13 +661,14 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
   for (int x = xs; x < xe; x += 4, rp = _mm_add_epi32(rp, rstep), gp = _mm_add_epi32(gp, gstep),
            bp = _mm_add_epi32(bp, bstep), ap = _mm_add_epi32(ap, astep), k = _mm_add_ps(k, four)) {
     int n = xe - x < 4 ? xe - x : 4;
-    __m128i mask = _mm_cmplt_epi32(lanenumber, _mm_set1_epi32(n));
+    __m128i mask = n == 4 ? _mm_set1_epi32(-1) : _mm_cmplt_epi32(lanenumber, _mm_set1_epi32(n));
     __m128 w = _mm_add_ps(w0, _mm_mul_ps(k, wdx));
-    __m128i wd = zero;
-    uint16_t zold[4] = {0, 0, 0, 0};
+    __m128i wd = zero, zold = zero;
+    // Whole groups read and write the buffers directly; the last, partial group of a span
+    // goes through a copy so that nothing past the span is touched.
     if constexpr (depth != depthoff) {
-      memcpy(zold, zb + x, (size_t)n * 2);
-      __m128i z = _mm_unpacklo_epi16(_mm_loadl_epi64((const __m128i *)zold), zero);
+      zold = loadpixels(zb + x, n);
+      __m128i z = _mm_unpacklo_epi16(zold, zero);
       wd = wdepth4(w);
       if constexpr (depth == depthless || depth == depthlesswrite)
         mask = _mm_and_si128(mask, _mm_cmplt_epi32(wd, z));
@@ -629,9 +705,7 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
       }
     }
     if constexpr (blend == blendalphait) sa = pseudoclamp4(ap);
-    uint16_t cold[4] = {0, 0, 0, 0};
-    memcpy(cold, cb + x, (size_t)n * 2);
-    __m128i old = _mm_loadl_epi64((const __m128i *)cold);
+    __m128i old = loadpixels(cb + x, n);
     if constexpr (blend != blendoff) {
       __m128i d565 = _mm_unpacklo_epi16(old, zero);
       __m128i fifteen = _mm_sub_epi32(_mm_set1_epi32(15), dith);
@@ -659,13 +733,9 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
                                                             _mm_srli_epi32(b, 7)), dith), 4);
     __m128i out = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(r5, 11), _mm_slli_epi32(g6, 5)), b5);
     __m128i mask16 = _mm_packs_epi32(mask, mask);
-    _mm_storel_epi64((__m128i *)cold, select(mask16, pack16(out), old));
-    memcpy(cb + x, cold, (size_t)n * 2);
-    if constexpr (depth == depthlesswrite || depth == depthequalwrite) {
-      __m128i zo = _mm_loadl_epi64((const __m128i *)zold);
-      _mm_storel_epi64((__m128i *)zold, select(mask16, pack16(wd), zo));
-      memcpy(zb + x, zold, (size_t)n * 2);
-    }
+    storepixels(cb + x, n, select(mask16, pack16(out), old));
+    if constexpr (depth == depthlesswrite || depth == depthequalwrite)
+      storepixels(zb + x, n, select(mask16, pack16(wd), zold));
   }
 }
 
@@ -826,10 +896,10 @@ int setuptriangle(TriSetup *ts, const CardState *st, const CardTexture *tex, con
       float bias = tex->lodbias;
       if (!(bias >= -8.0f)) bias = -8.0f;
       if (!(bias <= 7.75f)) bias = 7.75f;
-      base += 64.0 * std::floor(bias * 4.0 + 0.5);  // quarter levels, as the chip holds it
+      base += 64.0 * roundnear(bias * 4.0);  // quarter levels, as the chip holds it
       if (tex->mipmapmode == GR_MIPMAP_DISABLE) base = -1e9;
       base = base < -(1 << 24) ? -(1 << 24) : base > (1 << 24) ? (1 << 24) : base;
-      ts->lodbase = (int)std::floor(base + 0.5);
+      ts->lodbase = (int)roundnear(base);
       ts->lodlevel = ts->lodbase >> 8;
       // The table rises, so the entries <= f end where a binary search finds them.
       int lo = 0, hi = 256, f = ts->lodbase & 255;
@@ -894,11 +964,24 @@ void carddrawtriangle(const CardState *st, const CardTexture *tex, const CardTar
   if (!setuptriangle(&ts, st, tex, a, b, c)) return;
   int index = reference ? -1 : fastindex(st, ts.texmode, &ts);
   SpanFunction span = index >= 0 ? spantable[index] : nullptr;
-  for (int y = ts.ystart; y < ts.yend; y++) {
-    int cy = y * 16 + 8;
-    int xlong = edgecolumn(ts.xa, ts.ya, ts.xc, ts.yc, cy);
-    int xshort = cy < ts.yb ? edgecolumn(ts.xa, ts.ya, ts.xb, ts.yb, cy)
-                            : edgecolumn(ts.xb, ts.yb, ts.xc, ts.yc, cy);
+  EdgeWalk longedge, shortedge;
+  int cy = ts.ystart * 16 + 8, lower = cy >= ts.yb;
+  edgestart(&longedge, ts.xa, ts.ya, ts.xc, ts.yc, cy);
+  if (lower)
+    edgestart(&shortedge, ts.xb, ts.yb, ts.xc, ts.yc, cy);
+  else
+    edgestart(&shortedge, ts.xa, ts.ya, ts.xb, ts.yb, cy);
+  for (int y = ts.ystart; y < ts.yend; y++, cy += 16) {
+    if (y > ts.ystart) {
+      edgestep(&longedge);
+      if (!lower && cy >= ts.yb) {
+        lower = 1;
+        edgestart(&shortedge, ts.xb, ts.yb, ts.xc, ts.yc, cy);
+      } else {
+        edgestep(&shortedge);
+      }
+    }
+    int xlong = edgecolumn(&longedge), xshort = edgecolumn(&shortedge);
     int xs = ts.bright ? xlong : xshort, xe = ts.bright ? xshort : xlong;
     if (xs >= xe) continue;
     if (span != nullptr) {
