@@ -215,19 +215,21 @@ int cardwindowed(void) {
   if (v != nullptr && v[0] != 0 && want < 0)
     fprintf(stderr, "card: LWDEMO_VIDEO=%s not understood (window or headless)\n", v);
   windowmode = 0;
-  if (want != 0) {
+  // Without a display named in the environment the automatic choice does not probe SDL
+  // at all (its probing prints noise on machines without one); asked for a window, SDL
+  // tries every driver. Its "offscreen" and "dummy" drivers are no display.
+  const char *x11 = getenv("DISPLAY"), *wayland = getenv("WAYLAND_DISPLAY");
+  int named = (x11 != nullptr && x11[0] != 0) || (wayland != nullptr && wayland[0] != 0);
+  if (want == 1 || (want < 0 && named)) {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
       const char *driver = SDL_GetCurrentVideoDriver();
-      int real = driver != nullptr && strcmp(driver, "dummy") != 0 &&
-                 strcmp(driver, "offscreen") != 0;
-      if (real || want == 1) {
+      if (driver != nullptr && strcmp(driver, "dummy") != 0 && strcmp(driver, "offscreen") != 0)
         windowmode = 1;
-      } else {
+      else
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
-      }
-    } else if (want == 1) {
-      fprintf(stderr, "card: no display can be reached (%s), rendering headless\n", SDL_GetError());
     }
+    if (want == 1 && windowmode == 0)
+      fprintf(stderr, "card: no display can be reached, rendering headless\n");
   }
   return windowmode;
 }
