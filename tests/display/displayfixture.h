@@ -4,6 +4,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +21,13 @@ class DisplayTest : public ::testing::Test {
  public:
   Screen testscreen;
 
+  // Each test works in a folder of its own: the test runner starts tests in parallel in
+  // one folder, and the tests write texture files there.
   void SetUp() override {
+    const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
+    std::string folder = std::string(test->test_suite_name()) + "." + test->name();
+    mkdir(folder.c_str(), 0755);
+    ASSERT_EQ(chdir(folder.c_str()), 0);
     setenv("LWDEMO_VIDEO", "headless", 0);
     setenv("LWDEMO_PACING", "off", 0);
     testscreen = Screen{};
@@ -42,6 +50,7 @@ class DisplayTest : public ::testing::Test {
     if (errorlog != nullptr) fclose(errorlog);
     errorlog = nullptr;
     screen = nullptr;
+    EXPECT_EQ(chdir(".."), 0);
   }
 
   static std::string logtext() {
