@@ -5,6 +5,7 @@
 #include "app/app.h"
 #include "display/display.h"
 #include "lws/lws.h"
+#include "platform/platform.h"
 
 void fatalerror(const char *text, int code) {
   errorbox(text);
@@ -25,6 +26,11 @@ void rundemo(int, char **) {
   // Every scene and object file is read before the card opens, so a broken third scene
   // ends the programme before anything is shown.
   for (int i = 0; i < 3; i++) {
+    // A scene file that is not there is a scene that cannot be loaded (code 2); the
+    // scene loader would end the process with its own code for an unreadable file.
+    FILE *probe = openfile(scenefiles[i], "rb");
+    if (probe == nullptr) fatalerror("Error:Couldnt load scene!!!", 2);
+    fclose(probe);
     scenes[i] = loadscene(scenefiles[i], 1.0);
     if (scenes[i] == nullptr) fatalerror("Error:Couldnt load scene!!!", 2);
     // 64-bit: frame numbers come from the file and may lie anywhere in the int32 range.
