@@ -1,0 +1,112 @@
+// The playback loop in this process on the card, headless and unpaced: the swap
+// interval from the scene's rate, the frames evaluated, a key before the first frame.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "app/app.h"
+#include "app/runner.h"
+#include "app/scenes.h"
+#include "display/display.h"
+#include "lws/lws.h"
+#include "platform/glide/glide.h"
+#include "tools/writers/writers.h"
+
+namespace {
+
+// One scene file in its own folder, loaded as the driver loads it.
+Scene *loadtestscene(const std::string &folder, float framespersecond, int lastframe) {
+  TestShow show;
+  show.scenes[0].framespersecond = framespersecond;
+  show.scenes[0].lastframe = lastframe;
+  if (!writeshow(folder, show)) return nullptr;
+  Scene *scene = loadscene("intro1.lws", 1.0);
+  if (scene != nullptr) memcpy(&scene->texturenames, &texturenametable, sizeof(TextureNameTable));
+  return scene;
+}
+
+class Playback : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    setenv("LWDEMO_VIDEO", "headless", 1);
+    setenv("LWDEMO_PACING", "off", 1);
+    initscreen(640, 480, 16, 1);
+    setviewport(0, 0, 640, 480);
+    ASSERT_EQ(init3d(640, 480, 16, 1), 1);
+  }
+  static void TearDownTestSuite() { shutdowndisplay(); }
+
+  void SetUp() override {
+    memset(&keyqueue, 0, sizeof(keyqueue));
+    unsetenv("LWDEMO_KEY");
+    setupscriptedkey();
+    home = getcwd(nullptr, 0);
+    folder = makefolder(std::string(home) + "/playback");
+    ASSERT_EQ(chdir(folder.c_str()), 0);
+  }
+  void TearDown() override {
+    EXPECT_EQ(chdir(home), 0);
+    free(home);
+    memset(&keyqueue, 0, sizeof(keyqueue));
+  }
+
+  char *home = nullptr;
+  std::string folder;
+};
+
+TEST_F(Playback, OnlyExactlySixtySwapsEveryRetrace) {
+  const struct {
+    float rate;
+    int interval;
+  } cases[] = {{60.0f, 1}, {59.94f, 2}, {30.0f, 2}, {25.0f, 2}, {std::nextafter(60.0f, 61.0f), 2}};
+  for (const auto &c : cases) {
+    const std::string sub = makefolder(folder + "/rate");
+    ASSERT_EQ(chdir(sub.c_str()), 0);
+    Scene *scene = loadtestscene(sub, c.rate, 20);
+    ASSERT_NE(scene, nullptr);
+    CardStats before, after;
+    cardgetstats(&before);
+    playscene(scene);
+    cardgetstats(&after);
+    EXPECT_EQ(swapinterval, c.interval) << c.rate;
+    EXPECT_EQ(after.framesshown - before.framesshown, 21u) << c.rate;
+    EXPECT_EQ(after.retraces - before.retraces, 21u * c.interval) << c.rate;
+  }
+}
+
+TEST_F(Playback, EvaluatesFramesAfterTheFirstUpToOneAfterTheLast) {
+  Scene *scene = loadtestscene(folder, 30, 60);
+  ASSERT_NE(scene, nullptr);
+  playscene(scene);
+  EXPECT_EQ(currentframe, 61);
+  EXPECT_EQ(clipplanecount, 6);
+  // The box's motion holds its last key (frame 60) after it: heading 90, y 1.
+  SceneObject *box = scene->objects[0];
+  Pose expected;
+  evalmotion(&box->motion, &expected, 61.0);
+  EXPECT_EQ(box->posx, expected.values[0]);
+  EXPECT_EQ(box->posy, expected.values[1]);
+  EXPECT_EQ(box->rotheading, expected.values[3]);
+}
+
+TEST_F(Playback, AKeyBeforeTheFirstFrameStillWritesTheStatistics) {
+  Scene *scene = loadtestscene(folder, 30, 60);
+  ASSERT_NE(scene, nullptr);
+  putkey('q');
+  CardStats before, after;
+  cardgetstats(&before);
+  const long logstart = ftell(errorlog);
+  playscene(scene);
+  cardgetstats(&after);
+  EXPECT_EQ(after.framesshown, before.framesshown);
+  EXPECT_EQ(currentframe, 0);
+  fflush(errorlog);
+  const std::string log = readfile(std::string(home) + "/error3d.txt").substr((size_t)logstart);
+  EXPECT_NE(log.find("Total Number of frames: 0\n"), std::string::npos) << log;
+  EXPECT_EQ(log.rfind("Ok", 0), 0u) << log;
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+#include "app/scenes.h"
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "platform/glide/glide.h"
+#include "tools/writers/writers.h"
+
+namespace {
+
+const char *const scenefiles[3] = {"intro1.lws", "intro2.lws", "by.lws"};
+
+// A box lit by one distant light, optionally with a planar image map on its surface.
+int writebox(const std::string &path, const std::string &image) {
+  LwoWriter box;
+  const int surface = lwoaddsurface(&box, "Box", 180, 120, 60);
+  if (!image.empty())
+    lwosetimagemap(&box.surfaces[surface], "Planar Image Map", image.c_str(), lwoaxisz,
+                   Vec3{0, 0, 0}, Vec3{1, 1, 1});
+  lwoaddbox(&box, Vec3{0, 0, 0}, Vec3{1, 1, 1}, surface);
+  return writelwo(path.c_str(), &box);
+}
+
+int writetexture(const std::string &path, int seed) {
+  std::vector<uint32_t> argb(16 * 16);
+  for (int i = 0; i < 16 * 16; i++)
+    argb[i] = 0xFF000000u | (uint32_t)((i * 7 + seed * 40) & 0xFF) << 16 |
+              (uint32_t)((i * 3) & 0xFF) << 8 | (uint32_t)(seed * 90 & 0xFF);
+  return write3dfimage(path.c_str(), argb.data(), 16, 16, GR_TEXFMT_RGB_565);
+}
+
+LwsFileScene scenefile(const TestScene &t, int scenenumber, int *texturenumber) {
+  LwsFileScene s;
+  s.firstframe = t.firstframe;
+  s.lastframe = t.lastframe;
+  s.framespersecond = t.framespersecond;
+  for (int i = 0; i < t.boxes; i++) {
+    LwsFileObject o;
+    const bool textured = i < t.textures;
+    char name[64];
+    snprintf(name, sizeof(name), "Objects\\Tex%d.lwo", textured ? (*texturenumber)++ : 0);
+    o.filename = textured ? name : "Objects\\Box.lwo";
+    // Boxes moving across the view, so every frame evaluates a different motion value.
+    LwsFileKey a, b;
+    a.values[0] = -3.0f + 2.5f * (float)i;
+    a.values[2] = 4.0f + (float)scenenumber;
+    b = a;
+    b.frame = 60;
+    b.values[1] = 1.0f;
+    b.values[3] = 90.0f;
+    o.motion.keys = {a, b};
+    s.objects.push_back(o);
+    if (i == 0)
+      for (int n = 0; n < t.nulls; n++) {
+        LwsFileObject null;
+        null.filename = "Objects\\Box.lwo";  // a null names an object file too
+        null.isnull = true;
+        null.motion = lwsstill(0, 0, 5);
+        s.objects.push_back(null);
+      }
+  }
+  if (t.particles) {
+    LwsFileSfx sfx;
+    sfx.filename = "Objects\\Box.lwo";
+    LwsFileKey a, b;
+    a.values[2] = 5;
+    b = a;
+    b.frame = 30;
+    b.values[0] = 2;
+    sfx.motion.keys = {a, b};
+    sfx.rangestart = 2;
+    sfx.rangeend = 40;
+    sfx.numparticles = 12;
+    sfx.lifetime = 8;
+    sfx.quadwidth = 0.3f;
+    sfx.quadheight = 0.3f;
+    sfx.randfactor = 0.5f;
+    s.sfxobjects.push_back(sfx);
+  }
+  LwsFileLight light;
+  light.motion = lwsstill(0, 5, -5, 0, 45, 0);
+  s.lights.push_back(light);
+  s.camera.motion = lwsstill(0, 0, -2);
+  s.camera.target = t.cameratarget;
+  return s;
+}
+
+}  // namespace
+
+TestShow standardshow() {
+  TestShow show;
+  show.scenes[0].boxes = 3;
+  show.scenes[0].nulls = 2;
+  show.scenes[0].textures = 2;
+  show.scenes[1].firstframe = 5;
+  show.scenes[1].lastframe = 20;
+  show.scenes[1].framespersecond = 60;
+  show.scenes[1].particles = 1;
+  show.scenes[1].cameratarget = 1;
+  show.scenes[2].boxes = 0;
+  show.scenes[2].lastframe = 2;
+  return show;
+}
+
+TestShow longshow() {
+  TestShow show;
+  for (TestScene &s : show.scenes) s.lastframe = 1000000;
+  return show;
+}
+
+int writeshow(const std::string &folder, const TestShow &show) {
+  mkdir((folder + "/objects").c_str(), 0755);
+  mkdir((folder + "/textures").c_str(), 0755);
+  if (!writebox(folder + "/objects/box.lwo", "")) return 0;
+  int texturenumber = 0;
+  for (int i = 0; i < 3; i++) {
+    if (i == 2 && !show.writeby) break;
+    const int first = texturenumber;
+    const LwsFileScene s = scenefile(show.scenes[i], i, &texturenumber);
+    if (!writelws((folder + "/" + scenefiles[i]).c_str(), s)) return 0;
+    for (int t = first; t < texturenumber; t++) {
+      char object[64], image[64], texture[64];
+      snprintf(object, sizeof(object), "/objects/tex%d.lwo", t);
+      snprintf(image, sizeof(image), "Images\\t%d.tga", t);
+      snprintf(texture, sizeof(texture), "/textures/t%d.3df", t);
+      if (!writebox(folder + object, image)) return 0;
+      if (t != show.missingtexture && !writetexture(folder + texture, t))
+        return 0;
+    }
+  }
+  return 1;
+}

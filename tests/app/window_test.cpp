@@ -1,0 +1,182 @@
+// The shell on a private X server: the start-up window, its text, the error box, and a
+// typed key or a moved window ending the presentation. Skipped where Xvfb or the X
+// tools are not installed (lwdemo.sh installs them).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/runner.h"
+#include "app/scenes.h"
+
+namespace {
+
+class Window : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char *tool : {"Xvfb", "xdotool", "xwininfo", "xwd"})
+      if (!haveprogram(tool)) GTEST_SKIP() << tool << " is not installed";
+    ASSERT_TRUE(startxserver(&server));
+    scratch = makefolder("xtools");
+  }
+  void TearDown() override {
+    if (lwdemo.pid > 0) finishprogram(&lwdemo, 0);
+    stopxserver(&server);
+  }
+
+  // Standard output of an X tool on our server.
+  std::string x(const std::string &tool, const std::vector<std::string> &args) {
+    RunResult r = runprogram(std::string("/usr/bin/").append(tool), args, scratch, {{"DISPLAY", server.display}}, 3000);
+    return r.out;
+  }
+
+  // The id of the top-level window with that name, polling until it appears.
+  std::string waitforwindow(const std::string &name, int timeoutms = 4000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutms);
+    do {
+      const std::string info = x("xwininfo", {"-name", name});
+      const size_t at = info.find("Window id: ");
+      if (at != std::string::npos) return info.substr(at + 11, info.find(' ', at + 11) - at - 11);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return "";
+  }
+
+  int windowgone(const std::string &name) {
+    return x("xwininfo", {"-name", name}).find("Window id: ") == std::string::npos;
+  }
+
+  // Starts lwdemo on the server with the card in its window.
+  void startlwdemo(const std::string &folder) {
+    lwdemo = startprogram(lwdemopath(), {}, folder,
+                          {{"DISPLAY", server.display}, {"LWDEMO_VIDEO", "window"},
+                           {"LWDEMO_PACING", "on"}, {"LWDEMO_KEY", ""}});
+  }
+
+  // Dismisses "Scene ok!" and waits until the card's frames are being shown.
+  void intoplayback() {
+    const std::string box = waitforwindow("Error");
+    ASSERT_NE(box, "") << "no error box";
+    x("xdotool", {"windowfocus", "--sync", box, "key", "Return"});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    while (!windowgone("Error") && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(windowgone("Error")) << "the error box stays";
+    // The card's window is the second top-level window with a name.
+    while (std::chrono::steady_clock::now() < deadline) {
+      const std::string tree = x("xwininfo", {"-root", "-children"});
+      int named = 0;
+      for (size_t at = tree.find("0x"); at != std::string::npos; at = tree.find("0x", at + 1))
+        if (tree.compare(tree.find(' ', at), 3, " \"") == 0) named++;
+      if (named >= 2) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    FAIL() << "the card's window does not appear";
+  }
+
+  XServer server;
+  std::string scratch;
+  Child lwdemo;
+};
+
+uint32_t be32(const std::string &d, size_t at) {
+  return (uint32_t)(uint8_t)d[at] << 24 | (uint32_t)(uint8_t)d[at + 1] << 16 |
+         (uint32_t)(uint8_t)d[at + 2] << 8 | (uint32_t)(uint8_t)d[at + 3];
+}
+
+struct Screenshot {
+  int width = 0, height = 0;
+  std::vector<uint32_t> rgb;  // 0xRRGGBB
+};
+
+// An X window dump (XWD version 7) of a 24/32-bit true-colour window.
+int parsexwd(const std::string &d, Screenshot *shot) {
+  if (d.size() < 100 || be32(d, 4) != 7 || be32(d, 8) != 2) return 0;
+  const uint32_t headersize = be32(d, 0), width = be32(d, 16), height = be32(d, 20);
+  const uint32_t byteorder = be32(d, 28), bitsperpixel = be32(d, 44), bytesperline = be32(d, 48);
+  const uint32_t redmask = be32(d, 60), greenmask = be32(d, 64), bluemask = be32(d, 68);
+  const uint32_t ncolors = be32(d, 76);
+  if (bitsperpixel != 32 || redmask != 0xFF0000 || greenmask != 0xFF00 || bluemask != 0xFF) return 0;
+  const size_t pixels = (size_t)headersize + (size_t)ncolors * 12;
+  if (d.size() < pixels + (size_t)bytesperline * height) return 0;
+  shot->width = (int)width;
+  shot->height = (int)height;
+  shot->rgb.assign((size_t)width * height, 0);
+  for (uint32_t y = 0; y < height; y++)
+    for (uint32_t xx = 0; xx < width; xx++) {
+      const size_t at = pixels + (size_t)y * bytesperline + xx * 4;
+      uint32_t v = 0;
+      for (int b = 0; b < 4; b++) {
+        const uint32_t byte = (uint8_t)d[at + b];
+        v |= byteorder == 0 ? byte << (8 * b) : byte << (8 * (3 - b));
+      }
+      shot->rgb[(size_t)y * width + xx] = v & 0xFFFFFF;
+    }
+  return 1;
+}
+
+TEST_F(Window, ShowsTitleAndCyanTextThenAKeyEndsTheRun) {
+  const std::string folder = makefolder("window");
+  ASSERT_TRUE(writeshow(folder, longshow()));
+  startlwdemo(folder);
+
+  const std::string id = waitforwindow("Glide Test");
+  ASSERT_NE(id, "") << "no window \"Glide Test\"";
+  const std::string info = x("xwininfo", {"-id", id});
+  EXPECT_NE(info.find("Width: 272"), std::string::npos) << info;
+  EXPECT_NE(info.find("Height: 288"), std::string::npos) << info;
+
+  Screenshot shot;
+  ASSERT_TRUE(parsexwd(x("xwd", {"-id", id, "-silent"}), &shot));
+  ASSERT_EQ(shot.width, 272);
+  ASSERT_EQ(shot.height, 288);
+  // Black, with the text in cyan: its top row at the middle, centred horizontally.
+  int minx = shot.width, maxx = -1, miny = shot.height, maxy = -1, others = 0, cyan = 0;
+  for (int y = 0; y < shot.height; y++)
+    for (int xx = 0; xx < shot.width; xx++) {
+      const uint32_t p = shot.rgb[(size_t)y * shot.width + xx];
+      if (p == 0) continue;
+      if (p != 0x00FFFF) {
+        others++;
+        continue;
+      }
+      cyan++;
+      minx = std::min(minx, xx), maxx = std::max(maxx, xx);
+      miny = std::min(miny, y), maxy = std::max(maxy, y);
+    }
+  EXPECT_EQ(others, 0);
+  EXPECT_GT(cyan, 200);
+  EXPECT_EQ(miny, 144);
+  EXPECT_LE(maxy, 144 + 12);
+  EXPECT_NEAR((minx + maxx) / 2.0, 136.0, 1.0);
+  EXPECT_GT(maxx - minx, 130);  // 26 characters
+
+  intoplayback();
+  x("xdotool", {"windowfocus", "--sync", id, "key", "x"});
+  RunResult r = finishprogram(&lwdemo, 4000);
+  EXPECT_FALSE(r.timedout);
+  EXPECT_EQ(r.exitcode, 0) << r.err;
+  EXPECT_NE(r.out.find("Exiting winMain()"), std::string::npos);
+  const std::string log = readfile(folder + "/error3d.txt");
+  EXPECT_NE(log.find("Total Number of frames: 0\n"), std::string::npos) << log;
+}
+
+TEST_F(Window, MovingTheMainWindowEndsTheRun) {
+  const std::string folder = makefolder("move");
+  ASSERT_TRUE(writeshow(folder, longshow()));
+  startlwdemo(folder);
+  const std::string id = waitforwindow("Glide Test");
+  ASSERT_NE(id, "");
+  intoplayback();
+  x("xdotool", {"windowmove", "--sync", id, "10", "10"});
+  RunResult r = finishprogram(&lwdemo, 4000);
+  EXPECT_FALSE(r.timedout);
+  EXPECT_EQ(r.exitcode, 0) << r.err;
+  EXPECT_NE(readfile(folder + "/error3d.txt").find("Total Number of frames: 0\n"), std::string::npos);
+}
+
+}  // namespace
