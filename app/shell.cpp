@@ -77,9 +77,9 @@ static const Glyph *findglyph(char c) {
 
 // Black client area, the text in cyan centred horizontally with its top edge at the
 // middle, as the start-up screen always looked.
-static void drawstartuptext(void) {
-  if (mainwindow == nullptr) return;
-  SDL_Surface *surface = SDL_GetWindowSurface(mainwindow);
+static void drawstartuptext(SDL_Window *window) {
+  if (window == nullptr) return;
+  SDL_Surface *surface = SDL_GetWindowSurface(window);
   if (surface == nullptr) return;
   SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
   const Uint32 cyan = SDL_MapRGB(surface->format, 0, 255, 255);
@@ -97,7 +97,7 @@ static void drawstartuptext(void) {
         SDL_FillRect(surface, &pixel, cyan);
       }
   }
-  SDL_UpdateWindowSurface(mainwindow);
+  SDL_UpdateWindowSurface(window);
 }
 
 // ---- Window procedure ----
@@ -150,6 +150,10 @@ static void postclose(SDL_Window *window) {
 int mainwindowproc(const SDL_Event *event) {
   const Uint32 window = eventwindowid(event);
   const Uint32 mainid = mainwindow != nullptr ? SDL_GetWindowID(mainwindow) : 0;
+  // The card's window is the card's: it takes what it needs (Alt+Enter, resizing,
+  // repainting); its keys and its close are ours, as for the main window.
+  const Uint32 cardid = cardwindowid();
+  if (cardid != 0 && window == cardid && cardhandleevent(event)) return 0;
 
   switch (event->type) {
     case SDL_QUIT:
@@ -184,7 +188,7 @@ int mainwindowproc(const SDL_Event *event) {
           return 0;
         case SDL_WINDOWEVENT_EXPOSED:
           if (mainid != 0 && window == mainid) {
-            drawstartuptext();
+            drawstartuptext(mainwindow);
             return 1;
           }
           return 0;
@@ -219,12 +223,15 @@ int createmainwindow(void) {
                                         mainwindowheight, SDL_WINDOW_SHOWN);
   if (window == nullptr) return 0;
   SDL_ShowCursor(SDL_DISABLE);
-  // The events of creation (placement, mapping) go through the window procedure while
-  // no window is recorded, so their moves post nothing.
+  // A plain framebuffer: an accelerated one would make SDL recreate the window for
+  // OpenGL, a second window with its own placement and moves.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  drawstartuptext(window);
+  // The events of creation (placement, mapping, first expose) go through the window
+  // procedure while no window is recorded, so their moves post nothing.
   SDL_Event event;
   while (SDL_PollEvent(&event)) mainwindowproc(&event);
   mainwindow = window;
-  drawstartuptext();
   return 1;
 }
 

@@ -96,7 +96,8 @@ TEST(Run, PlaysTheThreeScenesAndWritesTheirStatistics) {
   EXPECT_EQ(s[2].numobjects, -1);
   EXPECT_EQ(s[2].numverts, 0);
   EXPECT_EQ(s[2].frames, 3);  // the shortest scene accepted: frames 0 to 2
-  EXPECT_EQ(log.substr(log.size() - 27), "Total Number of frames: 3\n");
+  const std::string end = "\nTotal Number of frames: 3\n";
+  EXPECT_EQ(log.substr(log.size() - end.size()), end);
 }
 
 TEST(Run, AScriptedKeyStopsTheFirstSceneAndSkipsTheOthers) {

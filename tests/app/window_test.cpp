@@ -3,6 +3,7 @@
 // tools are not installed (lwdemo.sh installs them).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -31,6 +32,7 @@ class Window : public ::testing::Test {
   // Standard output of an X tool on our server.
   std::string x(const std::string &tool, const std::vector<std::string> &args) {
     RunResult r = runprogram(std::string("/usr/bin/").append(tool), args, scratch, {{"DISPLAY", server.display}}, 3000);
+    lasterror = r.err;
     return r.out;
   }
 
@@ -71,7 +73,7 @@ class Window : public ::testing::Test {
       const std::string tree = x("xwininfo", {"-root", "-children"});
       int named = 0;
       for (size_t at = tree.find("0x"); at != std::string::npos; at = tree.find("0x", at + 1))
-        if (tree.compare(tree.find(' ', at), 3, " \"") == 0) named++;
+        if (tree.compare(tree.find(' ', at), 2, " \"") == 0) named++;
       if (named >= 2) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -80,6 +82,7 @@ class Window : public ::testing::Test {
 
   XServer server;
   std::string scratch;
+  std::string lasterror;  // standard error of the last X tool
   Child lwdemo;
 };
 
@@ -98,7 +101,7 @@ int parsexwd(const std::string &d, Screenshot *shot) {
   if (d.size() < 100 || be32(d, 4) != 7 || be32(d, 8) != 2) return 0;
   const uint32_t headersize = be32(d, 0), width = be32(d, 16), height = be32(d, 20);
   const uint32_t byteorder = be32(d, 28), bitsperpixel = be32(d, 44), bytesperline = be32(d, 48);
-  const uint32_t redmask = be32(d, 60), greenmask = be32(d, 64), bluemask = be32(d, 68);
+  const uint32_t redmask = be32(d, 56), greenmask = be32(d, 60), bluemask = be32(d, 64);
   const uint32_t ncolors = be32(d, 76);
   if (bitsperpixel != 32 || redmask != 0xFF0000 || greenmask != 0xFF00 || bluemask != 0xFF) return 0;
   const size_t pixels = (size_t)headersize + (size_t)ncolors * 12;
@@ -127,11 +130,17 @@ TEST_F(Window, ShowsTitleAndCyanTextThenAKeyEndsTheRun) {
   const std::string id = waitforwindow("Glide Test");
   ASSERT_NE(id, "") << "no window \"Glide Test\"";
   const std::string info = x("xwininfo", {"-id", id});
-  EXPECT_NE(info.find("Width: 272"), std::string::npos) << info;
+  EXPECT_NE(info.find("Width: 272"), std::string::npos) << info << lasterror;
   EXPECT_NE(info.find("Height: 288"), std::string::npos) << info;
 
+  // The text is drawn just after the window appears: look until it is there.
   Screenshot shot;
-  ASSERT_TRUE(parsexwd(x("xwd", {"-id", id, "-silent"}), &shot));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  do {
+    const std::string dump = x("xwd", {"-id", id, "-silent"});
+    ASSERT_TRUE(parsexwd(dump, &shot)) << dump.size() << " bytes of window dump " << lasterror;
+  } while (std::count(shot.rgb.begin(), shot.rgb.end(), 0x00FFFFu) == 0 &&
+           std::chrono::steady_clock::now() < deadline);
   ASSERT_EQ(shot.width, 272);
   ASSERT_EQ(shot.height, 288);
   // Black, with the text in cyan: its top row at the middle, centred horizontally.
