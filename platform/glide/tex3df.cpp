@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/glide/cardinternal.h"
 #include "platform/glide/cardtexture.h"
 #include "platform/glide/glide.h"
 #include "platform/platform.h"
@@ -200,6 +201,7 @@ void unpackncc(const FxU8 *b, GuNccTable *t) {
 }  // namespace
 
 FxBool gu3dfGetInfo(const char *filename, Gu3dfInfo *info) {
+  cardtracecall("gu3dfGetInfo(%s)", filename ? filename : "");
   if (filename == nullptr || info == nullptr) return FXFALSE;
   FILE *f = openfile(filename, "rb");
   if (f == nullptr) return FXFALSE;
@@ -217,6 +219,7 @@ FxBool gu3dfGetInfo(const char *filename, Gu3dfInfo *info) {
 // mem_required bytes, so a file changed in between, or a header the caller altered, is
 // refused before anything is written. On failure the data and table are left zeroed.
 FxBool gu3dfLoad(const char *filename, Gu3dfInfo *info) {
+  cardtracecall("gu3dfLoad(%s)", filename ? filename : "");
   if (filename == nullptr || info == nullptr || info->data == nullptr) return FXFALSE;
   FILE *f = openfile(filename, "rb");
   if (f == nullptr) return FXFALSE;

@@ -7,11 +7,11 @@
 // the sum rounded up to 8 bytes; no texture straddles the 2 MB boundary; at most 1024
 // handles. What is stored, though, is the expanded ARGB8888 copy, decoded once at download
 // so that nothing is decoded while frames are drawn.
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
+#include "platform/glide/cardinternal.h"
 #include "platform/glide/cardtexture.h"
 #include "platform/glide/glide.h"
 
@@ -36,7 +36,6 @@ struct TexUnit {
   // The palette p8 and ap88 textures decode through: the last one downloaded to the card.
   // Nothing in this system downloads one, so it stays all zero (black).
   FxU32 palette[256];
-  int loggednull, loggedpalette, loggedtmu;
 };
 
 TexUnit texunit;
@@ -195,17 +194,20 @@ void carddecodetexels(int format, const void *src, int n, const GuNccTable *ncc,
   }
 }
 
-GrMipMapId_t guTexAllocateMemory(GrChipID_t tmu, FxU8 evenoddmask, int, int,
+GrMipMapId_t guTexAllocateMemory(GrChipID_t tmu, FxU8 evenoddmask, int width, int height,
                                  GrTextureFormat_t format, GrMipMapMode_t mipmapmode,
                                  GrLOD_t smalllod, GrLOD_t largelod, GrAspectRatio_t aspect,
                                  GrTextureClampMode_t sclamp, GrTextureClampMode_t tclamp,
                                  GrTextureFilterMode_t minfilter,
-                                 GrTextureFilterMode_t magfilter, float lodbias, FxBool) {
+                                 GrTextureFilterMode_t magfilter, float lodbias,
+                                 FxBool trilinear) {
+  cardtracecall("guTexAllocateMemory(%d, %u, %d, %d, %d, %d, %d, %d, %d, %d, %d, %d, %d, %g, %d)",
+                tmu, evenoddmask, width, height, format, mipmapmode, smalllod, largelod, aspect,
+                sclamp, tclamp, minfilter, magfilter, (double)lodbias, trilinear);
   // The sides follow from the lods and the aspect; the width and height arguments add
-  // nothing the card uses.
+  // nothing the card uses, and trilinear blending needs two texture units.
   if (tmu != GR_TMU0) {
-    if (!texunit.loggedtmu) fprintf(stderr, "card: only texture unit 0 is present\n");
-    texunit.loggedtmu = 1;
+    cardlogonce("card: only texture unit 0 is present; guTexAllocateMemory gives the null handle");
     return GR_NULL_MIPMAP_HANDLE;
   }
   if (cardtexelbytes(format) == 0 || largelod < GR_LOD_256 || smalllod > GR_LOD_1 ||
@@ -256,17 +258,16 @@ GrMipMapId_t guTexAllocateMemory(GrChipID_t tmu, FxU8 evenoddmask, int, int,
 // src holds every level, largest first, in the format's host layout (as gu3dfLoad leaves
 // it). The NCC table is used at once: the expanded texels keep no reference to it.
 FxBool guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *ncctable) {
+  cardtracecall("guTexDownloadMipMap(%u)", mmid);
   TexHandle *th = findhandle(mmid);
   if (th == nullptr || src == nullptr) return FXFALSE;
   CardTexture *t = &th->tex;
   int isncc = t->format == GR_TEXFMT_YIQ_422 || t->format == GR_TEXFMT_AYIQ_8422;
   if (isncc && ncctable == nullptr) return FXFALSE;
-  if ((t->format == GR_TEXFMT_P_8 || t->format == GR_TEXFMT_AP_88) && !texunit.loggedpalette) {
-    fprintf(stderr,
-            "card: p8 and ap88 textures draw with the last palette downloaded to the card; "
-            "none is, so they draw black\n");
-    texunit.loggedpalette = 1;
-  }
+  if (t->format == GR_TEXFMT_P_8 || t->format == GR_TEXFMT_AP_88)
+    cardlogonce(
+        "card: p8 and ap88 textures draw with the last palette downloaded to the card; "
+        "none is, so they draw black");
   const FxU8 *p = (const FxU8 *)src;
   int bytes = cardtexelbytes(t->format);
   for (int lod = t->largelod; lod <= t->smalllod; lod++) {
@@ -278,12 +279,12 @@ FxBool guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable 
 }
 
 void guTexSource(GrMipMapId_t mmid) {
+  cardtracecall("guTexSource(%u)", mmid);
   TexHandle *th = findhandle(mmid);
   if (th == nullptr) {
-    if (!texunit.loggednull)
-      fprintf(stderr, "card: texture handle %u is not on the card; drawing untextured\n",
-              (unsigned)mmid);
-    texunit.loggednull = 1;
+    cardlogonce(
+        "card: guTexSource of a handle that is not on the card (a texture that did not fit, "
+        "or one freed); drawing untextured");
     cardtexture = nullptr;
     return;
   }
@@ -291,6 +292,7 @@ void guTexSource(GrMipMapId_t mmid) {
 }
 
 void guTexMemReset(void) {
+  cardtracecall("guTexMemReset()");
   for (int k = 0; k < texunit.count; k++) {
     free(texunit.handles[k].block);
     texunit.handles[k].block = nullptr;

@@ -153,6 +153,30 @@ TEST_F(TexMem, NccTextureNeedsItsTable) {
   EXPECT_EQ(cardtexture->texels[GR_LOD_1][0], 0xFF646464u);
 }
 
+TEST_F(TexMem, CallsAppearInTheTrace) {
+  cardtraceclear();
+  cardtrace(1);
+  Gu3dfInfo info;
+  gu3dfGetInfo("textures\\none.3df", &info);
+  GrMipMapId_t id = guTexAllocateMemory(GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, 8, 4,
+                                        GR_TEXFMT_RGB_565, GR_MIPMAP_NEAREST, GR_LOD_1, GR_LOD_8,
+                                        GR_ASPECT_2x1, GR_TEXTURECLAMP_WRAP, GR_TEXTURECLAMP_CLAMP,
+                                        GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_POINT_SAMPLED,
+                                        0.25f, FXFALSE);
+  std::vector<uint16_t> texels(8 * 4 + 4 * 2 + 2 + 1);
+  guTexDownloadMipMap(id, texels.data(), nullptr);
+  guTexSource(id);
+  guTexMemReset();
+  cardtrace(0);
+  EXPECT_EQ(std::string(cardtracetext()),
+            "gu3dfGetInfo(textures\\none.3df)\n"
+            "guTexAllocateMemory(0, 3, 8, 4, 10, 1, 8, 5, 2, 0, 1, 1, 0, 0.25, 0)\n"
+            "guTexDownloadMipMap(0)\n"
+            "guTexSource(0)\n"
+            "guTexMemReset()\n");
+  cardtraceclear();
+}
+
 uint32_t decode1(int format, unsigned texel, const GuNccTable *ncc = nullptr,
                  const FxU32 *palette = nullptr) {
   uint8_t b8 = (uint8_t)texel;
