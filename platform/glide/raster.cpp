@@ -486,6 +486,13 @@ inline __m128i pseudoclamp4(__m128i p) {
   return _mm_or_si128(lo, _mm_and_si128(_mm_cmpeq_epi32(v, _mm_set1_epi32(0x100)), _mm_set1_epi32(255)));
 }
 
+// The same on two 16-bit values per lane (each at most 0xFFF).
+inline __m128i pseudoclamp16(__m128i v) {
+  __m128i lo = _mm_and_si128(v, _mm_set1_epi16(0xFF));
+  lo = _mm_andnot_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(0xFFF)), lo);
+  return _mm_or_si128(lo, _mm_and_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(0x100)), _mm_set1_epi16(255)));
+}
+
 inline __m128i wdepth4(__m128 w) {
   __m128i bits = _mm_castps_si128(w);
   __m128i e = _mm_sub_epi32(_mm_set1_epi32(126), _mm_srli_epi32(bits, 23));
@@ -655,7 +662,7 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
   const int *drow = dithermatrix[y & 3];
   const __m128i dith = _mm_setr_epi32(drow[xs & 3], drow[(xs + 1) & 3], drow[(xs + 2) & 3], drow[(xs + 3) & 3]);
   const __m128i lanenumber = _mm_setr_epi32(0, 1, 2, 3);
-  const __m128i c255 = _mm_set1_epi32(255), one = _mm_set1_epi32(1);
+  const __m128i c255 = _mm_set1_epi32(255);
   uint16_t *cb = tg->color + y * cardwidth;
   uint16_t *zb = tg->depth + y * cardwidth;
   for (int x = xs; x < xe; x += 4, rp = _mm_add_epi32(rp, rstep), gp = _mm_add_epi32(gp, gstep),
@@ -676,8 +683,17 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
         mask = _mm_and_si128(mask, _mm_cmpeq_epi32(wd, z));
       if (_mm_movemask_epi8(mask) == 0) continue;
     }
-    __m128i r = pseudoclamp4(rp), g = pseudoclamp4(gp), b = pseudoclamp4(bp);
+    // From here on two channels share each 32-bit lane as 16-bit halves: rb = blue |
+    // red << 16 and ga = green | alpha << 16, as ARGB8888 texels split by one mask.
+    const __m128i m12 = _mm_set1_epi32(0xFFF);
+    __m128i rb = pseudoclamp16(_mm_or_si128(_mm_slli_epi32(_mm_and_si128(_mm_srli_epi32(rp, 12), m12), 16),
+                                            _mm_and_si128(_mm_srli_epi32(bp, 12), m12)));
+    __m128i ga = _mm_and_si128(_mm_srli_epi32(gp, 12), m12);
+    if constexpr (blend == blendalphait)
+      ga = _mm_or_si128(ga, _mm_slli_epi32(_mm_and_si128(_mm_srli_epi32(ap, 12), m12), 16));
+    ga = pseudoclamp16(ga);
     __m128i sa = c255;
+    if constexpr (blend == blendalphait) sa = _mm_srli_epi32(ga, 16);
     if constexpr (textured) {
       __m128 wpos = _mm_cmpgt_ps(w, _mm_setzero_ps());
       __m128 inv = _mm_div_ps(_mm_set1_ps(256.0f), w);
@@ -693,45 +709,48 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
       level = select(_mm_cmpgt_epi32(level, lmax), lmax, level);
       level = select(_mm_castps_si128(wpos), level, lmin);
       __m128i texel = sample4(ts, s8, t8, level);
-      __m128i tr = _mm_and_si128(_mm_srli_epi32(texel, 16), c255);
-      __m128i tg8 = _mm_and_si128(_mm_srli_epi32(texel, 8), c255);
-      __m128i tb = _mm_and_si128(texel, c255);
-      r = _mm_srli_epi32(mul16(tr, _mm_add_epi32(r, one)), 8);
-      g = _mm_srli_epi32(mul16(tg8, _mm_add_epi32(g, one)), 8);
-      b = _mm_srli_epi32(mul16(tb, _mm_add_epi32(b, one)), 8);
-      if constexpr (blend == blendalphatex) {
-        __m128i ta = _mm_srli_epi32(texel, 24);
-        sa = _mm_srli_epi32(mul16(ta, _mm_add_epi32(ta, one)), 8);
-      }
+      const __m128i lowbytes = _mm_set1_epi32(0x00FF00FF), one16 = _mm_set1_epi16(1);
+      __m128i trb = _mm_and_si128(texel, lowbytes);
+      __m128i tga = _mm_and_si128(_mm_srli_epi32(texel, 8), lowbytes);
+      // texture * (iterated + 1) >> 8; an outline's alpha is texture alpha * (itself + 1).
+      rb = _mm_srli_epi16(_mm_mullo_epi16(trb, _mm_add_epi16(rb, one16)), 8);
+      __m128i gmul = _mm_add_epi16(ga, one16);
+      if constexpr (blend == blendalphatex)
+        gmul = _mm_or_si128(_mm_and_si128(gmul, _mm_set1_epi32(0xFFFF)),
+                            _mm_andnot_si128(_mm_set1_epi32(0xFFFF), _mm_add_epi16(tga, one16)));
+      ga = _mm_srli_epi16(_mm_mullo_epi16(tga, gmul), 8);
+      if constexpr (blend == blendalphatex) sa = _mm_srli_epi32(ga, 16);
     }
-    if constexpr (blend == blendalphait) sa = pseudoclamp4(ap);
     __m128i old = loadpixels(cb + x, n);
+    const __m128i dith16 = _mm_or_si128(dith, _mm_slli_epi32(dith, 16));
     if constexpr (blend != blendoff) {
+      // The destination read back with the pixel's dither value subtracted again.
       __m128i d565 = _mm_unpacklo_epi16(old, zero);
-      __m128i fifteen = _mm_sub_epi32(_mm_set1_epi32(15), dith);
-      __m128i dr = _mm_srli_epi32(_mm_add_epi32(_mm_slli_epi32(_mm_srli_epi32(d565, 11), 4), fifteen), 1);
-      __m128i dg = _mm_srli_epi32(
-          _mm_add_epi32(_mm_slli_epi32(_mm_and_si128(_mm_srli_epi32(d565, 5), _mm_set1_epi32(63)), 4), fifteen), 2);
-      __m128i db = _mm_srli_epi32(_mm_add_epi32(_mm_slli_epi32(_mm_and_si128(d565, _mm_set1_epi32(31)), 4), fifteen), 1);
+      __m128i f5 = _mm_or_si128(_mm_slli_epi32(_mm_srli_epi32(d565, 11), 16), _mm_and_si128(d565, _mm_set1_epi32(31)));
+      __m128i f6 = _mm_and_si128(_mm_srli_epi32(d565, 5), _mm_set1_epi32(63));
+      const __m128i fifteen = _mm_sub_epi16(_mm_set1_epi16(15), dith16);
+      __m128i drb = _mm_srli_epi16(_mm_add_epi16(_mm_slli_epi16(f5, 4), fifteen), 1);
+      __m128i dg = _mm_srli_epi16(_mm_add_epi16(_mm_slli_epi16(f6, 4), fifteen), 2);
+      const __m128i c255x = _mm_set1_epi16(255);
       if constexpr (blend == blendadd) {
-        r = _mm_min_epi16(_mm_add_epi32(r, dr), c255);
-        g = _mm_min_epi16(_mm_add_epi32(g, dg), c255);
-        b = _mm_min_epi16(_mm_add_epi32(b, db), c255);
+        rb = _mm_min_epi16(_mm_add_epi16(rb, drb), c255x);
+        ga = _mm_min_epi16(_mm_add_epi16(ga, dg), c255x);
       } else {
-        __m128i sf = _mm_add_epi32(sa, one), df = _mm_sub_epi32(_mm_set1_epi32(256), sa);
-        r = _mm_srli_epi32(_mm_add_epi32(mul16(r, sf), mul16(dr, df)), 8);
-        g = _mm_srli_epi32(_mm_add_epi32(mul16(g, sf), mul16(dg, df)), 8);
-        b = _mm_srli_epi32(_mm_add_epi32(mul16(b, sf), mul16(db, df)), 8);
+        // (s * (a + 1) + d * (256 - a)) >> 8: each product and their sum stay below 2^16.
+        __m128i sab = _mm_or_si128(sa, _mm_slli_epi32(sa, 16));
+        __m128i sf = _mm_add_epi16(sab, _mm_set1_epi16(1)), df = _mm_sub_epi16(_mm_set1_epi16(256), sab);
+        rb = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(rb, sf), _mm_mullo_epi16(drb, df)), 8);
+        ga = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(ga, sf), _mm_mullo_epi16(dg, df)), 8);
       }
     }
     // The 4x4 ordered dither into 5-6-5.
-    __m128i r5 = _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(_mm_sub_epi32(_mm_slli_epi32(r, 1), _mm_srli_epi32(r, 4)),
-                                                            _mm_srli_epi32(r, 7)), dith), 4);
-    __m128i g6 = _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(_mm_sub_epi32(_mm_slli_epi32(g, 2), _mm_srli_epi32(g, 4)),
-                                                            _mm_srli_epi32(g, 6)), dith), 4);
-    __m128i b5 = _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(_mm_sub_epi32(_mm_slli_epi32(b, 1), _mm_srli_epi32(b, 4)),
-                                                            _mm_srli_epi32(b, 7)), dith), 4);
-    __m128i out = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(r5, 11), _mm_slli_epi32(g6, 5)), b5);
+    __m128i rb5 = _mm_srli_epi16(
+        _mm_add_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(rb, 1), _mm_srli_epi16(rb, 4)), _mm_srli_epi16(rb, 7)), dith16), 4);
+    __m128i g6 = _mm_srli_epi16(
+        _mm_add_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(ga, 2), _mm_srli_epi16(ga, 4)), _mm_srli_epi16(ga, 6)), dith16), 4);
+    __m128i out = _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(rb5, 5), _mm_set1_epi32(0xF800)),
+                                            _mm_and_si128(rb5, _mm_set1_epi32(0x1F))),
+                               _mm_and_si128(_mm_slli_epi32(g6, 5), _mm_set1_epi32(0x7E0)));
     __m128i mask16 = _mm_packs_epi32(mask, mask);
     storepixels(cb + x, n, select(mask16, pack16(out), old));
     if constexpr (depth == depthlesswrite || depth == depthequalwrite)
