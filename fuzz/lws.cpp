@@ -33,8 +33,9 @@ int makeobjects() {
   surface = lwoaddsurface(&spark, "Spark", 255, 255, 255);
   lwoaddquad(&spark, lwoaddpoint(&spark, -1, -1, 0), lwoaddpoint(&spark, -1, 1, 0),
              lwoaddpoint(&spark, 1, 1, 0), lwoaddpoint(&spark, 1, -1, 0), surface);
+  // "NullObject" serves the seeds' AddNullObject lines, which name an object file too.
   int written = writelwo("box.lwo", &box) && writelwo("ball.lwo", &ball) &&
-                writelwo("spark.lwo", &spark);
+                writelwo("spark.lwo", &spark) && writelwo("NullObject", &box);
   return chdir(startfolder) == 0 && written;
 }
 
