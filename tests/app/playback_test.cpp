@@ -13,6 +13,7 @@
 #include "display/display.h"
 #include "lws/lws.h"
 #include "platform/glide/glide.h"
+#include "sfx/sfx.h"
 #include "tools/writers/writers.h"
 
 namespace {
@@ -107,6 +108,45 @@ TEST_F(Playback, AKeyBeforeTheFirstFrameStillWritesTheStatistics) {
   const std::string log = readfile(std::string(home) + "/error3d.txt").substr((size_t)logstart);
   EXPECT_NE(log.find("Total Number of frames: 0\n"), std::string::npos) << log;
   EXPECT_EQ(log.rfind("Ok", 0), 0u) << log;
+}
+
+TEST_F(Playback, EffectsRestartOutsideTheirRangeAndCarryTheCameraAim) {
+  TestShow show;
+  show.scenes[0].particles = 1;     // active in frames 3 to 39
+  show.scenes[0].cameratarget = 2;  // past the one object: aims at the effect
+  ASSERT_TRUE(writeshow(folder, show));
+  Scene *scene = loadscene("intro1.lws", 1.0);
+  ASSERT_NE(scene, nullptr);
+  ASSERT_EQ(scene->numsfxobjects, 1);
+  SfxObject *sfx = scene->sfxobjects[0];
+  SceneCamera *camera = scene->camera;
+  Vec3 aim{0, 0, 0};
+  Pose pose;
+
+  // Before any effect has been active the camera looks at the origin.
+  currentframe = 2;
+  movescene(scene, &aim);
+  EXPECT_EQ(sfx->restartpending, 1);
+  EXPECT_EQ(camera->target.x, 0.0f);
+  EXPECT_EQ(camera->target.z, 0.0f);
+
+  for (currentframe = 3; currentframe <= 39; currentframe++) {
+    movescene(scene, &aim);
+    EXPECT_EQ(sfx->restartpending, 0) << currentframe;
+  }
+  // Particles are born in world space: the effect's mesh stays at the origin.
+  EXPECT_EQ(sfx->mesh->posx, 0.0f);
+  EXPECT_EQ(sfx->mesh->posz, 0.0f);
+  EXPECT_GT(sfx->mesh->numpolys, 0);
+  evalmotion(&sfx->mesh->motion, &pose, 39.0);
+  EXPECT_EQ(camera->target.x, pose.values[0]);
+  EXPECT_EQ(camera->target.z, pose.values[2]);
+
+  // Leaving the range: a restart is pending and the aim stays where it was last.
+  currentframe = 40;
+  movescene(scene, &aim);
+  EXPECT_EQ(sfx->restartpending, 1);
+  EXPECT_EQ(camera->target.x, pose.values[0]);
 }
 
 }  // namespace
