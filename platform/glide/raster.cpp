@@ -56,17 +56,6 @@ constexpr int pseudoclamp(uint32_t v12) {
   return v12 == 0xFFF ? 0 : v12 == 0x100 ? 255 : (int)(v12 & 0xFF);
 }
 
-struct ClampTable {
-  uint8_t v[4096];
-};
-
-constexpr ClampTable makeclamptable() {
-  ClampTable t{};
-  for (uint32_t i = 0; i < 4096; i++) t.v[i] = (uint8_t)pseudoclamp(i);
-  return t;
-}
-
-constexpr ClampTable clamptable = makeclamptable();
 
 // 256 * log2(1 + i/256), rounded, by repeated squaring (each squaring yields one bit of
 // the logarithm), so the table is exact and the same on every compiler.
@@ -471,22 +460,17 @@ constexpr int depthoff = 0, depthless = 1, depthlesswrite = 2, depthequal = 3,
 constexpr int blendoff = 0, blendadd = 1, blendalphait = 2, blendalphatex = 3,
               blendalphaconst = 4, blendkinds = 5;
 
-// Four pixels at a time in SSE2 (every x86-64 has it). Colours, depth and blending run
-// planar in 32-bit lanes; the bilinear filter runs on the four texels of each pixel
-// unpacked to 16-bit channels. Multiplies use _mm_mullo_epi16 on 32-bit lanes whose
-// operands and products stay below 2^16, which makes it an exact 32-bit multiply.
+// Four pixels at a time in SSE2 (every x86-64 has it): one pixel per 32-bit lane for the
+// planes and depth, two colour channels per lane (16 bits each) for combine, blend and
+// dither, and the four texels of each pixel unpacked to 16-bit channels for the bilinear
+// filter. Every 16-bit product and sum is bounded below 2^16 (8-bit values times factors
+// of at most 256 whose pairs add up to 257), so no lane ever wraps.
 inline __m128i select(__m128i mask, __m128i a, __m128i b) {
   return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
 }
 
-inline __m128i pseudoclamp4(__m128i p) {
-  __m128i v = _mm_and_si128(_mm_srli_epi32(p, 12), _mm_set1_epi32(0xFFF));
-  __m128i lo = _mm_and_si128(v, _mm_set1_epi32(0xFF));
-  lo = _mm_andnot_si128(_mm_cmpeq_epi32(v, _mm_set1_epi32(0xFFF)), lo);
-  return _mm_or_si128(lo, _mm_and_si128(_mm_cmpeq_epi32(v, _mm_set1_epi32(0x100)), _mm_set1_epi32(255)));
-}
 
-// The same on two 16-bit values per lane (each at most 0xFFF).
+// pseudoclamp on two 16-bit values per lane (each at most 0xFFF).
 inline __m128i pseudoclamp16(__m128i v) {
   __m128i lo = _mm_and_si128(v, _mm_set1_epi16(0xFF));
   lo = _mm_andnot_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(0xFFF)), lo);
@@ -612,8 +596,6 @@ __attribute__((always_inline)) inline __m128i sample4(const TriSetup *ts, __m128
   __m128i c11 = _mm_setr_epi32((int)tx[0][i11[0]], (int)tx[1][i11[1]], (int)tx[2][i11[2]], (int)tx[3][i11[3]]);
   return bilinear4(c00, c01, c10, c11, fs, ft);
 }
-
-inline __m128i mul16(__m128i a, __m128i b) { return _mm_mullo_epi16(a, b); }
 
 // 32-bit lanes holding values up to 0xFFFF to four 16-bit values in the low half.
 inline __m128i pack16(__m128i v) {
@@ -859,15 +841,15 @@ int setuptriangle(TriSetup *ts, const CardState *st, const CardTexture *tex, con
   // Plane gradients from the snapped corners, in pixels.
   double dxab = (ts->xb - ts->xa) / 16.0, dyab = (ts->yb - ts->ya) / 16.0;
   double dxbc = (ts->xc - ts->xb) / 16.0, dybc = (ts->yc - ts->yb) / 16.0;
-  double areapx = (double)area / 256.0;
+  double invarea = 256.0 / (double)area;  // one division for all fourteen gradients
   ts->px0 = ts->xa >> 4;
   ts->py0 = ts->ya >> 4;
   double ox = (ts->px0 * 16 + 8 - ts->xa) / 16.0, oy = (ts->py0 * 16 + 8 - ts->ya) / 16.0;
   double gx[7], gy[7];
   auto plane = [&](int i, double pa, double pb, double pc, double *start) {
     double dab = pb - pa, dbc = pc - pb;
-    gx[i] = (dab * dybc - dbc * dyab) / areapx;
-    gy[i] = (dbc * dxab - dab * dxbc) / areapx;
+    gx[i] = (dab * dybc - dbc * dyab) * invarea;
+    gy[i] = (dbc * dxab - dab * dxbc) * invarea;
     *start = pa + ox * gx[i] + oy * gy[i];
   };
   double p;
