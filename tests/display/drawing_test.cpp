@@ -47,14 +47,11 @@ const char *const texturetimescolor = "grColorCombine(3, 1, 0, 1, 0)";
 const char *const depthon = "grDepthMask(1)";
 const char *const depthoff = "grDepthMask(0)";
 
-// The trace with each polygon reduced to "draw N" (its corner count). The texture unit's
-// calls are left out: which texture gets selected is checked through the card's selected
-// texture and the images.
+// The trace with each polygon reduced to "draw N" (its corner count).
 std::vector<std::string> statecalls() {
   std::vector<std::string> out;
   for (const std::string &c : DisplayTest::calls()) {
     const char *draw = "grDrawPolygonVertexList(";
-    if (c.compare(0, 5, "guTex") == 0) continue;
     if (c.compare(0, strlen(draw), draw) == 0)
       out.push_back("draw " + std::to_string(atoi(c.c_str() + strlen(draw))));
     else
@@ -127,10 +124,10 @@ TEST_F(DrawingTest, StateIsSetOncePerRunOfOneSurface) {
   hand.addrect(a, 10, 10, 20, 20, 10, white);
   drawobject(hand.finish());
   EXPECT_EQ(statecalls(), Calls({alphaiterated, blendopaque, texdecal, texturetimescolor,
-                                 "draw 4", "draw 4",
-                                 alphaiterated, blendsourcealpha, depthon, gouraud, "draw 4",
-                                 alphaiterated, blendopaque, depthon, texdecal,
-                                 texturetimescolor, "draw 4", depthon}));
+                                 "guTexSource(77)", "draw 4", "draw 4", alphaiterated,
+                                 blendsourcealpha, depthon, gouraud, "draw 4", alphaiterated,
+                                 blendopaque, depthon, texdecal, texturetimescolor,
+                                 "guTexSource(77)", "draw 4", depthon}));
 }
 
 TEST_F(DrawingTest, PolygonsGoWithTheirCornerCountsUpToTwelve) {
@@ -179,9 +176,8 @@ TEST_F(DrawingTest, ReflectionPassRedrawsReflectiveSurfacesAtEqualDepth) {
   // without reflectivity keeps the combine and blend the previous surface left.
   EXPECT_EQ(reflection,
             Calls({"grDepthBufferFunction(2)", alphaiterated, blendsourcealpha, texdecal,
-                   texturetimescolor, "draw 4", "draw 4", texdecal,
-                   texturetimescolor, "draw 4",
-                   "grDepthBufferFunction(1)"}));
+                   texturetimescolor, "guTexSource(22)", "draw 4", "draw 4", texdecal,
+                   texturetimescolor, "guTexSource(22)", "draw 4", "grDepthBufferFunction(1)"}));
 }
 
 TEST_F(DrawingTest, NoReflectionPassWithoutReflectionImages) {
@@ -206,10 +202,11 @@ TEST_F(DrawingTest, EffectsDrawWithoutDepthWritesAndLogTheirTextures) {
   hand.surfaces[glow].refltexture = 4;
   drawsfxobject(hand.finish());
   EXPECT_EQ(statecalls(),
-            Calls({depthoff, blendadditive, texdecal, texturetimescolor, "draw 4", "draw 4", alphaiterated, blendsourcealpha, texdecal,
-                   texturetimescolor, "draw 4", alphaiterated, blendopaque,
+            Calls({depthoff, blendadditive, texdecal, texturetimescolor, "guTexSource(40)",
+                   "draw 4", "draw 4", alphaiterated, blendsourcealpha, texdecal,
+                   texturetimescolor, "guTexSource(50)", "draw 4", alphaiterated, blendopaque,
                    gouraud, "draw 4", blendadditive, texdecal, texturetimescolor,
-                   "draw 4", depthon}));
+                   "guTexSource(40)", "draw 4", depthon}));
   EXPECT_EQ(logtext(), "tmap 4\ntmap 5\ntmap 4\n");
 }
 
