@@ -2,6 +2,7 @@
 // typed key or a moved window ending the presentation. Skipped where Xvfb or the X
 // tools are not installed (lwdemo.sh installs them).
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <chrono>
@@ -78,6 +79,13 @@ class Window : public ::testing::Test {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     FAIL() << "the card's window does not appear";
+  }
+
+  // Still in the first scene: a run that ended by itself (say on a move reported while
+  // the window was made) would have written its statistics.
+  int stillplaying(const std::string &folder) {
+    return kill(lwdemo.pid, 0) == 0 &&
+           readfile(folder + "/error3d.txt").find("Okframes") == std::string::npos;
   }
 
   XServer server;
@@ -165,6 +173,7 @@ TEST_F(Window, ShowsTitleAndCyanTextThenAKeyEndsTheRun) {
   EXPECT_GT(maxx - minx, 130);  // 26 characters
 
   intoplayback();
+  ASSERT_TRUE(stillplaying(folder));
   x("xdotool", {"windowfocus", "--sync", id, "key", "x"});
   RunResult r = finishprogram(&lwdemo, 4000);
   EXPECT_FALSE(r.timedout);
@@ -181,7 +190,24 @@ TEST_F(Window, MovingTheMainWindowEndsTheRun) {
   const std::string id = waitforwindow("Glide Test");
   ASSERT_NE(id, "");
   intoplayback();
+  ASSERT_TRUE(stillplaying(folder));
   x("xdotool", {"windowmove", "--sync", id, "10", "10"});
+  RunResult r = finishprogram(&lwdemo, 4000);
+  EXPECT_FALSE(r.timedout);
+  EXPECT_EQ(r.exitcode, 0) << r.err;
+  EXPECT_NE(readfile(folder + "/error3d.txt").find("Total Number of frames: 0\n"), std::string::npos);
+}
+
+TEST_F(Window, EscapeInTheCardsWindowEndsTheRun) {
+  const std::string folder = makefolder("cardkey");
+  ASSERT_TRUE(writeshow(folder, longshow()));
+  startlwdemo(folder);
+  ASSERT_NE(waitforwindow("Glide Test"), "");
+  intoplayback();
+  const std::string card = waitforwindow("lwdemo");
+  ASSERT_NE(card, "");
+  ASSERT_TRUE(stillplaying(folder));
+  x("xdotool", {"windowfocus", "--sync", card, "key", "Escape"});
   RunResult r = finishprogram(&lwdemo, 4000);
   EXPECT_FALSE(r.timedout);
   EXPECT_EQ(r.exitcode, 0) << r.err;
