@@ -53,7 +53,7 @@ CardDevice device;
 int windowmode = -1;  // decided once: 1 window, 0 headless
 int tracing = 0;
 std::string tracetext;
-const char *logged[64];
+char logged[64][160];  // messages already written, up to 64 (longer ones compared cut)
 int loggedcount = 0;
 
 int envflag(const char *name, int fallback) {
@@ -197,8 +197,8 @@ void cardtracecall(const char *fmt, ...) {
 
 void cardlogonce(const char *message) {
   for (int i = 0; i < loggedcount; i++)
-    if (strcmp(logged[i], message) == 0) return;
-  if (loggedcount < 64) logged[loggedcount++] = strdup(message);
+    if (strncmp(logged[i], message, sizeof logged[i] - 1) == 0) return;
+  if (loggedcount < 64) snprintf(logged[loggedcount++], sizeof logged[0], "%s", message);
   fprintf(stderr, "%s\n", message);
 }
 

@@ -6,9 +6,9 @@
 // Two ways through a triangle give the same bits: the reference path calls shadepixel for
 // every covered pixel, which evaluates each plane at (x, y) directly and decodes the whole
 // state with ordinary branches; the fast path picks one span routine per triangle,
-// specialised at compile time for the handful of states the system draws with, which only
-// adds plane steps inside the span. States without a specialised routine take the
-// reference path.
+// specialised at compile time for the handful of states the system draws with, four
+// pixels at a time, with the set-up done once per triangle and span. States without a
+// specialised routine take the reference path.
 #include <emmintrin.h>
 
 #include <array>
@@ -55,7 +55,6 @@ constexpr DitherTables dithertables = makedithertables();
 constexpr int pseudoclamp(uint32_t v12) {
   return v12 == 0xFFF ? 0 : v12 == 0x100 ? 255 : (int)(v12 & 0xFF);
 }
-
 
 // 256 * log2(1 + i/256), rounded, by repeated squaring (each squaring yields one bit of
 // the logarithm), so the table is exact and the same on every compiler.
