@@ -227,11 +227,22 @@ int createmainwindow(void) {
   // OpenGL, a second window with its own placement and moves.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   drawstartuptext(window);
-  // The events of creation (placement, mapping, first expose) go through the window
-  // procedure while no window is recorded, so their moves post nothing.
+  // The events of creation go through the window procedure while no window is recorded,
+  // so their moves post nothing. A window manager places and frames the window before
+  // it is first exposed; up to half a second is allowed for that, then whatever else
+  // has arrived is taken as part of the creation too.
   SDL_Event event;
+  const Uint32 start = SDL_GetTicks();
+  int exposed = 0;
+  while (!exposed && SDL_GetTicks() - start < 500) {
+    if (!SDL_WaitEventTimeout(&event, 50)) continue;
+    exposed = event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED &&
+              event.window.windowID == SDL_GetWindowID(window);
+    mainwindowproc(&event);
+  }
   while (SDL_PollEvent(&event)) mainwindowproc(&event);
   mainwindow = window;
+  drawstartuptext(window);
   return 1;
 }
 
