@@ -462,12 +462,38 @@ void intro2() {
     add(writeobject("tunnel", mesh, {tunnel}, true), lwsstill(0, 1.2f, 0));
   }
 
+  LwoWriterSurface steel = surface("Steel", 170, 178, 195, 0.8f, 0.5f, 256);
+  LwoWriterSurface paint = surface("Paint", 235, 120, 25, 0.85f, 0.3f, 256);
+
+  // The globe on its stand, mapped spherically.
+  {
+    ShowMesh mesh;
+    showsphere(&mesh, {0, 0, 0}, 1.6f, 28, 16, 1);
+    LwoWriterSurface planet = mapped(surface("Planet", 255, 255, 255, 0.95f, 0.25f, 256),
+                                     "Spherical Image Map", "planet", lwoaxisy, {0, 0, 0},
+                                     {1, 1, 1});
+    add(writeobject("globe", mesh, {planet}, true), spin(-6, 0.6f, -1, 3, 300, 0, 0, 0));
+    ShowMesh stand;
+    showbox(&stand, {-0.5f, -2, -0.5f}, {0.5f, -1.25f, 0.5f}, 1);
+    showbox(&stand, {-0.08f, -1.25f, -0.08f}, {0.08f, -0.9f, 0.08f}, 1);
+    add(writeobject("globe_stand", stand, {steel}, false), lwsstill(-6, 0.6f, -1));
+  }
+
+  // A marble block turning inside a glass case.
+  {
+    ShowMesh mesh;
+    showbox(&mesh, {-0.55f, -0.55f, -0.55f}, {0.55f, 0.55f, 0.55f}, 1);
+    LwoWriterSurface marble = mapped(surface("Marble", 255, 255, 255, 0.9f, 0.4f, 256),
+                                     "Planar Image Map", "marble", lwoaxisz, {0, 0, 0},
+                                     {1.1f, 1.1f, 1.1f});
+    add(writeobject("marbleblock", mesh, {marble}, false),
+        motion({key(0, 6, -0.8f, -1, 0, 0, 0), key(240, 6, -0.8f, -1, 360, 180, 0)}, 2));
+  }
+
   // The machine. A child is placed by its own transform and its parent's, not by its
   // grandparent's, so the base and the column stand still at the origin (modelled in
   // place) and the moving parts sit on the last two levels: base -> column -> turret,
   // which turns, -> arm (nodding), counterweight and antenna; two fans on the column.
-  LwoWriterSurface steel = surface("Steel", 170, 178, 195, 0.8f, 0.5f, 256);
-  LwoWriterSurface paint = surface("Paint", 235, 120, 25, 0.85f, 0.3f, 256);
   int base, column, turret;
   {
     ShowMesh mesh;
@@ -521,18 +547,8 @@ void intro2() {
     add(writeobject("machine_antenna", antenna, {steel}, false), spin(0.3f, 0.5f, 0.3f, 3, 45), turret);
   }
 
-  // The globe on its stand, mapped spherically, in an additive halo.
+  // The halo round the globe, additive: drawn after the opaque things it may cover.
   {
-    ShowMesh mesh;
-    showsphere(&mesh, {0, 0, 0}, 1.6f, 28, 16, 1);
-    LwoWriterSurface planet = mapped(surface("Planet", 255, 255, 255, 0.95f, 0.25f, 256),
-                                     "Spherical Image Map", "planet", lwoaxisy, {0, 0, 0},
-                                     {1, 1, 1});
-    add(writeobject("globe", mesh, {planet}, true), spin(-6, 0.6f, -1, 3, 300, 0, 0, 0));
-    ShowMesh stand;
-    showbox(&stand, {-0.5f, -2, -0.5f}, {0.5f, -1.25f, 0.5f}, 1);
-    showbox(&stand, {-0.08f, -1.25f, -0.08f}, {0.08f, -0.9f, 0.08f}, 1);
-    add(writeobject("globe_stand", stand, {steel}, false), lwsstill(-6, 0.6f, -1));
     ShowMesh halo;
     showtorus(&halo, 2.4f, 0.07f, 48, 6, 1);
     LwoWriterSurface glow = surface("Halo", 80, 200, 255, 1.0f);
@@ -540,16 +556,8 @@ void intro2() {
     add(writeobject("halo", halo, {glow}, true), spin(-6, 0.6f, -1, 3, 200, 0, 20, 0));
   }
 
-  // A marble block turning inside a glass case; the case comes last so that what is
-  // behind it is already drawn when it blends.
+  // The glass case comes last, so that what is behind it is already drawn when it blends.
   {
-    ShowMesh mesh;
-    showbox(&mesh, {-0.55f, -0.55f, -0.55f}, {0.55f, 0.55f, 0.55f}, 1);
-    LwoWriterSurface marble = mapped(surface("Marble", 255, 255, 255, 0.9f, 0.4f, 256),
-                                     "Planar Image Map", "marble", lwoaxisz, {0, 0, 0},
-                                     {1.1f, 1.1f, 1.1f});
-    add(writeobject("marbleblock", mesh, {marble}, false),
-        motion({key(0, 6, -0.8f, -1, 0, 0, 0), key(240, 6, -0.8f, -1, 360, 180, 0)}, 2));
     ShowMesh glass;
     showbox(&glass, {-1.1f, -1.1f, -1.1f}, {1.1f, 1.1f, 1.1f}, 1);
     LwoWriterSurface pane = surface("Glass", 150, 215, 255, 0.7f, 0.8f, 1024);
