@@ -52,9 +52,9 @@ void writetexture(const char *name, const ShowImage &image, int format) {
 }
 
 void writetextures() {
-  // At least one texture in each of the card's four formats that suit photographs and
-  // sprites: yiq (8-bit with its NCC table), rgb565, argb1555 (cut-outs) and argb4444
-  // (soft alpha).
+  // Textures in the card's formats that suit pictures and sprites: yiq (8-bit with its
+  // NCC table), rgb565, argb1555 (cut-outs), argb4444 (soft alpha) and ai88. Not p8 or
+  // ap88: their palettes are never downloaded.
   writetexture("marble", showmarble(256), GR_TEXFMT_YIQ_422);
   // Square images only: the card spans 0..255 texels along both sides of one repeat, so a
   // 2:1 image would repeat twice from pole to pole.
@@ -98,8 +98,9 @@ LwoWriterSurface mapped(LwoWriterSurface s, const char *kind, const char *image,
   return s;
 }
 
-void translate(ShowMesh *mesh, size_t from, float dx, float dy, float dz) {
-  for (size_t i = from; i < mesh->points.size(); i++) {
+// Moves every point of the mesh.
+void translate(ShowMesh *mesh, float dx, float dy, float dz) {
+  for (size_t i = 0; i < mesh->points.size(); i++) {
     mesh->points[i].x += dx;
     mesh->points[i].y += dy;
     mesh->points[i].z += dz;
@@ -113,11 +114,13 @@ std::string writeobject(const char *name, const ShowMesh &mesh,
                         const std::vector<LwoWriterSurface> &surfaces, bool weld) {
   LwoWriter object;
   object.surfaces = surfaces;
-  std::map<std::tuple<float, float, float>, int> seen;
+  // Points are matched on a 1/10000 grid: a ring's closing seam, computed at 2 pi, lands
+  // a rounding error away from its start at 0.
+  std::map<std::tuple<long, long, long>, int> seen;
   std::vector<int> index(mesh.points.size());
   for (size_t i = 0; i < mesh.points.size(); i++) {
     const ShowPoint &p = mesh.points[i];
-    auto key = std::make_tuple(p.x, p.y, p.z);
+    auto key = std::make_tuple(lround(p.x * 1e4f), lround(p.y * 1e4f), lround(p.z * 1e4f));
     auto found = seen.find(key);
     if (weld && found != seen.end()) {
       index[i] = found->second;
@@ -612,7 +615,7 @@ void by() {
   for (int k = 0; k < 4; k++) {
     ShowMesh mesh;
     showtext(&mesh, credits[k][0], 0.32f, 0.06f, 0.12f, 1);
-    translate(&mesh, 0, 0, 0.75f, 0);
+    translate(&mesh, 0, 0.75f, 0);
     showtext(&mesh, credits[k][1], 0.55f, 0.1f, 0.2f, 2);
     char name[32];
     snprintf(name, sizeof(name), "credit%d", k + 1);
