@@ -250,6 +250,8 @@ void showtext(ShowMesh *mesh, const std::string &text, float size, float thickne
         float x0 = x + (s[0] - '0') * gridunit, y0 = (s[1] - '0') * gridunit;
         float x1 = x + (s[2] - '0') * gridunit, y1 = (s[3] - '0') * gridunit;
         float dx = x1 - x0, dy = y1 - y0, len = std::sqrt(dx * dx + dy * dy);
+        // A stroke of no length (a dot) is a square bar, not a division by zero.
+        if (len == 0) dx = len = 1;
         float ux = dx / len, uy = dy / len, h = thickness / size / 2;
         // Each bar runs half a thickness past both ends so that joints close.
         ShowPoint q[4] = {{(x0 - ux * h - uy * h) * size, (y0 - uy * h + ux * h) * size, 0},
