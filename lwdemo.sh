@@ -84,6 +84,13 @@ case "${1:-run}" in
     fi
     mkdir -p "$show"
     cd "$show"
+    # Without a screen the card renders headless: keep every 30th shown frame as a PNG
+    # so that there is something to look at afterwards.
+    if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || [ "${LWDEMO_VIDEO:-}" = headless ]; then
+      export LWDEMO_CAPTURE=${LWDEMO_CAPTURE:-$show/frames}
+      export LWDEMO_CAPTURE_EVERY=${LWDEMO_CAPTURE_EVERY:-30}
+      echo "No screen: playing headless, frames go to $LWDEMO_CAPTURE (every ${LWDEMO_CAPTURE_EVERY}th)"
+    fi
     exec "$top/build/lwdemo"
     ;;
   build)
