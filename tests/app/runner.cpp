@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -34,13 +33,6 @@ std::string makefolder(const std::string &prefix) {
   std::string pattern = cat(prefix, "XXXXXX");
   char *made = mkdtemp(pattern.data());
   return made != nullptr ? std::string(made) : std::string();
-}
-
-std::string readfile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 std::string lwdemopath() { return cat(LWDEMO_BINARY_DIR, "/lwdemo"); }

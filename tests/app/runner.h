@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "testutil.h"
+
 struct RunResult {
   int exitcode = -1;  // -1 when killed or not started
   bool timedout = false;
@@ -15,8 +17,6 @@ using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // A fresh empty folder under the test's working folder.
 std::string makefolder(const std::string &prefix);
-// The whole file, or "" when it cannot be read.
-std::string readfile(const std::string &path);
 
 // A running child process.
 struct Child {

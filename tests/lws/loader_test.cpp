@@ -9,7 +9,7 @@
 
 namespace {
 
-using LoaderTest = LogTest;
+using LoaderTest = FolderTest;
 
 TEST_F(LoaderTest, DistantLightTurnsByWholeDegrees) {
   SceneLight *light = createlight(0, 0, 0, 255, 255, 255, 1, 1);

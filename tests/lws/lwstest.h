@@ -1,55 +1,20 @@
-// Shared helpers of the scene tests: the log captured in a temporary file, scenes read
-// from text, and small scenes made with the scene writer.
+// Shared helpers of the scene tests: scenes read from text, and small scenes made with
+// the scene writer.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <string>
 
 #include "display/display.h"
 #include "lws/lwsreader.h"
+#include "testutil.h"
 #include "tools/writers/writers.h"
-
-// Points the log at a temporary file for the test and restores it afterwards. Each test
-// works in a folder of its own: the test runner starts tests in parallel in one folder,
-// and the scenes name their objects relative to the working folder.
-class LogTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
-    std::string folder = std::string(test->test_suite_name()) + "." + test->name();
-    mkdir(folder.c_str(), 0755);
-    ASSERT_EQ(chdir(folder.c_str()), 0);
-    saved = errorlog;
-    errorlog = tmpfile();
-    ASSERT_NE(errorlog, nullptr);
-  }
-  void TearDown() override {
-    fclose(errorlog);
-    errorlog = saved;
-    EXPECT_EQ(chdir(".."), 0);
-  }
-  std::string logtext() {
-    fflush(errorlog);
-    long end = ftell(errorlog);
-    std::string text((size_t)end, '\0');
-    rewind(errorlog);
-    size_t got = fread(text.data(), 1, text.size(), errorlog);
-    text.resize(got);
-    fseek(errorlog, 0, SEEK_END);
-    return text;
-  }
-  FILE *saved = nullptr;
-};
 
 // The scene text read by the reader core, with its status; *printed gets standard output.
 inline LwsStatus readtext(const std::string &text, LwsScene **scene, std::string *printed = nullptr) {
-  testing::internal::CaptureStdout();
-  LwsStatus status = readlwstext("test.lws", text.data(), text.size(), scene);
-  std::string out = testing::internal::GetCapturedStdout();
+  LwsStatus status = lwsok;
+  std::string out = stdoutof([&] { status = readlwstext("test.lws", text.data(), text.size(), scene); });
   if (printed != nullptr) *printed = out;
   return status;
 }

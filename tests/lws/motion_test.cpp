@@ -6,6 +6,7 @@
 
 #include "display/display.h"
 #include "lws/motion.h"
+#include "testutil.h"
 
 namespace {
 
@@ -116,18 +117,7 @@ TEST(Motion, EndBehaviour) {
   EXPECT_EQ(repeat.x(60.5), 60.0f);
 }
 
-class MotionCopy : public ::testing::Test {
- protected:
-  void SetUp() override {
-    saved = errorlog;
-    errorlog = tmpfile();
-  }
-  void TearDown() override {
-    fclose(errorlog);
-    errorlog = saved;
-  }
-  FILE *saved = nullptr;
-};
+using MotionCopy = FolderTest;
 
 TEST_F(MotionCopy, ScalesPositionsOnly) {
   MotionKey k[2];

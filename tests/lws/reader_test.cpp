@@ -10,7 +10,7 @@
 
 namespace {
 
-using ReaderTest = LogTest;
+using ReaderTest = FolderTest;
 
 TEST_F(ReaderTest, HeaderTakesFourValuesWithOneArbitraryWordBetween) {
   std::string header = "FirstFrame 0\nLastFrame 60\nFrameStep 1\nFramesPerSecond 30.000000";

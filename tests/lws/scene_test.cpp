@@ -10,10 +10,10 @@
 
 namespace {
 
-class SceneTest : public LogTest {
+class SceneTest : public FolderTest {
  protected:
   void SetUp() override {
-    LogTest::SetUp();
+    FolderTest::SetUp();
     // A unit box around the origin, under every name the scenes use.
     LwoWriter box;
     int surface = lwoaddsurface(&box, "Box", 200, 100, 50);

@@ -8,6 +8,7 @@
 #include "display/display.h"
 #include "lws/motion.h"
 #include "sfx/sfx.h"
+#include "testutil.h"
 
 namespace {
 
@@ -63,11 +64,10 @@ void freemesh(SceneObject *m) {
 
 const float stillkeys[1][3] = {{0, 0, 0}};
 
-class Particles : public ::testing::Test {
+class Particles : public FolderTest {
  protected:
   void SetUp() override {
-    saved = errorlog;
-    errorlog = tmpfile();
+    FolderTest::SetUp();
     sfx.sfxtype = 1;
     sfx.numparticles = 20;
     sfx.quadwidth = 2;
@@ -82,18 +82,9 @@ class Particles : public ::testing::Test {
     sfx.mesh = makemesh(stillkeys, 1);
   }
   void TearDown() override {
-    fclose(errorlog);
-    errorlog = saved;
     freemesh(sfx.mesh);
     free(sfx.particles);
-  }
-  std::string log() {
-    fflush(errorlog);
-    rewind(errorlog);
-    std::string s;
-    int c;
-    while ((c = fgetc(errorlog)) != EOF) s += (char)c;
-    return s;
+    FolderTest::TearDown();
   }
   int living() {
     int n = 0;
@@ -101,7 +92,6 @@ class Particles : public ::testing::Test {
     return n;
   }
   SfxObject sfx;
-  FILE *saved = nullptr;
 };
 
 TEST_F(Particles, SetUpReplacesTheMeshStorage) {
@@ -162,9 +152,9 @@ TEST_F(Particles, SetUpRefusesWhatTheFramesCannotServe) {
     sfx.lifetime = c.lifetime;
     sfx.randfactor = c.randfactor;
     m->numsurfaces = c.numsurfaces;
-    long before = (long)log().size();
+    long before = (long)logtext().size();
     EXPECT_EQ(setupparticles(&sfx), 0) << c.logged;
-    std::string added = log().substr((size_t)before);
+    std::string added = logtext().substr((size_t)before);
     EXPECT_NE(added.find("Particle set-up refused"), std::string::npos) << added;
     EXPECT_NE(added.find(c.logged), std::string::npos) << added;
     // Nothing lost: the mesh is as the object file gave it.

@@ -21,6 +21,7 @@
 #include "lws/lws.h"
 #include "platform/glide/glide.h"
 #include "sfx/sfx.h"
+#include "testutil.h"
 #include "tools/show/show.h"
 
 namespace fs = std::filesystem;
@@ -28,11 +29,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const char *scenenames[3] = {"intro1.lws", "intro2.lws", "by.lws"};
-
-std::string readfile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // The show is generated once per test program into its own folder under the working
 // folder (ctest runs the tests of this program side by side, each in its own process)
@@ -70,7 +66,7 @@ Show &show() {
 
 // The words of a scene file that follow keyword (object file names after "LoadObject").
 std::vector<std::string> wordsafter(const std::string &scenefile, const char *keyword) {
-  std::istringstream in(readfile(fs::path(show().folder) / scenefile));
+  std::istringstream in(readfile((fs::path(show().folder) / scenefile).string()));
   std::vector<std::string> found;
   std::string word;
   while (in >> word)
@@ -83,7 +79,7 @@ std::set<std::string> texturekinds(const std::string &objectname) {
   std::string name = objectname;
   for (char &c : name)
     if (c == '\\') c = '/';
-  std::string bytes = readfile(fs::path(show().folder) / name);
+  std::string bytes = readfile((fs::path(show().folder) / name).string());
   std::set<std::string> kinds;
   for (size_t at = bytes.find("CTEX"); at != std::string::npos; at = bytes.find("CTEX", at + 4))
     if (at + 6 < bytes.size()) kinds.insert(bytes.c_str() + at + 6);
@@ -110,7 +106,7 @@ TEST(Show, WritesEverySceneAndTheSameBytesAsTheBuild) {
   for (const auto &entry : fs::recursive_directory_iterator(s.folder)) {
     if (!entry.is_regular_file() || entry.path().filename() == "error3d.txt") continue;
     fs::path relative = fs::relative(entry.path(), s.folder);
-    EXPECT_EQ(readfile(entry.path()), readfile(built / relative)) << relative;
+    EXPECT_EQ(readfile(entry.path().string()), readfile((built / relative).string())) << relative;
     compared++;
   }
   EXPECT_GT(compared, 30);
