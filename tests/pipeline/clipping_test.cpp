@@ -14,6 +14,15 @@ MeshSurface twosided() {
   return s;
 }
 
+// npolys triangles over ncopies copies of one triangle's corners, taken in turn.
+std::unique_ptr<TestMesh> copies(const std::vector<Vec3> &tri, int ncopies, int npolys) {
+  std::vector<Vec3> points;
+  for (int i = 0; i < ncopies; i++) points.insert(points.end(), tri.begin(), tri.end());
+  std::vector<std::vector<int>> polys;
+  for (int i = 0; i < npolys; i++) polys.push_back({3 * (i % ncopies), 3 * (i % ncopies) + 1, 3 * (i % ncopies) + 2});
+  return makemesh(points, polys, twosided());
+}
+
 class Clipping : public PipelineTest {
  protected:
   SceneCamera camera;
@@ -37,40 +46,37 @@ class Clipping : public PipelineTest {
   const MeshPolygon &drawn(const SceneObject &o, int i) { return o.polys[o.drawpolys[i]]; }
 };
 
-TEST_F(Clipping, NearPlaneOneCornerInFrontGivesATriangle) {
-  auto m = makemesh({{0, 0, 1}, {0.05f, 0, 0.1f}, {0, 0.05f, 0.1f}}, {{0, 1, 2}}, twosided());
-  SceneObject &o = m->object;
-  clip(o);
-  ASSERT_EQ(o.visibility, 2);
-  ASSERT_EQ(o.clipmask, 16);
-  ASSERT_EQ(o.numdrawpolys, 1);
-  EXPECT_EQ(o.drawpolys[0], 1) << "the clipper's output follows the own polygons";
-  const MeshPolygon &p = drawn(o, 0);
-  ASSERT_EQ(p.numcorners, 3);
-  EXPECT_EQ(p.corners[0].vertex, 0);
-  EXPECT_EQ(o.numclipverts, 2);
-  for (int k = 1; k < 3; k++) {
-    EXPECT_GE(p.corners[k].vertex, 3);
-    EXPECT_NEAR(m->verts[p.corners[k].vertex].xfpos.z, 0.2f, 1e-6f);
+// A triangle crossing the near plane: one corner in front gives a triangle, two a quad;
+// the own corners come first, the new ones lie at depth 0.2.
+TEST_F(Clipping, NearPlaneCutKeepsTheCornersInFront) {
+  for (int infront : {1, 2}) {
+    SCOPED_TRACE(infront);
+    auto m = makemesh({{0, 0, 1}, {0.05f, 0, infront == 2 ? 1.0f : 0.1f}, {0, 0.05f, 0.1f}},
+                      {{0, 1, 2}}, twosided());
+    SceneObject &o = m->object;
+    clip(o);
+    ASSERT_EQ(o.visibility, 2);
+    ASSERT_EQ(o.clipmask, 16);
+    ASSERT_EQ(o.numdrawpolys, 1);
+    EXPECT_EQ(o.drawpolys[0], 1) << "the clipper's output follows the own polygons";
+    EXPECT_EQ(o.numclipverts, 2);
+    const MeshPolygon &p = drawn(o, 0);
+    ASSERT_EQ(p.numcorners, 2 + infront);
+    for (int k = 0; k < p.numcorners; k++) {
+      if (k < infront) {
+        EXPECT_EQ(p.corners[k].vertex, k);
+      } else {
+        EXPECT_NEAR(m->verts[p.corners[k].vertex].xfpos.z, 0.2f, 1e-6f);
+      }
+    }
+    // Texture coordinates follow the cut: t = 0.8 / 0.9 along the edge from u 0 to u 10.
+    if (infront == 1) {
+      EXPECT_NEAR(p.corners[1].u, 80.0f / 9.0f, 1e-4f);
+    }
+    project(&o, &camera);
+    for (int k = 0; k < p.numcorners; k++)
+      EXPECT_TRUE(std::isfinite(m->verts[p.corners[k].vertex].xfpos.x));
   }
-  // Texture coordinates follow the cut: t = 0.8 / 0.9 along the edge from u 0 to u 10.
-  EXPECT_NEAR(p.corners[1].u, 80.0f / 9.0f, 1e-4f);
-  project(&o, &camera);
-  for (int k = 0; k < 3; k++) EXPECT_TRUE(std::isfinite(m->verts[p.corners[k].vertex].xfpos.x));
-}
-
-TEST_F(Clipping, NearPlaneTwoCornersInFrontGiveAQuad) {
-  auto m = makemesh({{0, 0, 1}, {0.05f, 0, 1}, {0, 0.05f, 0.1f}}, {{0, 1, 2}}, twosided());
-  SceneObject &o = m->object;
-  clip(o);
-  ASSERT_EQ(o.numdrawpolys, 1);
-  const MeshPolygon &p = drawn(o, 0);
-  ASSERT_EQ(p.numcorners, 4);
-  EXPECT_EQ(p.corners[0].vertex, 0);
-  EXPECT_EQ(p.corners[1].vertex, 1);
-  EXPECT_NEAR(m->verts[p.corners[2].vertex].xfpos.z, 0.2f, 1e-6f);
-  EXPECT_NEAR(m->verts[p.corners[3].vertex].xfpos.z, 0.2f, 1e-6f);
-  EXPECT_EQ(o.numclipverts, 2);
 }
 
 TEST_F(Clipping, ClippedAwayStaysListedAndCommonOutsideIsDropped) {
@@ -203,8 +209,7 @@ TEST_F(Clipping, DrawnVerticesLieInsideAllPlanes) {
 TEST_F(Clipping, VertexRoomIsNeverExceeded) {
   // Thirty copies of one triangle crossing the right and the near plane; each copy
   // needs four new vertices and only 57 of the 60 slots are free.
-  std::vector<std::vector<int>> polys(30, std::vector<int>{0, 1, 2});
-  auto m = makemesh({{0, 0, 1}, {5, 0, 1}, {0, 0.05f, 0.1f}}, polys, twosided());
+  auto m = copies({{0, 0, 1}, {5, 0, 1}, {0, 0.05f, 0.1f}}, 1, 30);
   SceneObject &o = m->object;
   FILE *log = tmpfile();
   ASSERT_NE(log, nullptr);
@@ -232,15 +237,7 @@ TEST_F(Clipping, VertexRoomIsNeverExceeded) {
 
 TEST_F(Clipping, PolygonIndicesStayBelow32768) {
   // 30000 polygons crossing the near plane: room for 60000 more, but indices stop at 32767.
-  std::vector<Vec3> points;
-  for (int i = 0; i < 1000; i++) {
-    points.push_back({0, 0, 1});
-    points.push_back({0.05f, 0, 0.1f});
-    points.push_back({0, 0.05f, 0.1f});
-  }
-  std::vector<std::vector<int>> polys;
-  for (int i = 0; i < 30000; i++) polys.push_back({3 * (i % 1000), 3 * (i % 1000) + 1, 3 * (i % 1000) + 2});
-  auto m = makemesh(points, polys, twosided());
+  auto m = copies({{0, 0, 1}, {0.05f, 0, 0.1f}, {0, 0.05f, 0.1f}}, 1000, 30000);
   SceneObject &o = m->object;
   clip(o);
   EXPECT_EQ(o.numclippolys, 32768 - 30000);
@@ -253,15 +250,7 @@ TEST_F(Clipping, VertexIndicesStayBelow65536) {
   // Triangles that cover the whole view at depth 10: each is cut by the four side
   // planes into the view's rectangle, making eight new vertices. 3300 own vertices
   // would give room for 66000 in all, but corner indices are 16-bit.
-  std::vector<Vec3> points;
-  for (int i = 0; i < 1100; i++) {
-    points.push_back({-100, -100, 10});
-    points.push_back({100, -100, 10});
-    points.push_back({0, 100, 10});
-  }
-  std::vector<std::vector<int>> polys;
-  for (int i = 0; i < 8000; i++) polys.push_back({3 * (i % 1100), 3 * (i % 1100) + 1, 3 * (i % 1100) + 2});
-  auto m = makemesh(points, polys, twosided());
+  auto m = copies({{-100, -100, 10}, {100, -100, 10}, {0, 100, 10}}, 1100, 8000);
   SceneObject &o = m->object;
   clip(o);
   ASSERT_EQ(o.clipmask, 1 | 2 | 4 | 8 | 16);

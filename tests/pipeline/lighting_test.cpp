@@ -46,20 +46,16 @@ TEST_F(Lighting, PointLightFallsOffLinearly) {
   SceneLight light;
   light.isdistant = 0;
   light.color[0] = light.color[1] = light.color[2] = 1;
-  light.falloffon = 1;
   light.falloffrange = 10;
-  auto at5 = vertex({0, 0, 5}, {0, 0, 1});
-  auto at10 = vertex({0, 0, 10}, {0, 0, 1});
-  auto at12 = vertex({0, 0, 12}, {0, 0, 1});
-  lightvertices(&at5->object, &light, &camera, 0);
-  lightvertices(&at10->object, &light, &camera, 0);
-  lightvertices(&at12->object, &light, &camera, 0);
-  expectcolor(at5->verts[0], 100, 50, 25);
-  expectcolor(at10->verts[0], 0, 0, 0);
-  expectcolor(at12->verts[0], 0, 0, 0);
-  light.falloffon = 0;
-  lightvertices(&at12->object, &light, &camera, 0);
-  expectcolor(at12->verts[0], 200, 100, 50);
+  // Linear to nothing at the range and beyond; without falloff the distance plays no part.
+  const float cases[][3] = {{5, 1, 0.5f}, {10, 1, 0}, {12, 1, 0}, {12, 0, 1}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << "depth " << c[0] << " falloff " << c[1]);
+    light.falloffon = (int32_t)c[1];
+    auto m = vertex({0, 0, c[0]}, {0, 0, 1});
+    lightvertices(&m->object, &light, &camera, 0);
+    expectcolor(m->verts[0], 200 * c[2], 100 * c[2], 50 * c[2]);
+  }
 }
 
 TEST_F(Lighting, TwoLightsClampAt255AndSpecularNeedsSpecular) {
