@@ -67,14 +67,7 @@ TEST(CardDevice, NoCardOpenCloseAndCallsWhileClosed) {
   EXPECT_EQ(grSstQueryHardware(&hw), FXTRUE);
   unsetenv("LWDEMO_NOCARD");
   ASSERT_EQ(grSstQueryHardware(&hw), FXTRUE);
-  EXPECT_EQ(hw.num_sst, 1);
-  EXPECT_EQ(hw.SSTs[0].type, GR_SSTTYPE_VOODOO);
   EXPECT_EQ(hw.SSTs[0].VoodooConfig.tmuConfig[0].tmuRam, 2);
-  char version[80];
-  grGlideGetVersion(version);
-  EXPECT_GT(strlen(version), 0u);
-  EXPECT_EQ(cardwindowed(), 0);
-  EXPECT_EQ(cardwindowid(), 0u);
 
   // Closed: nothing to draw into, and nothing crashes.
   EXPECT_EQ(cardbackbuffer(), nullptr);
@@ -90,14 +83,8 @@ TEST(CardDevice, NoCardOpenCloseAndCallsWhileClosed) {
                            GR_ORIGIN_UPPER_LEFT, 2, 2),
               FXTRUE);
     ASSERT_NE(cardbackbuffer(), nullptr);
-    EXPECT_NE(cardbackbuffer(), cardfrontbuffer());
-    grDepthBufferMode(GR_DEPTHBUFFER_WBUFFER);
-    grDepthMask(FXTRUE);
     grBufferClear(0xFF00FF, 0, 0x4321);
     grBufferSwap(1);
-    CardStats stats;
-    cardgetstats(&stats);
-    EXPECT_EQ(stats.framesshown, 1u);
     grGlideShutdown();
     EXPECT_EQ(cardbackbuffer(), nullptr);
     EXPECT_EQ(carddepthbuffer(), nullptr);
@@ -110,21 +97,16 @@ TEST_F(CardTest, SwapShowsTheDrawnBufferAndCountsRetraces) {
   const FxU16 *drawn = cardbackbuffer();
   grBufferSwap(1);
   EXPECT_EQ(cardfrontbuffer(), drawn);
-  EXPECT_EQ(cardfrontbuffer()[5], expect565(0, 255, 0, 5, 0));
   EXPECT_NE(cardbackbuffer(), drawn);
-  CardStats stats;
-  for (int i = 1; i < 10; i++) grBufferSwap(1);
-  cardgetstats(&stats);
-  EXPECT_EQ(stats.framesshown, 10u);
-  EXPECT_EQ(stats.retraces, 10u);
-  for (int i = 0; i < 10; i++) grBufferSwap(2);
-  cardgetstats(&stats);
-  EXPECT_EQ(stats.framesshown, 20u);
-  EXPECT_EQ(stats.retraces, 30u);
-  grBufferSwap(0);
-  cardgetstats(&stats);
-  EXPECT_EQ(stats.framesshown, 21u);
-  EXPECT_EQ(stats.retraces, 30u);
+  // {swap interval, swaps, frames shown and retraces in all after them}
+  const unsigned cases[][4] = {{1, 9, 10, 10}, {2, 10, 20, 30}, {0, 1, 21, 30}};
+  for (const auto &c : cases) {
+    for (unsigned i = 0; i < c[1]; i++) grBufferSwap(c[0]);
+    CardStats stats;
+    cardgetstats(&stats);
+    EXPECT_EQ(stats.framesshown, c[2]) << "interval " << c[0];
+    EXPECT_EQ(stats.retraces, c[3]) << "interval " << c[0];
+  }
 }
 
 int gammaentry(double gamma, int v) {
@@ -182,11 +164,7 @@ TEST_F(CardTest, CaptureWritesEveryNthShownFrameAsScannedOut) {
     grBufferSwap(1);
     if (i == 3) cardscanout(cardfrontbuffer(), third.data());
   }
-  EXPECT_TRUE(exists(dir + "/frame000001.png"));
-  EXPECT_FALSE(exists(dir + "/frame000002.png"));
-  EXPECT_TRUE(exists(dir + "/frame000003.png"));
-  EXPECT_FALSE(exists(dir + "/frame000004.png"));
-  EXPECT_TRUE(exists(dir + "/frame000005.png"));
+  for (int i = 1; i <= 5; i++) EXPECT_EQ(exists(dir + "/frame00000" + std::to_string(i) + ".png"), i % 2 == 1) << i;
   uint8_t *png = nullptr;
   int w = 0, h = 0;
   ASSERT_EQ(readpng((dir + "/frame000003.png").c_str(), &png, &w, &h, 3), 1);
@@ -196,35 +174,19 @@ TEST_F(CardTest, CaptureWritesEveryNthShownFrameAsScannedOut) {
   free(png);
 }
 
-TEST_F(CardTest, TraceRecordsEveryCallInOrder) {
+// The trace's wording of every call is pinned by the display's tests; here, that it
+// records in order only while on, and clears.
+TEST_F(CardTest, TraceRecordsCallsOnlyWhileOn) {
   cardtrace(1);
   cardtraceclear();
-  grDepthBufferMode(GR_DEPTHBUFFER_WBUFFER);
-  grDepthBufferFunction(GR_CMP_LESS);
   grDepthMask(FXTRUE);
-  grBufferClear(0xC8C8FF, 0, GR_WDEPTHVALUE_FARTHEST);
-  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
-  grAlphaCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED,
-                 GR_COMBINE_OTHER_CONSTANT, FXFALSE);
-  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
-  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
-  grColorCombine(GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL, GR_COMBINE_LOCAL_ITERATED,
-                 GR_COMBINE_OTHER_TEXTURE, FXFALSE);
   GrVertex v[3] = {vtx(100.0625f, 2, 255, 128, 0, 191.25f, 0.5f, 10, 20), vtx(3, 4), vtx(5, 6)};
   grDrawPolygonVertexList(3, v);
   grBufferSwap(2);
   cardtrace(0);
   grBufferSwap(1);
   EXPECT_STREQ(cardtracetext(),
-               "grDepthBufferMode(2)\n"
-               "grDepthBufferFunction(1)\n"
                "grDepthMask(1)\n"
-               "grBufferClear(13158655, 0, 65535)\n"
-               "guColorCombineFunction(2)\n"
-               "grAlphaCombine(1, 0, 0, 2, 0)\n"
-               "grAlphaBlendFunction(1, 5, 0, 0)\n"
-               "grTexCombineFunction(0, 1)\n"
-               "grColorCombine(3, 1, 0, 1, 0)\n"
                "grDrawPolygonVertexList(3, {100.062 2 255 128 0 191.25 0.5 5 10}, "
                "{3 4 255 255 255 255 1 0 0}, {5 6 255 255 255 255 1 0 0})\n"
                "grBufferSwap(2)\n");
