@@ -19,24 +19,21 @@ Calls devicecalls() {
 const Calls opening = {"grGlideGetVersion", "grGlideInit()", "grSstQueryHardware",
                        "grSstSelect(0)", "grSstWinOpen(0, 7, 0, 0, 0, 2, 2)"};
 
-TEST_F(DeviceTest, OpensWithTheWBufferWhenAsked) {
-  ASSERT_EQ(init3d(640, 480, 16, 1), 1);
-  Calls expected = opening;
-  for (const char *c : {"grDepthBufferMode(2)", "grDepthBufferFunction(1)", "grDepthMask(1)",
-                        "grBufferClear(0, 0, 65535)", "guColorCombineFunction(2)"})
-    expected.push_back(c);
-  EXPECT_EQ(devicecalls(), expected);
-  cardtraceclear();
-  shutdowndisplay();
-  EXPECT_EQ(devicecalls(), Calls({"grGlideShutdown()"}));
-}
-
-TEST_F(DeviceTest, OpensWithoutDepthBufferAndIgnoresTheRequestedMode) {
-  ASSERT_EQ(init3d(320, 200, 8, 0), 1);
-  Calls expected = opening;
-  expected.push_back("guColorCombineFunction(2)");
-  EXPECT_EQ(devicecalls(), expected);
-  closeglide();
+// The W buffer is set up only when asked for; the requested size and depth play no part.
+TEST_F(DeviceTest, OpensWithTheWBufferOnlyWhenAsked) {
+  const Calls depthsetup = {"grDepthBufferMode(2)", "grDepthBufferFunction(1)", "grDepthMask(1)",
+                            "grBufferClear(0, 0, 65535)"};
+  for (int zbuffer : {1, 0}) {
+    cardtraceclear();
+    ASSERT_EQ(zbuffer ? init3d(640, 480, 16, 1) : init3d(320, 200, 8, 0), 1);
+    Calls expected = opening;
+    if (zbuffer) expected.insert(expected.end(), depthsetup.begin(), depthsetup.end());
+    expected.push_back("guColorCombineFunction(2)");
+    EXPECT_EQ(devicecalls(), expected);
+    cardtraceclear();
+    shutdowndisplay();
+    EXPECT_EQ(devicecalls(), Calls({"grGlideShutdown()"}));
+  }
 }
 
 TEST_F(DeviceTest, NoCardMeansNoDevice) {

@@ -66,14 +66,6 @@ void writeflat(const char *path, int size, uint32_t argb) {
   ASSERT_EQ(write3dfimage(path, img.data(), size, size, GR_TEXFMT_RGB_565), 1) << path;
 }
 
-TEST_F(LoadTextures, EmptyTableLoadsNothing) {
-  settexturenames({});
-  texturehandles[0] = 1234;
-  EXPECT_EQ(loadtextures(), 1);
-  EXPECT_EQ(texturehandles[0], 1234u);
-  EXPECT_EQ(std::string(cardtracetext()), "");
-}
-
 TEST_F(LoadTextures, DownloadsEachTextureWithItsHeader) {
   ASSERT_EQ(init3d(640, 480, 16, 1), 1);
   writeflat("textures/Wall.3df", 64, 0xFF808080u);

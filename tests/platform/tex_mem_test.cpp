@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/glide/cardtexture.h"
@@ -111,11 +112,12 @@ TEST_F(TexMem, DownloadExpandsEveryLevelAndKeepsTheModes) {
   const CardTexture *t = cardtexture;
   ASSERT_NE(t, nullptr);
   // s and t, minification and magnification kept apart.
-  EXPECT_EQ(t->sclamp * 10 + t->tclamp, GR_TEXTURECLAMP_CLAMP * 10 + GR_TEXTURECLAMP_WRAP);
-  EXPECT_EQ(t->minfilter * 10 + t->magfilter, GR_TEXTUREFILTER_POINT_SAMPLED * 10 + GR_TEXTUREFILTER_BILINEAR);
+  EXPECT_EQ(std::pair(t->sclamp, t->tclamp), std::pair(GR_TEXTURECLAMP_CLAMP, GR_TEXTURECLAMP_WRAP));
+  EXPECT_EQ(std::pair(t->minfilter, t->magfilter),
+            std::pair(GR_TEXTUREFILTER_POINT_SAMPLED, GR_TEXTUREFILTER_BILINEAR));
   for (int lod = 0; lod < GR_LOD_4; lod++) EXPECT_EQ(t->texels[lod], nullptr);
-  EXPECT_EQ(t->width[GR_LOD_4] * 10 + t->height[GR_LOD_4], 42);
-  EXPECT_EQ(t->width[GR_LOD_2] * 10 + t->height[GR_LOD_2], 21);
+  EXPECT_EQ(std::pair(t->width[GR_LOD_4], t->height[GR_LOD_4]), std::pair(4, 2));
+  EXPECT_EQ(std::pair(t->width[GR_LOD_2], t->height[GR_LOD_2]), std::pair(2, 1));
   EXPECT_EQ(t->texels[GR_LOD_4][7], 0x11000077u);
   EXPECT_EQ(t->texels[GR_LOD_2][1], 0x22000011u);
   EXPECT_EQ(t->texels[GR_LOD_1][0], 0x33000000u);
@@ -203,8 +205,8 @@ TEST(TexFormats, NamesSizesAndLevels) {
   for (int lod = 0; lod < 9; lod++) {
     cardlevelsize(GR_ASPECT_8x1, lod, &w, &h);
     cardlevelsize(GR_ASPECT_1x8, lod, &tw, &th);
-    EXPECT_EQ(w * 1000 + h, sides[lod][0] * 1000 + sides[lod][1]) << lod;
-    EXPECT_EQ(tw * 1000 + th, sides[lod][1] * 1000 + sides[lod][0]) << lod;
+    EXPECT_EQ(std::pair(w, h), std::pair(sides[lod][0], sides[lod][1])) << lod;
+    EXPECT_EQ(std::pair(tw, th), std::pair(sides[lod][1], sides[lod][0])) << lod;
   }
   cardlevelsize(GR_ASPECT_1x1, 9, &w, &h);
   EXPECT_EQ(w + h, 0);
