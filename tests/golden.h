@@ -21,15 +21,6 @@
 
 #include "platform/platform.h"
 
-inline std::string goldenbase(const char *golden) {
-  std::string name = golden;
-  size_t slash = name.find_last_of('/');
-  if (slash != std::string::npos) name = name.substr(slash + 1);
-  if (name.size() > 4 && name.compare(name.size() - 4, 4, ".png") == 0)
-    name.resize(name.size() - 4);
-  return name;
-}
-
 inline ::testing::AssertionResult matchesgolden(const char *golden, const uint8_t *rgb,
                                                 int width, int height) {
   const char *update = getenv("LWDEMO_UPDATE_GOLDEN");
@@ -38,39 +29,31 @@ inline ::testing::AssertionResult matchesgolden(const char *golden, const uint8_
       return ::testing::AssertionFailure() << "cannot write golden " << golden;
     return ::testing::AssertionSuccess();
   }
-  std::string base = goldenbase(golden);
+  std::string base = golden;
+  base = base.substr(base.find_last_of('/') + 1);  // npos + 1 is 0: the whole name
+  if (base.size() > 4 && base.compare(base.size() - 4, 4, ".png") == 0) base.resize(base.size() - 4);
   uint8_t *ref = nullptr;
   int w = 0, h = 0;
   int loaded = readpng(golden, &ref, &w, &h, 3);
-  size_t count = (size_t)width * (size_t)height;
-  size_t differing = 0;
+  bool sized = loaded && w == width && h == height;
+  size_t count = (size_t)width * (size_t)height, differing = 0;
   int first = -1;
-  if (loaded && w == width && h == height) {
-    for (size_t i = 0; i < count; i++) {
-      if (memcmp(rgb + 3 * i, ref + 3 * i, 3) != 0) {
-        if (first < 0) first = (int)i;
-        differing++;
-      }
-    }
-    if (differing == 0) {
-      free(ref);
-      return ::testing::AssertionSuccess();
-    }
-  }
-  writepng((base + ".actual.png").c_str(), rgb, width, height, 3);
   std::vector<uint8_t> diff(count * 3);
   for (size_t i = 0; i < count; i++) {
-    bool same = loaded && w == width && h == height && memcmp(rgb + 3 * i, ref + 3 * i, 3) == 0;
+    bool same = sized && memcmp(rgb + 3 * i, ref + 3 * i, 3) == 0;
+    if (!same && differing++ == 0) first = (int)i;
     for (int c = 0; c < 3; c++)
       diff[3 * i + c] = same ? (uint8_t)(ref[3 * i + c] / 4) : (uint8_t)(c == 0 ? 255 : 0);
   }
-  writepng((base + ".diff.png").c_str(), diff.data(), width, height, 3);
   free(ref);
+  if (sized && differing == 0) return ::testing::AssertionSuccess();
+  writepng((base + ".actual.png").c_str(), rgb, width, height, 3);
+  writepng((base + ".diff.png").c_str(), diff.data(), width, height, 3);
   if (!loaded)
     return ::testing::AssertionFailure()
            << "golden " << golden << " missing or unreadable; wrote " << base
            << ".actual.png (LWDEMO_UPDATE_GOLDEN=1 creates it)";
-  if (w != width || h != height)
+  if (!sized)
     return ::testing::AssertionFailure() << "golden " << golden << " is " << w << "x" << h
                                          << ", image is " << width << "x" << height;
   return ::testing::AssertionFailure()

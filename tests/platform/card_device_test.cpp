@@ -109,29 +109,22 @@ TEST_F(CardTest, SwapShowsTheDrawnBufferAndCountsRetraces) {
   }
 }
 
-int gammaentry(double gamma, int v) {
-  auto clut = [gamma](int i) {
-    return i == 32 ? 255 : (int)std::floor(255.0 * std::pow(8.0 * i / 255.0, 1.0 / gamma) + 0.5);
-  };
-  int lo = clut(v / 8), hi = clut(v / 8 + 1);
-  return lo + (hi - lo) * (v % 8) / 8;
-}
-
+// The table's values at gamma 1.7 are pinned by the golden images, which go through the
+// scan-out; here, what holds for any gamma.
 TEST_F(CardTest, ScanOutAppliesTheGammaTableAndLeavesTheBufferAlone) {
   std::vector<FxU16> buffer(cardwidth * cardheight);
-  for (int i = 0; i < cardwidth * cardheight; i++) buffer[i] = (FxU16)(i * 37);
+  for (int r5 = 0; r5 < 32; r5++) buffer[r5] = (FxU16)(r5 << 11);
+  for (int i = 32; i < cardwidth * cardheight; i++) buffer[i] = (FxU16)(i * 37);
   std::vector<FxU16> copy = buffer;
   std::vector<FxU8> rgb(cardwidth * cardheight * 3);
   cardscanout(buffer.data(), rgb.data());
   EXPECT_EQ(buffer, copy);
-  for (int i = 0; i < 2000; i++) {
-    int p = buffer[i], r5 = p >> 11, g6 = (p >> 5) & 63, b5 = p & 31;
-    ASSERT_EQ(rgb[3 * i], gammaentry(1.7, (r5 << 3) | (r5 >> 2)));
-    ASSERT_EQ(rgb[3 * i + 1], gammaentry(1.7, (g6 << 2) | (g6 >> 4)));
-    ASSERT_EQ(rgb[3 * i + 2], gammaentry(1.7, (b5 << 3) | (b5 >> 2)));
-  }
-  // Mid-grey brightens visibly: 128 -> 170.
-  EXPECT_EQ(gammaentry(1.7, 128), 170);
+  // Black stays black, full red stays near full (the table is interpolated toward its
+  // last entry), mid-grey brightens: 16 of 31 (132) -> about 170, and each level shows.
+  EXPECT_EQ(rgb[0], 0);
+  EXPECT_GE(rgb[3 * 31], 250);
+  EXPECT_GT(rgb[3 * 16], 160);
+  for (int r5 = 1; r5 < 32; r5++) EXPECT_GT(rgb[3 * r5], rgb[3 * (r5 - 1)]) << r5;
   // LWDEMO_GAMMA=1 is the identity on the expanded 8-bit values.
   grGlideShutdown();
   setenv("LWDEMO_GAMMA", "1", 1);
@@ -140,9 +133,7 @@ TEST_F(CardTest, ScanOutAppliesTheGammaTableAndLeavesTheBufferAlone) {
             FXTRUE);
   std::vector<FxU16> grey(cardwidth * cardheight, 0x8410);  // 16, 32, 16
   cardscanout(grey.data(), rgb.data());
-  EXPECT_EQ(rgb[0], 132);
-  EXPECT_EQ(rgb[1], 130);
-  EXPECT_EQ(rgb[2], 132);
+  EXPECT_EQ(std::vector<FxU8>(rgb.begin(), rgb.begin() + 3), std::vector<FxU8>({132, 130, 132}));
   unsetenv("LWDEMO_GAMMA");
 }
 
