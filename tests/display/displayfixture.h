@@ -1,13 +1,9 @@
 // Shared set-up for the tests of the card half of the display: a screen of the card
-// kind, a log in a temporary file, the card's call trace, and hand-built objects whose
-// vertices are already projected (screen x, y in pixels, camera z).
+// kind, a folder of its own per test (the tests write texture files), the log in a
+// temporary file, the card's call trace, and hand-built objects whose vertices are
+// already projected (screen x, y in pixels, camera z).
 #pragma once
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -16,18 +12,14 @@
 #include "display/display.h"
 #include "lwo/lwo.h"
 #include "platform/glide/glide.h"
+#include "testutil.h"
 
-class DisplayTest : public ::testing::Test {
+class DisplayTest : public FolderTest {
  public:
   Screen testscreen;
 
-  // Each test works in a folder of its own: the test runner starts tests in parallel in
-  // one folder, and the tests write texture files there.
   void SetUp() override {
-    const testing::TestInfo *test = testing::UnitTest::GetInstance()->current_test_info();
-    std::string folder = std::string(test->test_suite_name()) + "." + test->name();
-    mkdir(folder.c_str(), 0755);
-    ASSERT_EQ(chdir(folder.c_str()), 0);
+    FolderTest::SetUp();
     setenv("LWDEMO_VIDEO", "headless", 0);
     setenv("LWDEMO_PACING", "off", 0);
     testscreen = Screen{};
@@ -38,8 +30,6 @@ class DisplayTest : public ::testing::Test {
     testscreen.centery = 240;
     testscreen.driver = 1;
     screen = &testscreen;
-    errorlog = tmpfile();
-    ASSERT_NE(errorlog, nullptr);
     cardtraceclear();
     cardtrace(1);
   }
@@ -47,21 +37,7 @@ class DisplayTest : public ::testing::Test {
   void TearDown() override {
     cardtrace(0);
     cardtraceclear();
-    if (errorlog != nullptr) fclose(errorlog);
-    errorlog = nullptr;
-    screen = nullptr;
-    EXPECT_EQ(chdir(".."), 0);
-  }
-
-  static std::string logtext() {
-    fflush(errorlog);
-    long end = ftell(errorlog);
-    std::string text(end > 0 ? (size_t)end : 0, '\0');
-    rewind(errorlog);
-    size_t got = fread(text.data(), 1, text.size(), errorlog);
-    text.resize(got);
-    fseek(errorlog, 0, SEEK_END);
-    return text;
+    FolderTest::TearDown();
   }
 
   // The traced calls, one per entry, without their line breaks.

@@ -10,6 +10,7 @@
 
 #include "platform/glide/cardtexture.h"
 #include "platform/glide/glide.h"
+#include "testutil.h"
 #include "tools/writers/writers.h"
 
 namespace {
@@ -18,33 +19,10 @@ std::string testdata(const char *name) {
   return std::string(LWDEMO_SHARED_DIR) + "/testdata/3df/" + name;
 }
 
-bool haveshared() {
-  FILE *f = fopen(testdata("SOURCES.md").c_str(), "rb");
-  if (f) fclose(f);
-  return f != nullptr;
-}
-
-std::vector<uint8_t> readall(const std::string &path) {
-  std::vector<uint8_t> bytes;
-  FILE *f = fopen(path.c_str(), "rb");
-  if (f == nullptr) return bytes;
-  int c;
-  while ((c = getc(f)) != EOF) bytes.push_back((uint8_t)c);
-  fclose(f);
-  return bytes;
-}
-
-void writeall(const char *path, const void *data, size_t n) {
-  FILE *f = fopen(path, "wb");
-  ASSERT_NE(f, nullptr);
-  ASSERT_EQ(fwrite(data, 1, n, f), n);
-  fclose(f);
-}
-
-void writetext(const char *path, const std::string &text) { writeall(path, text.data(), text.size()); }
+bool haveshared() { return !readfile(testdata("SOURCES.md")).empty(); }
 
 // Bytes up to and including the fourth line feed.
-size_t headerbytes(const std::vector<uint8_t> &file) {
+size_t headerbytes(const std::string &file) {
   int lines = 0;
   for (size_t k = 0; k < file.size(); k++)
     if (file[k] == '\n' && ++lines == 4) return k + 1;
@@ -95,7 +73,7 @@ TEST(Tex3df, RealFilesGiveTheirHeadersAndLoad) {
   if (!haveshared()) GTEST_SKIP() << "no shared test data";
   for (const RealFile &rf : realfiles) {
     SCOPED_TRACE(rf.name);
-    std::vector<uint8_t> file = readall(testdata(rf.name));
+    std::string file = readfile(testdata(rf.name));
     ASSERT_EQ(file.size(), rf.size);
     Loaded l;
     load(testdata(rf.name), &l);
@@ -115,7 +93,7 @@ TEST(Tex3df, RealFilesGiveTheirHeadersAndLoad) {
       FxU16 first;
       memcpy(&first, l.data.data(), 2);
       size_t at = headerbytes(file) + table;
-      EXPECT_EQ(first, (FxU16)(file[at] << 8 | file[at + 1]));
+      EXPECT_EQ(first, (FxU16)((uint8_t)file[at] << 8 | (uint8_t)file[at + 1]));
     }
   }
 }
@@ -208,7 +186,7 @@ TEST(Tex3df, HeaderParsing) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.header);
-    writetext(path, std::string(c.header) + "\x12\x34");
+    writefile(path, std::string(c.header) + "\x12\x34");
     Gu3dfInfo info;
     memset(&info, 0, sizeof info);
     EXPECT_EQ(gu3dfGetInfo(path, &info), c.ok);
@@ -225,9 +203,9 @@ TEST(Tex3df, HeaderParsing) {
   std::string fits = longest + std::string(99 - longest.size() - 1, ' ') + "\n";
   std::string overlong = longest + std::string(99 - longest.size(), ' ') + "\n";
   Gu3dfInfo info;
-  writetext(path, fits + "\x12\x34");
+  writefile(path, fits + "\x12\x34");
   EXPECT_TRUE(gu3dfGetInfo(path, &info));
-  writetext(path, overlong + "\x12\x34");
+  writefile(path, overlong + "\x12\x34");
   EXPECT_FALSE(gu3dfGetInfo(path, &info));
   EXPECT_FALSE(gu3dfGetInfo("no such file.3df", &info));
   EXPECT_FALSE(gu3dfGetInfo(nullptr, &info));
@@ -235,13 +213,13 @@ TEST(Tex3df, HeaderParsing) {
 
 TEST(Tex3df, LoadWritesNoMoreThanTheHeaderPromised) {
   const char *path = "grown.3df";
-  writetext(path, "3df v1.1\nrgb565\nlod range: 1 1\naspect ratio: 1 1\n\x12\x34");
+  writefile(path, "3df v1.1\nrgb565\nlod range: 1 1\naspect ratio: 1 1\n\x12\x34");
   Gu3dfInfo info;
   ASSERT_TRUE(gu3dfGetInfo(path, &info));
   uint16_t texel = 0;
   info.data = &texel;
   // The file grows between the two calls: its new header asks for more than was allocated.
-  writetext(path, "3df v1.1\nrgb565\nlod range: 1 2\naspect ratio: 1 1\n0123456789");
+  writefile(path, "3df v1.1\nrgb565\nlod range: 1 2\naspect ratio: 1 1\n0123456789");
   EXPECT_FALSE(gu3dfLoad(path, &info));
   info.data = nullptr;
   EXPECT_FALSE(gu3dfLoad(path, &info));
@@ -262,10 +240,11 @@ TEST(Tex3df, TruncationSweep) {
   const char *path = scratch.c_str();
   for (int format : {GR_TEXFMT_YIQ_422, GR_TEXFMT_AP_88, GR_TEXFMT_RGB_565, GR_TEXFMT_ALPHA_INTENSITY_44}) {
     SCOPED_TRACE(format);
-    std::vector<uint8_t> file;
-    ASSERT_TRUE(encode3df(&levels, format, &file));
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(encode3df(&levels, format, &bytes));
+    std::string file(bytes.begin(), bytes.end());
     for (size_t n = 0; n <= file.size(); n++) {
-      writeall(path, file.data(), n);
+      writefile(path, file.data(), n);
       Loaded l;
       load(path, &l);
       EXPECT_EQ(l.got, n >= headerbytes(file)) << n;
