@@ -70,9 +70,7 @@ TEST_F(DeviceTest, FramesSwapClearAndResetTheColourCombine) {
 
 TEST_F(DeviceTest, ShutdownOfAnotherDriverOnlySaysSo) {
   testscreen.driver = 0;
-  ::testing::internal::CaptureStdout();
-  shutdowndisplay();
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Not implemented\n");
+  EXPECT_EQ(stdoutof(shutdowndisplay), "Not implemented\n");
   EXPECT_EQ(devicecalls(), Calls{});
 }
 

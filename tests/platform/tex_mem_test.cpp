@@ -9,6 +9,7 @@
 
 #include "platform/glide/cardtexture.h"
 #include "platform/glide/glide.h"
+#include "testutil.h"
 
 namespace {
 
@@ -87,13 +88,13 @@ TEST_F(TexMem, NullAndUnknownHandlesDrawUntexturedAndLogOnce) {
   EXPECT_FALSE(guTexDownloadMipMap(GR_NULL_MIPMAP_HANDLE, &texel, nullptr));
   EXPECT_FALSE(guTexDownloadMipMap(id + 1, &texel, nullptr));
   EXPECT_FALSE(guTexDownloadMipMap(id, nullptr, nullptr));
-  ::testing::internal::CaptureStderr();
-  guTexSource(GR_NULL_MIPMAP_HANDLE);
-  EXPECT_EQ(cardtexture, nullptr);
-  guTexSource(id);
-  guTexSource(id + 7);
-  EXPECT_EQ(cardtexture, nullptr);
-  std::string err = ::testing::internal::GetCapturedStderr();
+  std::string err = stderrof([&] {
+    guTexSource(GR_NULL_MIPMAP_HANDLE);
+    EXPECT_EQ(cardtexture, nullptr);
+    guTexSource(id);
+    guTexSource(id + 7);
+    EXPECT_EQ(cardtexture, nullptr);
+  });
   // Once per process: an earlier test in this run may already have said it.
   EXPECT_LE(std::count(err.begin(), err.end(), '\n'), 1);
 }
@@ -123,28 +124,28 @@ TEST_F(TexMem, DownloadExpandsEveryLevelAndKeepsTheModes) {
   EXPECT_EQ(t->texels[GR_LOD_1][0], 0x33000000u);
 }
 
-TEST_F(TexMem, PaletteTexturesUseTheCardsPaletteAndSaySo) {
-  GrMipMapId_t id = allocate(GR_TEXFMT_AP_88, GR_LOD_1, GR_LOD_1, GR_ASPECT_1x1);
+// Palette textures use the card's palette (none downloaded here) and say so once; NCC
+// textures need their table.
+TEST_F(TexMem, PaletteAndNccTextures) {
+  GrMipMapId_t ap = allocate(GR_TEXFMT_AP_88, GR_LOD_1, GR_LOD_1, GR_ASPECT_1x1);
   uint16_t texel = 0x8005;
-  ::testing::internal::CaptureStderr();
-  ASSERT_TRUE(guTexDownloadMipMap(id, &texel, nullptr));
-  ASSERT_TRUE(guTexDownloadMipMap(id, &texel, nullptr));
-  std::string err = ::testing::internal::GetCapturedStderr();
+  std::string err = stderrof([&] {
+    ASSERT_TRUE(guTexDownloadMipMap(ap, &texel, nullptr));
+    ASSERT_TRUE(guTexDownloadMipMap(ap, &texel, nullptr));
+  });
   EXPECT_LE(std::count(err.begin(), err.end(), '\n'), 1);
-  guTexSource(id);
+  guTexSource(ap);
   ASSERT_NE(cardtexture, nullptr);
-  EXPECT_EQ(cardtexture->texels[GR_LOD_1][0], 0x80000000u);  // no palette was downloaded
-}
+  EXPECT_EQ(cardtexture->texels[GR_LOD_1][0], 0x80000000u);
 
-TEST_F(TexMem, NccTextureNeedsItsTable) {
-  GrMipMapId_t id = allocate(GR_TEXFMT_YIQ_422, GR_LOD_1, GR_LOD_1, GR_ASPECT_1x1);
-  uint8_t texel = 0;
-  EXPECT_FALSE(guTexDownloadMipMap(id, &texel, nullptr));
+  GrMipMapId_t yiq = allocate(GR_TEXFMT_YIQ_422, GR_LOD_1, GR_LOD_1, GR_ASPECT_1x1);
+  uint8_t index = 0;
+  EXPECT_FALSE(guTexDownloadMipMap(yiq, &index, nullptr));
   GuNccTable ncc;
   memset(&ncc, 0, sizeof ncc);
   ncc.yRGB[0] = 100;
-  ASSERT_TRUE(guTexDownloadMipMap(id, &texel, &ncc));
-  guTexSource(id);
+  ASSERT_TRUE(guTexDownloadMipMap(yiq, &index, &ncc));
+  guTexSource(yiq);
   EXPECT_EQ(cardtexture->texels[GR_LOD_1][0], 0xFF646464u);
 }
 
