@@ -15,30 +15,27 @@ class Culling : public PipelineTest {
 TEST_F(Culling, InsideOutsideAndCrossing) {
   setcamera(camera, {0, 0, 0});
   updateworldplanes(&camera);
-
-  auto inside = makebox({-1, -1, 10}, {1, 1, 12});
-  cull(inside->object);
-  EXPECT_EQ(inside->object.visibility, 0);
-  EXPECT_EQ(inside->object.clipmask, 16) << "the near bit is always set";
-
-  // All eight corners beyond the far plane: culled, and clipmask keeps its old value.
-  auto far = makebox({-1, -1, 150}, {1, 1, 160});
-  far->object.clipmask = 0xAA;
-  cull(far->object);
-  EXPECT_EQ(far->object.visibility, 1);
-  EXPECT_EQ(far->object.clipmask, 0xAA);
-
-  // Every corner lies outside the left or the right plane, but no plane has all eight.
-  auto wide = makebox({-100, -1, 10}, {100, 1, 11});
-  cull(wide->object);
-  EXPECT_EQ(wide->object.visibility, 2);
-  EXPECT_EQ(wide->object.clipmask, 4 | 8 | 16);
-
-  // A box around the camera crosses all six planes.
-  auto around = makebox({-1000, -1000, -1}, {1000, 1000, 200});
-  cull(around->object);
-  EXPECT_EQ(around->object.visibility, 2);
-  EXPECT_EQ(around->object.clipmask, 63);
+  const struct {
+    Vec3 lo, hi;
+    int visibility, clipmask;
+  } cases[] = {
+      // Inside: the near bit is always set.
+      {{-1, -1, 10}, {1, 1, 12}, 0, 16},
+      // All eight corners beyond the far plane: culled, and clipmask keeps its old value.
+      {{-1, -1, 150}, {1, 1, 160}, 1, 0xAA},
+      // Every corner lies outside the left or the right plane, but no plane has all eight.
+      {{-100, -1, 10}, {100, 1, 11}, 2, 4 | 8 | 16},
+      // A box around the camera crosses all six planes.
+      {{-1000, -1000, -1}, {1000, 1000, 200}, 2, 63},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.lo.x << " " << c.lo.z << " .. " << c.hi.x << " " << c.hi.z);
+    auto box = makebox(c.lo, c.hi);
+    box->object.clipmask = 0xAA;
+    cull(box->object);
+    EXPECT_EQ(box->object.visibility, c.visibility);
+    EXPECT_EQ(box->object.clipmask, c.clipmask);
+  }
 }
 
 TEST_F(Culling, WorldPlanesFollowTheCamera) {
