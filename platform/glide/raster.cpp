@@ -50,6 +50,22 @@ constexpr DitherTables makedithertables() {
 
 constexpr DitherTables dithertables = makedithertables();
 
+// The dither values of a group's four pixels, each in both 16-bit halves of its lane, by
+// row and by the column of the group's first pixel (both mod 4).
+struct DitherLanes {
+  uint32_t v[4][4][4];
+};
+
+constexpr DitherLanes makeditherlanes() {
+  DitherLanes t{};
+  for (int y = 0; y < 4; y++)
+    for (int x = 0; x < 4; x++)
+      for (int i = 0; i < 4; i++) t.v[y][x][i] = (uint32_t)dithermatrix[y][(x + i) & 3] * 0x10001u;
+  return t;
+}
+
+alignas(16) constexpr DitherLanes ditherlanes = makeditherlanes();
+
 // The chip has no colour clamp: it keeps the low 12 integer bits of the iterated value
 // and only fixes the two values a slight overshoot produces (-1 and 256).
 constexpr int pseudoclamp(uint32_t v12) {
@@ -85,6 +101,16 @@ constexpr double colorscale = 4096.0;       // 12.12
 constexpr double wscale = 4294967296.0;     // 32 fraction bits for 1/w, s/w, t/w
 constexpr float texclamp = 1073741824.0f;   // 2^30: texel coordinates * 256 stay in int32
 
+// One texture level's addressing for the span routines, the same value in every lane.
+struct LevelVectors {
+  __m128i masks = {};    // (w - 1) | (h - 1) << 16, the wrap masks of s and t
+  __m128i rowmul = {};   // 1 | w << 16: multiplied and added with s | t << 16 gives s + t * w
+  __m128i rowstep = {};  // w, the next row's texel
+  __m128i wrap = {};     // w * h - 1, wrapping the last row's next to the first
+  __m128i shift = {};    // the level, as a shift count of s and t in 256-space
+  const uint32_t *texels = nullptr;
+};
+
 struct TriSetup {
   int px0 = 0, py0 = 0;  // the pixel whose centre the planes start at
   uint32_t r0 = 0, rdx = 0, rdy = 0, g0 = 0, gdx = 0, gdy = 0;
@@ -101,12 +127,21 @@ struct TriSetup {
   int texw[9] = {}, texh[9] = {};
   int lodbase = 0, lodmin = 0, lodmax = 0;  // 1/256 of a level
   int minbilinear = 0, magbilinear = 0, sclamp = 0, tclamp = 0;
-  // For the span routines: log2 of each level's width, and the LOD base split as
-  // lodbase = 256 * lodlevel + f with lodcount = how many log2table entries are <= f, so
-  // that floor((lodbase - 256 * log2(w)) / 256) = lodlevel - e - (m8 >= lodcount) for
-  // w = 2^e * (1 + m8/256 + ...): the same level without a table lookup per pixel.
-  int texwshift[9] = {};
+  // The LOD base split as lodbase = 256 * lodlevel + f with lodcount = how many log2table
+  // entries are <= f, so that floor((lodbase - 256 * log2(w)) / 256) = lodlevel - e -
+  // (m8 >= lodcount) for w = 2^e * (1 + m8/256 + ...): the same level without a table
+  // lookup per pixel.
   int lodlevel = 0, lodcount = 0;
+  // ---- For the span routines ----
+  // Per colour plane (r, g, b, a), shifted left by 8: the steps to the four lanes of a
+  // group (0, 1, 2 and 3 x steps) and from one group to the next (4 x steps).
+  __m128i colorlanes[4] = {}, colorstep[4] = {};
+  // The level of a pixel counted from the largest is lodk - ((bits(w) - lodm) >> 23),
+  // clamped to 0..lodrange: with q = bits >> 15 = biased exponent * 256 + m8, the shifted
+  // difference is floor((q - lodcount) / 256) = exponent - 127 + (m8 >= lodcount) - 1, so
+  // lodk = lodlevel + 126 - largest level and lodm = lodcount << 15.
+  __m128i lodk = {}, lodm = {}, lodrange = {};
+  LevelVectors levelv[9];  // indexed from the largest level
 };
 
 int64_t ceildiv(int64_t n, int64_t d) {  // d > 0
@@ -460,14 +495,14 @@ constexpr int blendoff = 0, blendadd = 1, blendalphait = 2, blendalphatex = 3,
               blendalphaconst = 4, blendkinds = 5;
 
 // Four pixels at a time in SSE2 (every x86-64 has it): one pixel per 32-bit lane for the
-// planes and depth, two colour channels per lane (16 bits each) for combine, blend and
-// dither, and the four texels of each pixel unpacked to 16-bit channels for the bilinear
-// filter. Every 16-bit product and sum is bounded below 2^16 (8-bit values times factors
+// planes, two colour channels per 32-bit lane (16 bits each: blue | red << 16 and green |
+// alpha << 16, the halves an ARGB8888 texel splits into under one mask) for the bilinear
+// filter, combine, blend and dither, and one pixel per 16-bit lane for depth and the
+// buffers. Every 16-bit product and sum is bounded below 2^16 (8-bit values times factors
 // of at most 256 whose pairs add up to 257), so no lane ever wraps.
 inline __m128i select(__m128i mask, __m128i a, __m128i b) {
   return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
 }
-
 
 // pseudoclamp on two 16-bit values per lane (each at most 0xFFF).
 inline __m128i pseudoclamp16(__m128i v) {
@@ -476,16 +511,15 @@ inline __m128i pseudoclamp16(__m128i v) {
   return _mm_or_si128(lo, _mm_and_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(0x100)), _mm_set1_epi16(255)));
 }
 
+// cardwdepth of four 1/w, as 16-bit lanes less 0x8000 (so that signed compares order them
+// as the unsigned buffer values). For 1/w > 0 the float's bits shifted right by 11 are
+// exponent << 12 | m, so (e << 12) + 0x1000 - m is 0x7F000 - (bits >> 11); the saturating
+// pack clamps that to 0..0xFFFF, and 1/w >= 1, negative values and NaN all fall below
+// zero. Adding +0 first turns -0 into +0, which cardwdepth also reads as far.
 inline __m128i wdepth4(__m128 w) {
-  __m128i bits = _mm_castps_si128(w);
-  __m128i e = _mm_sub_epi32(_mm_set1_epi32(126), _mm_srli_epi32(bits, 23));
-  __m128i m = _mm_and_si128(_mm_srli_epi32(bits, 11), _mm_set1_epi32(0xFFF));
-  __m128i v = _mm_sub_epi32(_mm_add_epi32(_mm_slli_epi32(e, 12), _mm_set1_epi32(0x1000)), m);
-  const __m128i ffff = _mm_set1_epi32(0xFFFF);
-  v = select(_mm_cmpgt_epi32(v, ffff), ffff, v);
-  v = select(_mm_castps_si128(_mm_cmpnge_ps(w, _mm_set1_ps(0x1p-16f))), ffff, v);
-  __m128 nearest = _mm_or_ps(_mm_cmpnlt_ps(w, _mm_set1_ps(1.0f)), _mm_cmplt_ps(w, _mm_setzero_ps()));
-  return _mm_andnot_si128(_mm_castps_si128(nearest), v);
+  __m128i bits = _mm_castps_si128(_mm_add_ps(w, _mm_setzero_ps()));
+  __m128i v = _mm_sub_epi32(_mm_set1_epi32(0x7F000 - 0x8000), _mm_srli_epi32(bits, 11));
+  return _mm_packs_epi32(v, v);
 }
 
 inline __m128i floorclamp4(__m128 v) {
@@ -495,60 +529,75 @@ inline __m128i floorclamp4(__m128 v) {
   return _mm_add_epi32(i, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(i), v)));
 }
 
-// 16-bit channel lerp (a * (16 - k) + b * k) >> 4, as lerp4.
-inline __m128i lerp16(__m128i a, __m128i b, __m128i k) {
-  __m128i ka = _mm_sub_epi16(_mm_set1_epi16(16), k);
-  return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a, ka), _mm_mullo_epi16(b, k)), 4);
+// The bilinear filter of four pixels from their four texels each (c00, c01 the upper row,
+// c10, c11 the lower) and f = fs | ft << 16, their 4-bit fractions, as rb and ga halves.
+// Each lerp4 (a * (16 - k) + b * k) >> 4 is taken as a + (((b - a) * k) >> 4) with an
+// arithmetic shift: the same value, since a * 16 is a multiple of 16.
+__attribute__((always_inline)) inline void bilinear4(__m128i c00, __m128i c01, __m128i c10, __m128i c11,
+                                                     __m128i f, __m128i *rb, __m128i *ga) {
+  __m128i fs = _mm_shufflehi_epi16(_mm_shufflelo_epi16(f, 0xA0), 0xA0);
+  __m128i ft = _mm_shufflehi_epi16(_mm_shufflelo_epi16(f, 0xF5), 0xF5);
+  const __m128i low = _mm_set1_epi32(0x00FF00FF);
+  auto lerp = [](__m128i a, __m128i b, __m128i k) {
+    return _mm_add_epi16(a, _mm_srai_epi16(_mm_mullo_epi16(_mm_sub_epi16(b, a), k), 4));
+  };
+  __m128i rbtop = lerp(_mm_and_si128(c00, low), _mm_and_si128(c01, low), fs);
+  __m128i gatop = lerp(_mm_srli_epi16(c00, 8), _mm_srli_epi16(c01, 8), fs);
+  __m128i rbbottom = lerp(_mm_and_si128(c10, low), _mm_and_si128(c11, low), fs);
+  __m128i gabottom = lerp(_mm_srli_epi16(c10, 8), _mm_srli_epi16(c11, 8), fs);
+  *rb = lerp(rbtop, rbbottom, ft);
+  *ga = lerp(gatop, gabottom, ft);
 }
 
-// Four 4-bit fractions (32-bit lanes) spread over the four channels of pixels 0, 1 (lo)
-// and 2, 3 (hi).
-inline void spread(__m128i f, __m128i *lo, __m128i *hi) {
-  __m128i f16 = _mm_packs_epi32(f, f);
-  __m128i pairs = _mm_unpacklo_epi16(f16, f16);
-  *lo = _mm_unpacklo_epi32(pairs, pairs);
-  *hi = _mm_unpackhi_epi32(pairs, pairs);
+// sample4 for groups whose pixels lie on different levels or wrap in s: lane by lane.
+__attribute__((noinline)) void samplelanes(const TriSetup *ts, __m128i s8, __m128i t8, __m128i levels,
+                                           __m128i *rb, __m128i *ga) {
+  alignas(16) int32_t sa[4], ta[4], fa[4];
+  alignas(16) int16_t la[8];
+  alignas(16) uint32_t c[4][4];
+  _mm_store_si128((__m128i *)sa, s8);
+  _mm_store_si128((__m128i *)ta, t8);
+  _mm_store_si128((__m128i *)la, levels);
+  for (int i = 0; i < 4; i++) {
+    int l = (ts->lodmin >> 8) + la[i], w = ts->texw[l], h = ts->texh[l];
+    int sl = (sa[i] >> l) - 0x80, tl = (ta[i] >> l) - 0x80;
+    fa[i] = ((sl >> 4) & 15) | ((tl >> 4) & 15) << 16;
+    int s0 = (sl >> 8) & (w - 1), s1 = ((sl >> 8) + 1) & (w - 1);
+    int t0 = (tl >> 8) & (h - 1), t1 = ((tl >> 8) + 1) & (h - 1);
+    const uint32_t *tx = ts->texels[l];
+    c[0][i] = tx[t0 * w + s0];
+    c[1][i] = tx[t0 * w + s1];
+    c[2][i] = tx[t1 * w + s0];
+    c[3][i] = tx[t1 * w + s1];
+  }
+  bilinear4(_mm_load_si128((const __m128i *)c[0]), _mm_load_si128((const __m128i *)c[1]),
+            _mm_load_si128((const __m128i *)c[2]), _mm_load_si128((const __m128i *)c[3]),
+            _mm_load_si128((const __m128i *)fa), rb, ga);
 }
 
-__attribute__((always_inline)) inline __m128i bilinear4(__m128i c00, __m128i c01, __m128i c10, __m128i c11, __m128i fs, __m128i ft) {
-  const __m128i zero = _mm_setzero_si128();
-  __m128i fslo, fshi, ftlo, fthi;
-  spread(fs, &fslo, &fshi);
-  spread(ft, &ftlo, &fthi);
-  __m128i toplo = lerp16(_mm_unpacklo_epi8(c00, zero), _mm_unpacklo_epi8(c01, zero), fslo);
-  __m128i tophi = lerp16(_mm_unpackhi_epi8(c00, zero), _mm_unpackhi_epi8(c01, zero), fshi);
-  __m128i botlo = lerp16(_mm_unpacklo_epi8(c10, zero), _mm_unpacklo_epi8(c11, zero), fslo);
-  __m128i bothi = lerp16(_mm_unpackhi_epi8(c10, zero), _mm_unpackhi_epi8(c11, zero), fshi);
-  return _mm_packus_epi16(lerp16(toplo, botlo, ftlo), lerp16(tophi, bothi, fthi));
-}
-
-// The four texels of four pixels at s8, t8 (256-space, 8 fraction bits) on the levels
-// level; one vector address computation when all four share a level.
-__attribute__((always_inline)) inline __m128i sample4(const TriSetup *ts, __m128i s8, __m128i t8,
-                                                      __m128i level) {
-  alignas(16) int32_t lv[4], i00[4], i01[4], i10[4], i11[4], fsa[4], fta[4];
-  _mm_store_si128((__m128i *)lv, level);
-  __m128i fs, ft;
-  const uint32_t *tx[4];
-  if (lv[0] == lv[1] && lv[0] == lv[2] && lv[0] == lv[3]) {
-    int l = lv[0];
-    __m128i count = _mm_cvtsi32_si128(l);
-    __m128i sl = _mm_sub_epi32(_mm_sra_epi32(s8, count), _mm_set1_epi32(0x80));
-    __m128i tl = _mm_sub_epi32(_mm_sra_epi32(t8, count), _mm_set1_epi32(0x80));
-    fs = _mm_and_si128(_mm_srai_epi32(sl, 4), _mm_set1_epi32(15));
-    ft = _mm_and_si128(_mm_srai_epi32(tl, 4), _mm_set1_epi32(15));
-    __m128i si = _mm_srai_epi32(sl, 8), ti = _mm_srai_epi32(tl, 8);
-    __m128i wm = _mm_set1_epi32(ts->texw[l] - 1), hm = _mm_set1_epi32(ts->texh[l] - 1);
-    __m128i one = _mm_set1_epi32(1), shift = _mm_cvtsi32_si128(ts->texwshift[l]);
-    __m128i s0 = _mm_and_si128(si, wm), s1 = _mm_and_si128(_mm_add_epi32(si, one), wm);
-    __m128i r0 = _mm_sll_epi32(_mm_and_si128(ti, hm), shift);
-    __m128i r1 = _mm_sll_epi32(_mm_and_si128(_mm_add_epi32(ti, one), hm), shift);
-    const uint32_t *t = ts->texels[l];
-    _mm_store_si128((__m128i *)i00, _mm_add_epi32(r0, s0));
-    _mm_store_si128((__m128i *)i10, _mm_add_epi32(r1, s0));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(s0, wm)) == 0) {
-      // No right neighbour wraps to the start of its row: each pixel's two texels of a
-      // row are adjacent and come in one 8-byte load.
+// The filtered texels of four pixels at s8, t8 (256-space, 8 fraction bits) on the levels
+// in levels (16-bit lanes, counted from the largest level), as rb and ga halves. When all
+// four share a level and no right neighbour wraps to the start of its row, the addresses
+// come from one vector computation and each pixel's two texels of a row from one 8-byte
+// load.
+__attribute__((always_inline)) inline void sample4(const TriSetup *ts, __m128i s8, __m128i t8, __m128i levels,
+                                                   __m128i *rb, __m128i *ga) {
+  if ((_mm_movemask_epi8(_mm_cmpeq_epi16(levels, _mm_shufflelo_epi16(levels, 0))) & 0xFF) == 0xFF) {
+    const LevelVectors &lv = ts->levelv[_mm_cvtsi128_si32(levels) & 0xFFFF];
+    __m128i sl = _mm_sra_epi32(s8, lv.shift), tl = _mm_sra_epi32(t8, lv.shift);
+    // From here on only the low 16 bits of each coordinate count (4 fraction bits and at
+    // most 8 bits of texel index), so s and t share a lane: s | t << 16, half a texel back.
+    __m128i st = _mm_sub_epi16(_mm_or_si128(_mm_slli_epi32(tl, 16), _mm_and_si128(sl, _mm_set1_epi32(0xFFFF))),
+                               _mm_set1_epi16(0x80));
+    __m128i at = _mm_and_si128(_mm_srli_epi16(st, 8), lv.masks);
+    if ((_mm_movemask_epi8(_mm_cmpeq_epi16(at, lv.masks)) & 0x3333) == 0) {
+      __m128i f = _mm_and_si128(_mm_srli_epi16(st, 4), _mm_set1_epi16(15));
+      __m128i upper = _mm_madd_epi16(at, lv.rowmul);  // s + t * w
+      __m128i lower = _mm_and_si128(_mm_add_epi32(upper, lv.rowstep), lv.wrap);
+      alignas(16) int32_t i[8];
+      _mm_store_si128((__m128i *)i, upper);
+      _mm_store_si128((__m128i *)(i + 4), lower);
+      const uint32_t *t = lv.texels;
       auto pairs = [t](const int32_t *at, __m128i *left, __m128i *right) {
         __m128i p01 = _mm_unpacklo_epi64(_mm_loadl_epi64((const __m128i *)(t + at[0])),
                                          _mm_loadl_epi64((const __m128i *)(t + at[1])));
@@ -558,49 +607,13 @@ __attribute__((always_inline)) inline __m128i sample4(const TriSetup *ts, __m128
         *right = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(p01), _mm_castsi128_ps(p23), 0xDD));
       };
       __m128i c00, c01, c10, c11;
-      pairs(i00, &c00, &c01);
-      pairs(i10, &c10, &c11);
-      return bilinear4(c00, c01, c10, c11, fs, ft);
+      pairs(i, &c00, &c01);
+      pairs(i + 4, &c10, &c11);
+      bilinear4(c00, c01, c10, c11, f, rb, ga);
+      return;
     }
-    _mm_store_si128((__m128i *)i01, _mm_add_epi32(r0, s1));
-    _mm_store_si128((__m128i *)i11, _mm_add_epi32(r1, s1));
-    __m128i c00 = _mm_setr_epi32((int)t[i00[0]], (int)t[i00[1]], (int)t[i00[2]], (int)t[i00[3]]);
-    __m128i c01 = _mm_setr_epi32((int)t[i01[0]], (int)t[i01[1]], (int)t[i01[2]], (int)t[i01[3]]);
-    __m128i c10 = _mm_setr_epi32((int)t[i10[0]], (int)t[i10[1]], (int)t[i10[2]], (int)t[i10[3]]);
-    __m128i c11 = _mm_setr_epi32((int)t[i11[0]], (int)t[i11[1]], (int)t[i11[2]], (int)t[i11[3]]);
-    return bilinear4(c00, c01, c10, c11, fs, ft);
-  } else {
-    alignas(16) int32_t sa[4], ta[4];
-    _mm_store_si128((__m128i *)sa, s8);
-    _mm_store_si128((__m128i *)ta, t8);
-    for (int i = 0; i < 4; i++) {
-      int l = lv[i], w = ts->texw[l], h = ts->texh[l];
-      int sl = (sa[i] >> l) - 0x80, tl = (ta[i] >> l) - 0x80;
-      fsa[i] = (sl >> 4) & 15;
-      fta[i] = (tl >> 4) & 15;
-      int s0 = (sl >> 8) & (w - 1), s1 = ((sl >> 8) + 1) & (w - 1);
-      int t0 = (tl >> 8) & (h - 1), t1 = ((tl >> 8) + 1) & (h - 1);
-      i00[i] = t0 * w + s0;
-      i01[i] = t0 * w + s1;
-      i10[i] = t1 * w + s0;
-      i11[i] = t1 * w + s1;
-      tx[i] = ts->texels[l];
-    }
-    fs = _mm_load_si128((const __m128i *)fsa);
-    ft = _mm_load_si128((const __m128i *)fta);
   }
-  __m128i c00 = _mm_setr_epi32((int)tx[0][i00[0]], (int)tx[1][i00[1]], (int)tx[2][i00[2]], (int)tx[3][i00[3]]);
-  __m128i c01 = _mm_setr_epi32((int)tx[0][i01[0]], (int)tx[1][i01[1]], (int)tx[2][i01[2]], (int)tx[3][i01[3]]);
-  __m128i c10 = _mm_setr_epi32((int)tx[0][i10[0]], (int)tx[1][i10[1]], (int)tx[2][i10[2]], (int)tx[3][i10[3]]);
-  __m128i c11 = _mm_setr_epi32((int)tx[0][i11[0]], (int)tx[1][i11[1]], (int)tx[2][i11[2]], (int)tx[3][i11[3]]);
-  return bilinear4(c00, c01, c10, c11, fs, ft);
-}
-
-// 32-bit lanes holding values up to 0xFFFF to four 16-bit values in the low half.
-inline __m128i pack16(__m128i v) {
-  const __m128i bias = _mm_set1_epi32(0x8000);
-  __m128i p = _mm_packs_epi32(_mm_sub_epi32(v, bias), _mm_sub_epi32(v, bias));
-  return _mm_xor_si128(p, _mm_set1_epi16((short)0x8000));
+  samplelanes(ts, s8, t8, levels, rb, ga);
 }
 
 inline __m128i loadpixels(const uint16_t *p, int n) {
@@ -625,53 +638,52 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
   const __m128i zero = _mm_setzero_si128();
   uint32_t dx32 = (uint32_t)(xs - ts->px0), dy32 = (uint32_t)(y - ts->py0);
   uint64_t dx64 = (uint64_t)(int64_t)(xs - ts->px0), dy64 = (uint64_t)(int64_t)(y - ts->py0);
-  auto lanes = [](uint32_t p, uint32_t step) {
-    return _mm_setr_epi32((int)p, (int)(p + step), (int)(p + 2 * step), (int)(p + 3 * step));
-  };
-  __m128i rp = lanes(ts->r0 + dx32 * ts->rdx + dy32 * ts->rdy, ts->rdx);
-  __m128i gp = lanes(ts->g0 + dx32 * ts->gdx + dy32 * ts->gdy, ts->gdx);
-  __m128i bp = lanes(ts->b0 + dx32 * ts->bdx + dy32 * ts->bdy, ts->bdx);
-  __m128i ap = lanes(ts->a0 + dx32 * ts->adx + dy32 * ts->ady, ts->adx);
-  const __m128i rstep = _mm_set1_epi32((int)(4 * ts->rdx)), gstep = _mm_set1_epi32((int)(4 * ts->gdx));
-  const __m128i bstep = _mm_set1_epi32((int)(4 * ts->bdx)), astep = _mm_set1_epi32((int)(4 * ts->adx));
+  // Colour planes shifted left by 8 (the shift commutes with the wrapping adds and
+  // multiplies), so the 12 integer bits the chip keeps are the top 12 bits of each lane.
+  auto lanes = [](uint32_t p, __m128i steps) { return _mm_add_epi32(_mm_set1_epi32((int)(p << 8)), steps); };
+  __m128i rp = lanes(ts->r0 + dx32 * ts->rdx + dy32 * ts->rdy, ts->colorlanes[0]);
+  __m128i gp = lanes(ts->g0 + dx32 * ts->gdx + dy32 * ts->gdy, ts->colorlanes[1]);
+  __m128i bp = lanes(ts->b0 + dx32 * ts->bdx + dy32 * ts->bdy, ts->colorlanes[2]);
+  __m128i ap = zero;
+  if constexpr (blend == blendalphait) ap = lanes(ts->a0 + dx32 * ts->adx + dy32 * ts->ady, ts->colorlanes[3]);
   const __m128 w0 = _mm_set1_ps(planefloat(ts->w0 + dx64 * ts->wdx + dy64 * ts->wdy));
-  const __m128 s0 = _mm_set1_ps(planefloat(ts->s0 + dx64 * ts->sdx + dy64 * ts->sdy));
-  const __m128 t0 = _mm_set1_ps(planefloat(ts->t0 + dx64 * ts->tdx + dy64 * ts->tdy));
+  __m128 s0 = w0, t0 = w0;
+  if constexpr (textured) {
+    s0 = _mm_set1_ps(planefloat(ts->s0 + dx64 * ts->sdx + dy64 * ts->sdy));
+    t0 = _mm_set1_ps(planefloat(ts->t0 + dx64 * ts->tdx + dy64 * ts->tdy));
+  }
   const __m128 wdx = _mm_set1_ps(ts->wdxf), sdx = _mm_set1_ps(ts->sdxf), tdx = _mm_set1_ps(ts->tdxf);
   __m128 k = _mm_setr_ps(0, 1, 2, 3);
   const __m128 four = _mm_set1_ps(4);
-  const int *drow = dithermatrix[y & 3];
-  const __m128i dith = _mm_setr_epi32(drow[xs & 3], drow[(xs + 1) & 3], drow[(xs + 2) & 3], drow[(xs + 3) & 3]);
-  const __m128i lanenumber = _mm_setr_epi32(0, 1, 2, 3);
+  const __m128i dith16 = _mm_load_si128((const __m128i *)ditherlanes.v[y & 3][xs & 3]);
   const __m128i c255 = _mm_set1_epi32(255);
+  const __m128i bias16 = _mm_set1_epi16((short)0x8000);
   uint16_t *cb = tg->color + y * cardwidth;
   uint16_t *zb = tg->depth + y * cardwidth;
-  for (int x = xs; x < xe; x += 4, rp = _mm_add_epi32(rp, rstep), gp = _mm_add_epi32(gp, gstep),
-           bp = _mm_add_epi32(bp, bstep), ap = _mm_add_epi32(ap, astep), k = _mm_add_ps(k, four)) {
+  for (int x = xs; x < xe; x += 4, rp = _mm_add_epi32(rp, ts->colorstep[0]), gp = _mm_add_epi32(gp, ts->colorstep[1]),
+           bp = _mm_add_epi32(bp, ts->colorstep[2]), ap = _mm_add_epi32(ap, ts->colorstep[3]), k = _mm_add_ps(k, four)) {
     int n = xe - x < 4 ? xe - x : 4;
-    __m128i mask = n == 4 ? _mm_set1_epi32(-1) : _mm_cmplt_epi32(lanenumber, _mm_set1_epi32(n));
+    // One 16-bit lane per pixel, the upper four lanes clear.
+    __m128i mask = n == 4 ? _mm_setr_epi32(-1, -1, 0, 0)
+                          : _mm_cmplt_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16((short)n));
     __m128 w = _mm_add_ps(w0, _mm_mul_ps(k, wdx));
     __m128i wd = zero, zold = zero;
     // Whole groups read and write the buffers directly; the last, partial group of a span
     // goes through a copy so that nothing past the span is touched.
     if constexpr (depth != depthoff) {
       zold = loadpixels(zb + x, n);
-      __m128i z = _mm_unpacklo_epi16(zold, zero);
       wd = wdepth4(w);
+      __m128i z = _mm_xor_si128(zold, bias16);
       if constexpr (depth == depthless || depth == depthlesswrite)
-        mask = _mm_and_si128(mask, _mm_cmplt_epi32(wd, z));
+        mask = _mm_and_si128(mask, _mm_cmplt_epi16(wd, z));
       else
-        mask = _mm_and_si128(mask, _mm_cmpeq_epi32(wd, z));
+        mask = _mm_and_si128(mask, _mm_cmpeq_epi16(wd, z));
       if (_mm_movemask_epi8(mask) == 0) continue;
     }
-    // From here on two channels share each 32-bit lane as 16-bit halves: rb = blue |
-    // red << 16 and ga = green | alpha << 16, as ARGB8888 texels split by one mask.
-    const __m128i m12 = _mm_set1_epi32(0xFFF);
-    __m128i rb = pseudoclamp16(_mm_or_si128(_mm_slli_epi32(_mm_and_si128(_mm_srli_epi32(rp, 12), m12), 16),
-                                            _mm_and_si128(_mm_srli_epi32(bp, 12), m12)));
-    __m128i ga = _mm_and_si128(_mm_srli_epi32(gp, 12), m12);
-    if constexpr (blend == blendalphait)
-      ga = _mm_or_si128(ga, _mm_slli_epi32(_mm_and_si128(_mm_srli_epi32(ap, 12), m12), 16));
+    const __m128i top12 = _mm_set1_epi32((int)0xFFF00000);
+    __m128i rb = pseudoclamp16(_mm_or_si128(_mm_srli_epi32(_mm_and_si128(rp, top12), 4), _mm_srli_epi32(bp, 20)));
+    __m128i ga = _mm_srli_epi32(gp, 20);
+    if constexpr (blend == blendalphait) ga = _mm_or_si128(ga, _mm_srli_epi32(_mm_and_si128(ap, top12), 4));
     ga = pseudoclamp16(ga);
     __m128i sa = c255;
     if constexpr (blend == blendalphait) sa = _mm_srli_epi32(ga, 16);
@@ -680,19 +692,15 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
       __m128 inv = _mm_div_ps(_mm_set1_ps(256.0f), w);
       __m128i s8 = _mm_and_si128(floorclamp4(_mm_mul_ps(_mm_add_ps(s0, _mm_mul_ps(k, sdx)), inv)), _mm_castps_si128(wpos));
       __m128i t8 = _mm_and_si128(floorclamp4(_mm_mul_ps(_mm_add_ps(t0, _mm_mul_ps(k, tdx)), inv)), _mm_castps_si128(wpos));
-      __m128i bits = _mm_castps_si128(w);
-      __m128i e = _mm_sub_epi32(_mm_srli_epi32(bits, 23), _mm_set1_epi32(127));
-      __m128i m8 = _mm_and_si128(_mm_srli_epi32(bits, 15), _mm_set1_epi32(0xFF));
-      __m128i level = _mm_sub_epi32(_mm_set1_epi32(ts->lodlevel), e);
-      level = _mm_add_epi32(level, _mm_cmpgt_epi32(m8, _mm_set1_epi32(ts->lodcount - 1)));
-      const __m128i lmin = _mm_set1_epi32(ts->lodmin >> 8), lmax = _mm_set1_epi32(ts->lodmax >> 8);
-      level = select(_mm_cmplt_epi32(level, lmin), lmin, level);
-      level = select(_mm_cmpgt_epi32(level, lmax), lmax, level);
-      level = select(_mm_castps_si128(wpos), level, lmin);
-      __m128i texel = sample4(ts, s8, t8, level);
-      const __m128i lowbytes = _mm_set1_epi32(0x00FF00FF), one16 = _mm_set1_epi16(1);
-      __m128i trb = _mm_and_si128(texel, lowbytes);
-      __m128i tga = _mm_and_si128(_mm_srli_epi32(texel, 8), lowbytes);
+      // The level, counted from the largest: lodk - ((bits(1/w) - lodm) >> 23), clamped,
+      // and the largest where 1/w <= 0.
+      __m128i lod = _mm_sub_epi32(ts->lodk, _mm_srai_epi32(_mm_sub_epi32(_mm_castps_si128(w), ts->lodm), 23));
+      lod = _mm_and_si128(lod, _mm_castps_si128(wpos));
+      __m128i levels = _mm_packs_epi32(lod, lod);
+      levels = _mm_min_epi16(_mm_max_epi16(levels, zero), ts->lodrange);
+      __m128i trb, tga;
+      sample4(ts, s8, t8, levels, &trb, &tga);
+      const __m128i one16 = _mm_set1_epi16(1);
       // texture * (iterated + 1) >> 8; an outline's alpha is texture alpha * (itself + 1).
       rb = _mm_srli_epi16(_mm_mullo_epi16(trb, _mm_add_epi16(rb, one16)), 8);
       __m128i gmul = _mm_add_epi16(ga, one16);
@@ -703,7 +711,6 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
       if constexpr (blend == blendalphatex) sa = _mm_srli_epi32(ga, 16);
     }
     __m128i old = loadpixels(cb + x, n);
-    const __m128i dith16 = _mm_or_si128(dith, _mm_slli_epi32(dith, 16));
     if constexpr (blend != blendoff) {
       // The destination read back with the pixel's dither value subtracted again.
       __m128i d565 = _mm_unpacklo_epi16(old, zero);
@@ -724,18 +731,19 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
         ga = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(ga, sf), _mm_mullo_epi16(dg, df)), 8);
       }
     }
-    // The 4x4 ordered dither into 5-6-5.
+    // The 4x4 ordered dither into 5-6-5: red and blue of a lane are 5 bits each at 0 and
+    // 16, so rb5 + (rb5 >> 5) holds blue | red << 11 in its low half, and green << 5 adds
+    // in between; the upper halves are left over and dropped by the pack.
     __m128i rb5 = _mm_srli_epi16(
         _mm_add_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(rb, 1), _mm_srli_epi16(rb, 4)), _mm_srli_epi16(rb, 7)), dith16), 4);
     __m128i g6 = _mm_srli_epi16(
         _mm_add_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(ga, 2), _mm_srli_epi16(ga, 4)), _mm_srli_epi16(ga, 6)), dith16), 4);
-    __m128i out = _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(rb5, 5), _mm_set1_epi32(0xF800)),
-                                            _mm_and_si128(rb5, _mm_set1_epi32(0x1F))),
-                               _mm_and_si128(_mm_slli_epi32(g6, 5), _mm_set1_epi32(0x7E0)));
-    __m128i mask16 = _mm_packs_epi32(mask, mask);
-    storepixels(cb + x, n, select(mask16, pack16(out), old));
+    __m128i out = _mm_add_epi32(_mm_add_epi32(rb5, _mm_srli_epi32(rb5, 5)), _mm_slli_epi32(g6, 5));
+    out = _mm_srai_epi32(_mm_slli_epi32(out, 16), 16);
+    out = _mm_packs_epi32(out, out);
+    storepixels(cb + x, n, select(mask, out, old));
     if constexpr (depth == depthlesswrite || depth == depthequalwrite)
-      storepixels(zb + x, n, select(mask16, pack16(wd), zold));
+      storepixels(zb + x, n, select(mask, _mm_xor_si128(wd, bias16), zold));
   }
 }
 
@@ -866,6 +874,12 @@ int setuptriangle(TriSetup *ts, const CardState *st, const CardTexture *tex, con
   ts->s0 = (uint64_t)tofixed64(p * wscale), ts->sdx = (uint64_t)tofixed64(gx[5] * wscale), ts->sdy = (uint64_t)tofixed64(gy[5] * wscale);
   plane(6, va->tmuvtx[0].tow, vb->tmuvtx[0].tow, vc->tmuvtx[0].tow, &p);
   ts->t0 = (uint64_t)tofixed64(p * wscale), ts->tdx = (uint64_t)tofixed64(gx[6] * wscale), ts->tdy = (uint64_t)tofixed64(gy[6] * wscale);
+  const uint32_t colordx[4] = {ts->rdx, ts->gdx, ts->bdx, ts->adx};
+  for (int i = 0; i < 4; i++) {
+    uint32_t d = colordx[i] << 8;
+    ts->colorlanes[i] = _mm_setr_epi32(0, (int)d, (int)(2 * d), (int)(3 * d));
+    ts->colorstep[i] = _mm_set1_epi32((int)(4 * d));
+  }
   ts->wdxf = planefloat(ts->wdx);
   ts->sdxf = planefloat(ts->sdx);
   ts->tdxf = planefloat(ts->tdx);
@@ -911,7 +925,19 @@ int setuptriangle(TriSetup *ts, const CardState *st, const CardTexture *tex, con
           hi = mid;
       }
       ts->lodcount = lo;
-      for (int l = tex->largelod; l <= tex->smalllod; l++) ts->texwshift[l] = __builtin_ctz((unsigned)ts->texw[l]);
+      ts->lodk = _mm_set1_epi32(ts->lodlevel + 126 - tex->largelod);
+      ts->lodm = _mm_set1_epi32(ts->lodcount << 15);
+      ts->lodrange = _mm_set1_epi16((short)(tex->smalllod - tex->largelod));
+      for (int l = tex->largelod; l <= tex->smalllod; l++) {
+        LevelVectors &lv = ts->levelv[l - tex->largelod];
+        int w = ts->texw[l], h = ts->texh[l];
+        lv.masks = _mm_set1_epi32((w - 1) | (h - 1) << 16);
+        lv.rowmul = _mm_set1_epi32(1 | w << 16);
+        lv.rowstep = _mm_set1_epi32(w);
+        lv.wrap = _mm_set1_epi32(w * h - 1);
+        lv.shift = _mm_cvtsi32_si128(l);
+        lv.texels = ts->texels[l];
+      }
     }
   }
   return 1;
