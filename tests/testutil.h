@@ -63,6 +63,15 @@ std::string stderrof(F &&run) {
   return testing::internal::GetCapturedStderr();
 }
 
+// Works in folder for the life of the record, then goes back to where it was.
+struct InFolder {
+  explicit InFolder(const std::string &folder) : home(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+  }
+  ~InFolder() { std::filesystem::current_path(home); }
+  std::filesystem::path home;
+};
+
 // The globals that loading and scene set-up change, back at their start values.
 inline void resetglobals() {
   texturenametable.texturecount = 0;

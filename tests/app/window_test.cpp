@@ -53,11 +53,25 @@ class Window : public ::testing::Test {
     return x("xwininfo", {"-name", name}).find("Window id: ") == std::string::npos;
   }
 
-  // Starts lwdemo on the server with the card in its window.
-  void startlwdemo(const std::string &folder) {
+  // Starts lwdemo on a long show on the server, the card in its window; the id of its
+  // main window, "" when none appears.
+  std::string startlwdemo() {
+    folder = makefolder("run");
+    EXPECT_TRUE(writeshow(folder, longshow()));
     lwdemo = startprogram(lwdemopath(), {}, folder,
                           {{"DISPLAY", server.display}, {"LWDEMO_VIDEO", "window"},
                            {"LWDEMO_PACING", "on"}, {"LWDEMO_KEY", ""}});
+    return waitforwindow("Glide Test");
+  }
+
+  // The run ends by itself, cleanly, with no frame counted in the first scene.
+  void expectendedwithoutframes() {
+    RunResult r = finishprogram(&lwdemo, 4000);
+    EXPECT_FALSE(r.timedout);
+    EXPECT_EQ(r.exitcode, 0) << r.err;
+    EXPECT_NE(r.out.find("Exiting winMain()"), std::string::npos);
+    const std::string log = readfile(folder + "/error3d.txt");
+    EXPECT_NE(log.find("Total Number of frames: 0\n"), std::string::npos) << log;
   }
 
   // Dismisses "Scene ok!" and waits until the card's frames are being shown.
@@ -83,13 +97,13 @@ class Window : public ::testing::Test {
 
   // Still in the first scene: a run that ended by itself (say on a move reported while
   // the window was made) would have written its statistics.
-  int stillplaying(const std::string &folder) {
+  int stillplaying() {
     return kill(lwdemo.pid, 0) == 0 &&
            readfile(folder + "/error3d.txt").find("Okframes") == std::string::npos;
   }
 
   XServer server;
-  std::string scratch;
+  std::string scratch, folder;
   std::string lasterror;  // standard error of the last X tool
   Child lwdemo;
 };
@@ -131,11 +145,7 @@ int parsexwd(const std::string &d, Screenshot *shot) {
 }
 
 TEST_F(Window, ShowsTitleAndCyanTextThenAKeyEndsTheRun) {
-  const std::string folder = makefolder("window");
-  ASSERT_TRUE(writeshow(folder, longshow()));
-  startlwdemo(folder);
-
-  const std::string id = waitforwindow("Glide Test");
+  const std::string id = startlwdemo();
   ASSERT_NE(id, "") << "no window \"Glide Test\"";
   const std::string info = x("xwininfo", {"-id", id});
   EXPECT_NE(info.find("Width: 272"), std::string::npos) << info << lasterror;
@@ -173,45 +183,28 @@ TEST_F(Window, ShowsTitleAndCyanTextThenAKeyEndsTheRun) {
   EXPECT_GT(maxx - minx, 130);  // 26 characters
 
   intoplayback();
-  ASSERT_TRUE(stillplaying(folder));
+  ASSERT_TRUE(stillplaying());
   x("xdotool", {"windowfocus", "--sync", id, "key", "x"});
-  RunResult r = finishprogram(&lwdemo, 4000);
-  EXPECT_FALSE(r.timedout);
-  EXPECT_EQ(r.exitcode, 0) << r.err;
-  EXPECT_NE(r.out.find("Exiting winMain()"), std::string::npos);
-  const std::string log = readfile(folder + "/error3d.txt");
-  EXPECT_NE(log.find("Total Number of frames: 0\n"), std::string::npos) << log;
+  expectendedwithoutframes();
 }
 
 TEST_F(Window, MovingTheMainWindowEndsTheRun) {
-  const std::string folder = makefolder("move");
-  ASSERT_TRUE(writeshow(folder, longshow()));
-  startlwdemo(folder);
-  const std::string id = waitforwindow("Glide Test");
+  const std::string id = startlwdemo();
   ASSERT_NE(id, "");
   intoplayback();
-  ASSERT_TRUE(stillplaying(folder));
+  ASSERT_TRUE(stillplaying());
   x("xdotool", {"windowmove", "--sync", id, "10", "10"});
-  RunResult r = finishprogram(&lwdemo, 4000);
-  EXPECT_FALSE(r.timedout);
-  EXPECT_EQ(r.exitcode, 0) << r.err;
-  EXPECT_NE(readfile(folder + "/error3d.txt").find("Total Number of frames: 0\n"), std::string::npos);
+  expectendedwithoutframes();
 }
 
 TEST_F(Window, EscapeInTheCardsWindowEndsTheRun) {
-  const std::string folder = makefolder("cardkey");
-  ASSERT_TRUE(writeshow(folder, longshow()));
-  startlwdemo(folder);
-  ASSERT_NE(waitforwindow("Glide Test"), "");
+  ASSERT_NE(startlwdemo(), "");
   intoplayback();
   const std::string card = waitforwindow("lwdemo");
   ASSERT_NE(card, "");
-  ASSERT_TRUE(stillplaying(folder));
+  ASSERT_TRUE(stillplaying());
   x("xdotool", {"windowfocus", "--sync", card, "key", "Escape"});
-  RunResult r = finishprogram(&lwdemo, 4000);
-  EXPECT_FALSE(r.timedout);
-  EXPECT_EQ(r.exitcode, 0) << r.err;
-  EXPECT_NE(readfile(folder + "/error3d.txt").find("Total Number of frames: 0\n"), std::string::npos);
+  expectendedwithoutframes();
 }
 
 }  // namespace

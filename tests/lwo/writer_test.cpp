@@ -2,17 +2,16 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 
+#include "testutil.h"
 #include "tools/writers/writers.h"
 
 namespace {
 
 std::vector<uint8_t> readall(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  std::string bytes = readfile(path);
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 uint32_t be32(const uint8_t *p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }

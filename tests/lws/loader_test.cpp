@@ -116,14 +116,9 @@ TEST_F(LoaderTest, ZoomFactorGivesTheFieldOfView) {
   for (const Case &c : cases) {
     std::string text = lwstext(emptyscene());
     text = replaced(text, "ZoomFactor 3.200000\n", c.zoom[0] ? std::string(c.zoom) + "\n" : "");
-    FILE *f = fopen("zoom.lws", "wb");
-    ASSERT_NE(f, nullptr);
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
+    ASSERT_TRUE(writefile("zoom.lws", text));
     Scene *scene = nullptr;
-    testing::internal::CaptureStdout();
-    loadscenecore("zoom.lws", 1.0, &scene);
-    std::string printed = testing::internal::GetCapturedStdout();
+    std::string printed = stdoutof([&] { loadscenecore("zoom.lws", 1.0, &scene); });
     EXPECT_NE(printed.find(c.printed), std::string::npos) << c.zoom << "\n" << printed;
     releasescene(scene);
   }

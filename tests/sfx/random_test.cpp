@@ -19,16 +19,4 @@ TEST(Generator, SequenceAfterSeeding) {
   EXPECT_EQ(sfxrand(), 41);
 }
 
-TEST(Generator, WrapsModuloTwoToThe32AndStaysIn15Bits) {
-  uint32_t seed = 0xFFFFFFFFu;
-  sfxsrand(seed);
-  for (int i = 0; i < 1000; i++) {
-    seed = seed * 214013u + 2531011u;
-    int r = sfxrand();
-    ASSERT_EQ(r, (int)((seed >> 16) & 0x7FFF));
-    ASSERT_GE(r, 0);
-    ASSERT_LE(r, 32767);
-  }
-}
-
 }  // namespace

@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -49,8 +47,7 @@ Show &show() {
   s.folder = std::string("show_") + testing::UnitTest::GetInstance()->current_test_info()->name();
   fs::remove_all(s.folder);
   s.written = writeshow(s.folder.c_str());
-  char here[4096];
-  if (getcwd(here, sizeof(here)) == nullptr || chdir(s.folder.c_str()) != 0) return s;
+  InFolder in(s.folder);
   initscreen(640, 480, 16, 1);
   setviewport(0, 0, 640, 480);
   for (int i = 0; i < 3; i++) {
@@ -60,7 +57,6 @@ Show &show() {
   }
   fflush(errorlog);
   s.log = readfile("error3d.txt");
-  if (chdir(here) != 0) s.written = 0;
   return s;
 }
 
@@ -143,9 +139,7 @@ TEST(Show, LoadsWithoutASingleLogComplaint) {
 
 TEST(Show, TexturesReadInTheCardsFormatsWithMipLevels) {
   Show &s = show();
-  char here[4096];
-  ASSERT_NE(getcwd(here, sizeof(here)), nullptr);
-  ASSERT_EQ(chdir(s.folder.c_str()), 0);
+  InFolder in(s.folder);
   std::set<int> formats;
   for (int i = 0; i < 3; i++) {
     ASSERT_NE(s.scenes[i], nullptr);
@@ -166,7 +160,6 @@ TEST(Show, TexturesReadInTheCardsFormatsWithMipLevels) {
       formats.insert(info.header.format);
     }
   }
-  ASSERT_EQ(chdir(here), 0);
   for (int format : {GR_TEXFMT_RGB_565, GR_TEXFMT_ARGB_1555, GR_TEXFMT_ARGB_4444, GR_TEXFMT_YIQ_422})
     EXPECT_TRUE(formats.count(format)) << "no texture in format " << format;
   EXPECT_FALSE(formats.count(GR_TEXFMT_P_8) || formats.count(GR_TEXFMT_AP_88))
@@ -263,7 +256,7 @@ TEST(Show, MakeshowExplainsItselfAndReportsAFolderItCannotMake) {
   EXPECT_EQ(WEXITSTATUS(system((tool + " >usage.txt 2>&1").c_str())), 2);
   EXPECT_NE(readfile("usage.txt").find("usage"), std::string::npos);
   // A file where the folder should be: nothing is written over it.
-  { std::ofstream("blocker") << "keep"; }
+  ASSERT_TRUE(writefile("blocker", "keep"));
   EXPECT_EQ(WEXITSTATUS(system((tool + " blocker >blocked.txt 2>&1").c_str())), 1);
   EXPECT_EQ(readfile("blocker"), "keep");
   EXPECT_NE(readfile("blocked.txt").find("cannot create the folder blocker"), std::string::npos);
@@ -279,8 +272,7 @@ std::vector<std::vector<uint8_t>> renderframes(int index, const std::vector<int>
   std::vector<std::vector<uint8_t>> shots;
   Scene *scene = s.scenes[index];
   if (scene == nullptr) return shots;
-  char here[4096];
-  if (getcwd(here, sizeof(here)) == nullptr || chdir(s.folder.c_str()) != 0) return shots;
+  InFolder in(s.folder);
   static bool cardopen = false;
   if (!cardopen) cardopen = init3d(640, 480, 16, 1);
   if (cardopen) {
@@ -312,7 +304,6 @@ std::vector<std::vector<uint8_t>> renderframes(int index, const std::vector<int>
       resettexturememory();
     }
   }
-  if (chdir(here) != 0) shots.clear();
   return shots;
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/glide/cardtexture.h"
 #include "platform/platform.h"
+#include "testutil.h"
 #include "tools/texprecision.h"
 #include "tools/writers/writers.h"
 
@@ -17,19 +18,13 @@ using namespace texprecision;
 
 namespace {
 
+// Each test converts in a folder of its own: ctest runs them side by side.
+using Tex3dfConvert = FolderTest;
+
 struct ToolRun {
   int code;
   std::string out, err;
 };
-
-std::string slurp(FILE *f) {
-  std::string s;
-  rewind(f);
-  int c;
-  while ((c = getc(f)) != EOF) s.push_back((char)c);
-  fclose(f);
-  return s;
-}
 
 ToolRun tex3df(std::vector<std::string> args) {
   args.insert(args.begin(), "tex3df");
@@ -39,8 +34,10 @@ ToolRun tex3df(std::vector<std::string> args) {
   FILE *out = tmpfile(), *err = tmpfile();
   ToolRun r;
   r.code = tex3dfmain((int)args.size(), argv.data(), out, err);
-  r.out = slurp(out);
-  r.err = slurp(err);
+  r.out = filetext(out);
+  r.err = filetext(err);
+  fclose(out);
+  fclose(err);
   return r;
 }
 
@@ -74,7 +71,7 @@ Gu3dfHeader headerof(const char *path) {
   return info.header;
 }
 
-TEST(Tex3dfConvert, EveryFormatRoundTripsWithinItsPrecision) {
+TEST_F(Tex3dfConvert, EveryFormatRoundTripsWithinItsPrecision) {
   std::vector<uint32_t> img = gradient(32, 64);
   savepng("grad.png", img, 32, 64);
   for (const Precision &p : precisions) {
@@ -110,7 +107,7 @@ TEST(Tex3dfConvert, EveryFormatRoundTripsWithinItsPrecision) {
   }
 }
 
-TEST(Tex3dfConvert, LevelsAndDefaults) {
+TEST_F(Tex3dfConvert, LevelsAndDefaults) {
   std::vector<uint32_t> opaque(64 * 8, 0xFF336699u);
   savepng("wide.png", opaque, 64, 8);
   ASSERT_EQ(tex3df({"wide.png", "wide.3df"}).code, 0);
@@ -130,9 +127,7 @@ TEST(Tex3dfConvert, LevelsAndDefaults) {
     ASSERT_FALSE(level.empty()) << name;
     EXPECT_EQ(level[0], 0xFF31659Cu);  // 565 of 0x336699, widened
   }
-  FILE *f = fopen("wide.png.out_7.png", "rb");
-  EXPECT_EQ(f, nullptr);
-  if (f) fclose(f);
+  EXPECT_FALSE(std::filesystem::exists("wide.png.out_7.png"));
 
   std::vector<uint32_t> clear = opaque;
   clear[5] = 0x80336699u;
@@ -146,7 +141,7 @@ TEST(Tex3dfConvert, LevelsAndDefaults) {
   EXPECT_NE(r.err.find("levels 0 to 0"), std::string::npos);
 }
 
-TEST(Tex3dfConvert, ErrorsAndExitCodes) {
+TEST_F(Tex3dfConvert, ErrorsAndExitCodes) {
   ToolRun r = tex3df({"--help"});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out.rfind("usage: tex3df", 0), 0u);
@@ -160,9 +155,7 @@ TEST(Tex3dfConvert, ErrorsAndExitCodes) {
   savepng("big.png", std::vector<uint32_t>(512 * 512), 512, 512);
   savepng("thin.png", std::vector<uint32_t>(256 * 16), 256, 16);
   savepng("ok.png", std::vector<uint32_t>(16 * 16), 16, 16);
-  FILE *f = fopen("junk.png", "wb");
-  fputs("not a png", f);
-  fclose(f);
+  ASSERT_TRUE(writefile("junk.png", "not a png"));
   struct Case {
     std::vector<std::string> args;
     int code;
@@ -198,11 +191,9 @@ TEST(Tex3dfConvert, ErrorsAndExitCodes) {
   EXPECT_EQ(r.code, 4);
 }
 
-TEST(Tex3dfConvert, RealFilesAndDamagedOnes) {
+TEST_F(Tex3dfConvert, RealFilesAndDamagedOnes) {
   std::string dir = std::string(LWDEMO_SHARED_DIR) + "/testdata/3df/";
-  FILE *f = fopen((dir + "SOURCES.md").c_str(), "rb");
-  if (f == nullptr) GTEST_SKIP() << "no shared test data";
-  fclose(f);
+  if (!std::filesystem::exists(dir + "SOURCES.md")) GTEST_SKIP() << "no shared test data";
   ToolRun r = tex3df({"-l", "0", dir + "lava_p8.3df", "lava.png"});
   EXPECT_EQ(r.code, 0) << r.err;
   int w, h;

@@ -10,12 +10,16 @@
 
 #include "platform/glide/cardtexture.h"
 #include "platform/glide/glide.h"
+#include "testutil.h"
 #include "tools/texprecision.h"
 #include "tools/writers/writers.h"
 
 using namespace texprecision;
 
 namespace {
+
+// Each test writes its files into a folder of its own: ctest runs them side by side.
+using Tex3dfWriter = FolderTest;
 
 // The whole file through gu3dfGetInfo and gu3dfLoad, every level decoded with its table.
 struct ReadBack {
@@ -37,7 +41,7 @@ bool readback(const char *path, ReadBack *rb) {
   return true;
 }
 
-TEST(Tex3dfWriter, EveryFormatReadsBackWithinItsPrecision) {
+TEST_F(Tex3dfWriter, EveryFormatReadsBackWithinItsPrecision) {
   const int w = 64, h = 32;
   std::vector<uint32_t> img = gradient(w, h);
   TexLevels levels;
@@ -60,28 +64,7 @@ TEST(Tex3dfWriter, EveryFormatReadsBackWithinItsPrecision) {
   }
 }
 
-TEST(Tex3dfWriter, PaletteFormatsAreExactForFewColours) {
-  const int w = 16, h = 128;  // 1:8
-  std::vector<uint32_t> img((size_t)w * h);
-  for (size_t k = 0; k < img.size(); k++)
-    img[k] = (uint32_t)(k * 7 % 256) << 24 | (uint32_t)((k * 2654435761u) % 200) * 0x010307u;
-  TexLevels levels;
-  ASSERT_TRUE(makemiplevels(img.data(), w, h, 0, &levels));
-  ASSERT_EQ(levels.count, 1);
-  for (int format : {GR_TEXFMT_P_8, GR_TEXFMT_AP_88}) {
-    ASSERT_TRUE(write3df("pal.3df", &levels, format));
-    ReadBack rb;
-    ASSERT_TRUE(readback("pal.3df", &rb));
-    EXPECT_EQ(rb.info.header.small_lod, rb.info.header.large_lod);
-    EXPECT_EQ(rb.info.header.aspect_ratio, GR_ASPECT_1x8);
-    for (size_t k = 0; k < img.size(); k++) {
-      uint32_t want = format == GR_TEXFMT_P_8 ? (img[k] | 0xFF000000u) : img[k];
-      ASSERT_EQ(rb.argb[k], want) << k;
-    }
-  }
-}
-
-TEST(Tex3dfWriter, PaletteOfManyColoursStaysClose) {
+TEST_F(Tex3dfWriter, PaletteOfManyColoursStaysClose) {
   std::vector<uint32_t> img = gradient(128, 128);
   TexLevels levels;
   ASSERT_TRUE(makemiplevels(img.data(), 128, 128, 0, &levels));
@@ -95,7 +78,7 @@ TEST(Tex3dfWriter, PaletteOfManyColoursStaysClose) {
   EXPECT_LT(sum / (double)(img.size() * 3), 6.0);
 }
 
-TEST(Tex3dfWriter, NccTableFitsTheColours) {
+TEST_F(Tex3dfWriter, NccTableFitsTheColours) {
   TexLevels levels;
   GuNccTable ncc;
   // Two colours of one luminance band each come back nearly exact.
@@ -126,7 +109,7 @@ TEST(Tex3dfWriter, NccTableFitsTheColours) {
   EXPECT_EQ(c, 0xFF808080u);
 }
 
-TEST(Tex3dfWriter, MipLevelsAreBoxAverages) {
+TEST_F(Tex3dfWriter, MipLevelsAreBoxAverages) {
   // 8:1 keeps halving the long side after the short one has reached 1.
   std::vector<uint32_t> img(16 * 2, 0);
   img[0] = 0xFF000000u;
@@ -147,7 +130,7 @@ TEST(Tex3dfWriter, MipLevelsAreBoxAverages) {
   EXPECT_EQ(levels.argb[2][0], 0x21212121u);  // (65 + 0) / 2 = 32.5 -> 33
 }
 
-TEST(Tex3dfWriter, RefusesWhatNoCardTextureCanBe) {
+TEST_F(Tex3dfWriter, RefusesWhatNoCardTextureCanBe) {
   const char *why = nullptr;
   EXPECT_TRUE(check3dfsize(256, 32, &why));
   EXPECT_EQ(why, nullptr);
@@ -171,7 +154,7 @@ TEST(Tex3dfWriter, RefusesWhatNoCardTextureCanBe) {
   EXPECT_FALSE(write3dfimage("no/such/folder/x.3df", img.data(), 8, 8, GR_TEXFMT_RGB_565));
 }
 
-TEST(Tex3dfWriter, HeaderTextAndTableLayout) {
+TEST_F(Tex3dfWriter, HeaderTextAndTableLayout) {
   std::vector<uint32_t> img(4 * 32, 0xFF102030u);
   TexLevels levels;
   ASSERT_TRUE(makemiplevels(img.data(), 4, 32, 1, &levels));
