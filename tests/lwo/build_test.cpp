@@ -116,13 +116,7 @@ TEST_F(LwoBuild, ScaleFactorsScalePositionsButNotTexels) {
 }
 
 TEST_F(LwoBuild, PlanarExampleInTexels) {
-  LwoWriter w;
-  int s = lwoaddsurface(&w, "Map", 255, 255, 255);
-  lwosetimagemap(&w.surfaces[s], "Planar Image Map", "map.tga", lwoaxisz, {0, 0, 0}, {2, 2, 2});
-  lwoaddpoint(&w, 1, 1, 0);
-  lwoaddpoint(&w, 0, 0, 0);
-  lwoaddpoint(&w, 1, 0, 0);
-  lwoaddtriangle(&w, 0, 1, 2, s);
+  LwoWriter w = mappedtriangle("Planar Image Map", lwoaxisz, {1, 1, 0}, {0, 0, 0}, {1, 0, 0}, {2, 2, 2});
   SceneObject *o = load(write(w, "planar.lwo"));
   ASSERT_NE(o, nullptr);
   EXPECT_EQ(o->polys[0].corners[0].u, 255.0f);

@@ -36,6 +36,18 @@ class LwoTest : public FolderTest {
   }
 };
 
+// One triangle on a surface with the given image map.
+inline LwoWriter mappedtriangle(const char *kind, int axis, Vec3 a, Vec3 b, Vec3 c, Vec3 size) {
+  LwoWriter w;
+  int s = lwoaddsurface(&w, "Map", 255, 255, 255);
+  lwosetimagemap(&w.surfaces[s], kind, "map.tga", axis, {0, 0, 0}, size);
+  lwoaddpoint(&w, a.x, a.y, a.z);
+  lwoaddpoint(&w, b.x, b.y, b.z);
+  lwoaddpoint(&w, c.x, c.y, c.z);
+  lwoaddtriangle(&w, 0, 1, 2, s);
+  return w;
+}
+
 // The reader's result straight from bytes, for tests of the reader alone.
 inline LwoObject *parse(const std::vector<uint8_t> &bytes, int *status = nullptr) {
   LwoObject *object = nullptr;

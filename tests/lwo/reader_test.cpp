@@ -53,30 +53,12 @@ std::vector<uint8_t> form(const std::vector<uint8_t> &chunks) {
   return chunk("FORM", body);
 }
 
-// One triangle on a surface with the given image map.
-LwoWriter mappedtriangle(const char *kind, int axis, Vec3 a, Vec3 b, Vec3 c, Vec3 size) {
-  LwoWriter w;
-  int s = lwoaddsurface(&w, "Map", 255, 255, 255);
-  lwosetimagemap(&w.surfaces[s], kind, "map.tga", axis, {0, 0, 0}, size);
-  lwoaddpoint(&w, a.x, a.y, a.z);
-  lwoaddpoint(&w, b.x, b.y, b.z);
-  lwoaddpoint(&w, c.x, c.y, c.z);
-  lwoaddtriangle(&w, 0, 1, 2, s);
-  return w;
-}
-
-TEST(LwoReader, PlanarMapOnEachAxis) {
-  LwoWriter w = mappedtriangle("Planar Image Map", lwoaxisz, {1, 1, 0}, {0, 0, 0}, {1, 0, 0}, {2, 2, 2});
+// Along Z (the texel example of the object builder) the plane is x, y; along X it is
+// z, y; along Y it is x, z.
+TEST(LwoReader, PlanarMapOnTheOtherAxes) {
+  LwoWriter w = mappedtriangle("Planar Image Map", lwoaxisx, {0, 1, 2}, {0, 0, 0}, {1, 0, 0}, {4, 4, 4});
   LwoObject *o = parse(lwobytes(&w));
   ASSERT_NE(o, nullptr);
-  EXPECT_EQ(o->polygons[0].uv[0][0], 1.0f);
-  EXPECT_EQ(o->polygons[0].uv[0][1], 0.0f);
-  EXPECT_EQ(o->polygons[0].uv[1][0], 0.5f);
-  EXPECT_EQ(o->polygons[0].uv[1][1], 0.5f);
-  freelwo(o);
-  // Along X the plane is z, y; along Y it is x, z.
-  w = mappedtriangle("Planar Image Map", lwoaxisx, {0, 1, 2}, {0, 0, 0}, {1, 0, 0}, {4, 4, 4});
-  o = parse(lwobytes(&w));
   EXPECT_EQ(o->polygons[0].uv[0][0], 1.0f);
   EXPECT_EQ(o->polygons[0].uv[0][1], 0.25f);
   freelwo(o);
