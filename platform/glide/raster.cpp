@@ -14,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "platform/glide/cardinternal.h"
@@ -597,6 +598,8 @@ __attribute__((always_inline)) inline void sample4(const TriSetup *ts, __m128i s
       alignas(16) int32_t i[8];
       _mm_store_si128((__m128i *)i, upper);
       _mm_store_si128((__m128i *)(i + 4), lower);
+      // Read back as integers rather than taken apart lane by lane (fewer steps).
+      asm("" : "+m"(i));
       const uint32_t *t = lv.texels;
       auto pairs = [t](const int32_t *at, __m128i *left, __m128i *right) {
         __m128i p01 = _mm_unpacklo_epi64(_mm_loadl_epi64((const __m128i *)(t + at[0])),
@@ -633,19 +636,30 @@ inline void storepixels(uint16_t *p, int n, __m128i v) {
   memcpy(p, part, (size_t)n * 2);
 }
 
+// 1 when the 12.12 plane value first + k * step stays in 0..255.99 for k = 0..count - 1: then
+// it never wraps in between and pseudoclamp leaves it as it is.
+inline int inrange(uint32_t first, uint32_t step, int count) {
+  int64_t a = (int32_t)first, b = a + (int64_t)(int32_t)step * (count - 1);
+  return a >= 0 && a < (256 << 12) && b >= 0 && b < (256 << 12);
+}
+
 template <int textured, int depth, int blend>
 void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
   const __m128i zero = _mm_setzero_si128();
   uint32_t dx32 = (uint32_t)(xs - ts->px0), dy32 = (uint32_t)(y - ts->py0);
   uint64_t dx64 = (uint64_t)(int64_t)(xs - ts->px0), dy64 = (uint64_t)(int64_t)(y - ts->py0);
+  uint32_t r = ts->r0 + dx32 * ts->rdx + dy32 * ts->rdy, g = ts->g0 + dx32 * ts->gdx + dy32 * ts->gdy;
+  uint32_t b = ts->b0 + dx32 * ts->bdx + dy32 * ts->bdy, a = ts->a0 + dx32 * ts->adx + dy32 * ts->ady;
+  // pseudoclamp only where some colour of the span leaves 0..255.
+  const int count = xe - xs;
+  int clamp = !inrange(r, ts->rdx, count) || !inrange(g, ts->gdx, count) || !inrange(b, ts->bdx, count);
+  if constexpr (blend == blendalphait) clamp = clamp || !inrange(a, ts->adx, count);
   // Colour planes shifted left by 8 (the shift commutes with the wrapping adds and
   // multiplies), so the 12 integer bits the chip keeps are the top 12 bits of each lane.
   auto lanes = [](uint32_t p, __m128i steps) { return _mm_add_epi32(_mm_set1_epi32((int)(p << 8)), steps); };
-  __m128i rp = lanes(ts->r0 + dx32 * ts->rdx + dy32 * ts->rdy, ts->colorlanes[0]);
-  __m128i gp = lanes(ts->g0 + dx32 * ts->gdx + dy32 * ts->gdy, ts->colorlanes[1]);
-  __m128i bp = lanes(ts->b0 + dx32 * ts->bdx + dy32 * ts->bdy, ts->colorlanes[2]);
+  __m128i rp = lanes(r, ts->colorlanes[0]), gp = lanes(g, ts->colorlanes[1]), bp = lanes(b, ts->colorlanes[2]);
   __m128i ap = zero;
-  if constexpr (blend == blendalphait) ap = lanes(ts->a0 + dx32 * ts->adx + dy32 * ts->ady, ts->colorlanes[3]);
+  if constexpr (blend == blendalphait) ap = lanes(a, ts->colorlanes[3]);
   const __m128 w0 = _mm_set1_ps(planefloat(ts->w0 + dx64 * ts->wdx + dy64 * ts->wdy));
   __m128 s0 = w0, t0 = w0;
   if constexpr (textured) {
@@ -654,42 +668,43 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
   }
   const __m128 wdx = _mm_set1_ps(ts->wdxf), sdx = _mm_set1_ps(ts->sdxf), tdx = _mm_set1_ps(ts->tdxf);
   __m128 k = _mm_setr_ps(0, 1, 2, 3);
-  const __m128 four = _mm_set1_ps(4);
   const __m128i dith16 = _mm_load_si128((const __m128i *)ditherlanes.v[y & 3][xs & 3]);
-  const __m128i c255 = _mm_set1_epi32(255);
   const __m128i bias16 = _mm_set1_epi16((short)0x8000);
   uint16_t *cb = tg->color + y * cardwidth;
   uint16_t *zb = tg->depth + y * cardwidth;
-  for (int x = xs; x < xe; x += 4, rp = _mm_add_epi32(rp, ts->colorstep[0]), gp = _mm_add_epi32(gp, ts->colorstep[1]),
-           bp = _mm_add_epi32(bp, ts->colorstep[2]), ap = _mm_add_epi32(ap, ts->colorstep[3]), k = _mm_add_ps(k, four)) {
-    int n = xe - x < 4 ? xe - x : 4;
+
+  // One group of n pixels at x (n = 4 for all but the last, partial group of a span; that
+  // one goes through a copy so that nothing past the span is touched).
+  auto group = [&](int x, int n, auto whole) {
+    constexpr int full = decltype(whole)::value;
     // One 16-bit lane per pixel, the upper four lanes clear.
-    __m128i mask = n == 4 ? _mm_setr_epi32(-1, -1, 0, 0)
-                          : _mm_cmplt_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16((short)n));
+    __m128i mask = full ? _mm_setr_epi32(-1, -1, 0, 0)
+                        : _mm_cmplt_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16((short)n));
     __m128 w = _mm_add_ps(w0, _mm_mul_ps(k, wdx));
     __m128i wd = zero, zold = zero;
-    // Whole groups read and write the buffers directly; the last, partial group of a span
-    // goes through a copy so that nothing past the span is touched.
     if constexpr (depth != depthoff) {
-      zold = loadpixels(zb + x, n);
+      zold = full ? _mm_loadl_epi64((const __m128i *)(zb + x)) : loadpixels(zb + x, n);
       wd = wdepth4(w);
       __m128i z = _mm_xor_si128(zold, bias16);
       if constexpr (depth == depthless || depth == depthlesswrite)
         mask = _mm_and_si128(mask, _mm_cmplt_epi16(wd, z));
       else
         mask = _mm_and_si128(mask, _mm_cmpeq_epi16(wd, z));
-      if (_mm_movemask_epi8(mask) == 0) continue;
+      if (_mm_movemask_epi8(mask) == 0) return;
     }
     const __m128i top12 = _mm_set1_epi32((int)0xFFF00000);
-    __m128i rb = pseudoclamp16(_mm_or_si128(_mm_srli_epi32(_mm_and_si128(rp, top12), 4), _mm_srli_epi32(bp, 20)));
+    __m128i rb = _mm_or_si128(_mm_srli_epi32(_mm_and_si128(rp, top12), 4), _mm_srli_epi32(bp, 20));
     __m128i ga = _mm_srli_epi32(gp, 20);
     if constexpr (blend == blendalphait) ga = _mm_or_si128(ga, _mm_srli_epi32(_mm_and_si128(ap, top12), 4));
-    ga = pseudoclamp16(ga);
-    __m128i sa = c255;
+    if (clamp) {
+      rb = pseudoclamp16(rb);
+      ga = pseudoclamp16(ga);
+    }
+    __m128i sa = _mm_set1_epi32(255);
     if constexpr (blend == blendalphait) sa = _mm_srli_epi32(ga, 16);
     if constexpr (textured) {
       __m128 wpos = _mm_cmpgt_ps(w, _mm_setzero_ps());
-      __m128 inv = _mm_div_ps(_mm_set1_ps(256.0f), w);
+      __m128 inv = _mm_div_ps(_mm_castsi128_ps(_mm_set1_epi32(0x43800000)), w);  // 256 / w
       __m128i s8 = _mm_and_si128(floorclamp4(_mm_mul_ps(_mm_add_ps(s0, _mm_mul_ps(k, sdx)), inv)), _mm_castps_si128(wpos));
       __m128i t8 = _mm_and_si128(floorclamp4(_mm_mul_ps(_mm_add_ps(t0, _mm_mul_ps(k, tdx)), inv)), _mm_castps_si128(wpos));
       // The level, counted from the largest: lodk - ((bits(1/w) - lodm) >> 23), clamped,
@@ -710,7 +725,7 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
       ga = _mm_srli_epi16(_mm_mullo_epi16(tga, gmul), 8);
       if constexpr (blend == blendalphatex) sa = _mm_srli_epi32(ga, 16);
     }
-    __m128i old = loadpixels(cb + x, n);
+    __m128i old = full ? _mm_loadl_epi64((const __m128i *)(cb + x)) : loadpixels(cb + x, n);
     if constexpr (blend != blendoff) {
       // The destination read back with the pixel's dither value subtracted again.
       __m128i d565 = _mm_unpacklo_epi16(old, zero);
@@ -740,11 +755,32 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
         _mm_add_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(ga, 2), _mm_srli_epi16(ga, 4)), _mm_srli_epi16(ga, 6)), dith16), 4);
     __m128i out = _mm_add_epi32(_mm_add_epi32(rb5, _mm_srli_epi32(rb5, 5)), _mm_slli_epi32(g6, 5));
     out = _mm_srai_epi32(_mm_slli_epi32(out, 16), 16);
-    out = _mm_packs_epi32(out, out);
-    storepixels(cb + x, n, select(mask, out, old));
-    if constexpr (depth == depthlesswrite || depth == depthequalwrite)
-      storepixels(zb + x, n, select(mask, _mm_xor_si128(wd, bias16), zold));
+    out = select(mask, _mm_packs_epi32(out, out), old);
+    if constexpr (full)
+      _mm_storel_epi64((__m128i *)(cb + x), out);
+    else
+      storepixels(cb + x, n, out);
+    if constexpr (depth == depthlesswrite || depth == depthequalwrite) {
+      __m128i z = select(mask, _mm_xor_si128(wd, bias16), zold);
+      if constexpr (full)
+        _mm_storel_epi64((__m128i *)(zb + x), z);
+      else
+        storepixels(zb + x, n, z);
+    }
+  };
+  auto next = [&]() {
+    rp = _mm_add_epi32(rp, ts->colorstep[0]);
+    gp = _mm_add_epi32(gp, ts->colorstep[1]);
+    bp = _mm_add_epi32(bp, ts->colorstep[2]);
+    if constexpr (blend == blendalphait) ap = _mm_add_epi32(ap, ts->colorstep[3]);
+    k = _mm_add_ps(k, _mm_set1_ps(4));
+  };
+  int x = xs;
+  for (; x + 4 <= xe; x += 4) {
+    group(x, 4, std::integral_constant<int, 1>());
+    next();
   }
+  if (x < xe) group(x, xe - x, std::integral_constant<int, 0>());
 }
 
 typedef void (*SpanFunction)(const TriSetup *, const CardTarget *, int, int, int);
