@@ -142,8 +142,28 @@ struct TriSetup {
   // difference is floor((q - lodcount) / 256) = exponent - 127 + (m8 >= lodcount) - 1, so
   // lodk = lodlevel + 126 - largest level and lodm = lodcount << 15.
   __m128i lodk = {}, lodm = {}, lodrange = {};
-  LevelVectors levelv[9];  // indexed from the largest level
 };
+
+// A span's LevelVectors, made when its first group on a level other than the last one's
+// needs them (a span rarely crosses a level).
+struct LevelCache {
+  int level = -1;
+  LevelVectors v;
+};
+
+const LevelVectors &levelvectors(const TriSetup *ts, int level, LevelCache *cache) {
+  if (level != cache->level) {
+    cache->level = level;
+    int w = ts->texw[level], h = ts->texh[level];
+    cache->v.masks = _mm_set1_epi32((w - 1) | (h - 1) << 16);
+    cache->v.rowmul = _mm_set1_epi32(1 | w << 16);
+    cache->v.rowstep = _mm_set1_epi32(w);
+    cache->v.wrap = _mm_set1_epi32(w * h - 1);
+    cache->v.shift = _mm_cvtsi32_si128(level);
+    cache->v.texels = ts->texels[level];
+  }
+  return cache->v;
+}
 
 int64_t ceildiv(int64_t n, int64_t d) {  // d > 0
   int64_t q = n / d;
@@ -582,9 +602,9 @@ __attribute__((noinline)) void samplelanes(const TriSetup *ts, __m128i s8, __m12
 // come from one vector computation and each pixel's two texels of a row from one 8-byte
 // load.
 __attribute__((always_inline)) inline void sample4(const TriSetup *ts, __m128i s8, __m128i t8, __m128i levels,
-                                                   __m128i *rb, __m128i *ga) {
+                                                   LevelCache *cache, __m128i *rb, __m128i *ga) {
   if ((_mm_movemask_epi8(_mm_cmpeq_epi16(levels, _mm_shufflelo_epi16(levels, 0))) & 0xFF) == 0xFF) {
-    const LevelVectors &lv = ts->levelv[_mm_cvtsi128_si32(levels) & 0xFFFF];
+    const LevelVectors &lv = levelvectors(ts, (ts->lodmin >> 8) + (_mm_cvtsi128_si32(levels) & 0xFFFF), cache);
     __m128i sl = _mm_sra_epi32(s8, lv.shift), tl = _mm_sra_epi32(t8, lv.shift);
     // From here on only the low 16 bits of each coordinate count (4 fraction bits and at
     // most 8 bits of texel index), so s and t share a lane: s | t << 16, half a texel back.
@@ -619,21 +639,22 @@ __attribute__((always_inline)) inline void sample4(const TriSetup *ts, __m128i s
   samplelanes(ts, s8, t8, levels, rb, ga);
 }
 
+// The first n (1..3) pixels at p, the other lanes clear, and their store back.
 inline __m128i loadpixels(const uint16_t *p, int n) {
-  if (n == 4) return _mm_loadl_epi64((const __m128i *)p);
-  uint16_t part[4] = {0, 0, 0, 0};
-  memcpy(part, p, (size_t)n * 2);
-  return _mm_loadl_epi64((const __m128i *)part);
+  uint32_t pair = p[0];
+  if (n >= 2) memcpy(&pair, p, 4);
+  return _mm_cvtsi64_si128((int64_t)(pair | (uint64_t)(n == 3 ? p[2] : 0) << 32));
 }
 
 inline void storepixels(uint16_t *p, int n, __m128i v) {
-  if (n == 4) {
-    _mm_storel_epi64((__m128i *)p, v);
-    return;
+  uint64_t q = (uint64_t)_mm_cvtsi128_si64(v);
+  if (n >= 2) {
+    uint32_t pair = (uint32_t)q;
+    memcpy(p, &pair, 4);
+  } else {
+    p[0] = (uint16_t)q;
   }
-  uint16_t part[4];
-  _mm_storel_epi64((__m128i *)part, v);
-  memcpy(p, part, (size_t)n * 2);
+  if (n == 3) p[2] = (uint16_t)(q >> 32);
 }
 
 // 1 when the 12.12 plane value first + k * step stays in 0..255.99 for k = 0..count - 1: then
@@ -672,6 +693,7 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
   const __m128i bias16 = _mm_set1_epi16((short)0x8000);
   uint16_t *cb = tg->color + y * cardwidth;
   uint16_t *zb = tg->depth + y * cardwidth;
+  LevelCache levelcache;
 
   // One group of n pixels at x (n = 4 for all but the last, partial group of a span; that
   // one goes through a copy so that nothing past the span is touched).
@@ -714,7 +736,7 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
       __m128i levels = _mm_packs_epi32(lod, lod);
       levels = _mm_min_epi16(_mm_max_epi16(levels, zero), ts->lodrange);
       __m128i trb, tga;
-      sample4(ts, s8, t8, levels, &trb, &tga);
+      sample4(ts, s8, t8, levels, &levelcache, &trb, &tga);
       const __m128i one16 = _mm_set1_epi16(1);
       // texture * (iterated + 1) >> 8; an outline's alpha is texture alpha * (itself + 1).
       rb = _mm_srli_epi16(_mm_mullo_epi16(trb, _mm_add_epi16(rb, one16)), 8);
@@ -964,16 +986,6 @@ int setuptriangle(TriSetup *ts, const CardState *st, const CardTexture *tex, con
       ts->lodk = _mm_set1_epi32(ts->lodlevel + 126 - tex->largelod);
       ts->lodm = _mm_set1_epi32(ts->lodcount << 15);
       ts->lodrange = _mm_set1_epi16((short)(tex->smalllod - tex->largelod));
-      for (int l = tex->largelod; l <= tex->smalllod; l++) {
-        LevelVectors &lv = ts->levelv[l - tex->largelod];
-        int w = ts->texw[l], h = ts->texh[l];
-        lv.masks = _mm_set1_epi32((w - 1) | (h - 1) << 16);
-        lv.rowmul = _mm_set1_epi32(1 | w << 16);
-        lv.rowstep = _mm_set1_epi32(w);
-        lv.wrap = _mm_set1_epi32(w * h - 1);
-        lv.shift = _mm_cvtsi32_si128(l);
-        lv.texels = ts->texels[l];
-      }
     }
   }
   return 1;
