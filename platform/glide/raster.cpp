@@ -144,8 +144,8 @@ struct TriSetup {
   __m128i lodk = {}, lodm = {}, lodrange = {};
 };
 
-// A span's LevelVectors, made when its first group on a level other than the last one's
-// needs them (a span rarely crosses a level).
+// A triangle's LevelVectors of the level its spans last used, made when a group on another
+// level needs them (a triangle rarely crosses more than a level or two).
 struct LevelCache {
   int level = -1;
   LevelVectors v;
@@ -665,7 +665,7 @@ inline int inrange(uint32_t first, uint32_t step, int count) {
 }
 
 template <int textured, int depth, int blend>
-void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
+void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe, LevelCache *levelcache) {
   const __m128i zero = _mm_setzero_si128();
   uint32_t dx32 = (uint32_t)(xs - ts->px0), dy32 = (uint32_t)(y - ts->py0);
   uint64_t dx64 = (uint64_t)(int64_t)(xs - ts->px0), dy64 = (uint64_t)(int64_t)(y - ts->py0);
@@ -693,7 +693,6 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
   const __m128i bias16 = _mm_set1_epi16((short)0x8000);
   uint16_t *cb = tg->color + y * cardwidth;
   uint16_t *zb = tg->depth + y * cardwidth;
-  LevelCache levelcache;
 
   // One group of n pixels at x (n = 4 for all but the last, partial group of a span; that
   // one goes through a copy so that nothing past the span is touched).
@@ -736,7 +735,7 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
       __m128i levels = _mm_packs_epi32(lod, lod);
       levels = _mm_min_epi16(_mm_max_epi16(levels, zero), ts->lodrange);
       __m128i trb, tga;
-      sample4(ts, s8, t8, levels, &levelcache, &trb, &tga);
+      sample4(ts, s8, t8, levels, levelcache, &trb, &tga);
       const __m128i one16 = _mm_set1_epi16(1);
       // texture * (iterated + 1) >> 8; an outline's alpha is texture alpha * (itself + 1).
       rb = _mm_srli_epi16(_mm_mullo_epi16(trb, _mm_add_epi16(rb, one16)), 8);
@@ -805,7 +804,7 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe) {
   if (x < xe) group(x, xe - x, std::integral_constant<int, 0>());
 }
 
-typedef void (*SpanFunction)(const TriSetup *, const CardTarget *, int, int, int);
+typedef void (*SpanFunction)(const TriSetup *, const CardTarget *, int, int, int, LevelCache *);
 
 template <int index>
 constexpr SpanFunction spanat() {
@@ -1038,6 +1037,7 @@ void carddrawtriangle(const CardState *st, const CardTexture *tex, const CardTar
   if (!setuptriangle(&ts, st, tex, a, b, c)) return;
   int index = reference ? -1 : fastindex(st, ts.texmode, &ts);
   SpanFunction span = index >= 0 ? spantable[index] : nullptr;
+  LevelCache levelcache;
   EdgeWalk longedge, shortedge;
   int cy = ts.ystart * 16 + 8, lower = cy >= ts.yb;
   edgestart(&longedge, ts.xa, ts.ya, ts.xc, ts.yc, cy);
@@ -1059,7 +1059,7 @@ void carddrawtriangle(const CardState *st, const CardTexture *tex, const CardTar
     int xs = ts.bright ? xlong : xshort, xe = ts.bright ? xshort : xlong;
     if (xs >= xe) continue;
     if (span != nullptr) {
-      span(&ts, target, y, xs, xe);
+      span(&ts, target, y, xs, xe, &levelcache);
     } else {
       for (int x = xs; x < xe; x++) shadepixel(st, &ts, target, x, y, xs);
     }
