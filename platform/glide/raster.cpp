@@ -138,8 +138,8 @@ struct TriSetup {
   // group (0, 1, 2 and 3 x steps) and from one group to the next (4 x steps).
   __m128i colorlanes[4] = {}, colorstep[4] = {};
   // The level of a pixel counted from the largest is lodk - ((bits(w) - lodm) >> 23),
-  // clamped to 0..lodrange: with q = bits >> 15 = biased exponent * 256 + m8, the shifted
-  // difference is floor((q - lodcount) / 256) = exponent - 127 + (m8 >= lodcount) - 1, so
+  // clamped to 0..lodrange: with q = bits >> 15 = (e + 127) * 256 + m8, the shifted
+  // difference is floor((q - lodcount) / 256) = e + 126 + (m8 >= lodcount), so
   // lodk = lodlevel + 126 - largest level and lodm = lodcount << 15.
   __m128i lodk = {}, lodm = {}, lodrange = {};
 };
@@ -618,7 +618,8 @@ __attribute__((always_inline)) inline void sample4(const TriSetup *ts, __m128i s
       alignas(16) int32_t i[8];
       _mm_store_si128((__m128i *)i, upper);
       _mm_store_si128((__m128i *)(i + 4), lower);
-      // Read back as integers rather than taken apart lane by lane (fewer steps).
+      // The empty asm keeps the indices in memory: read back as integers they take fewer
+      // steps than the lane-by-lane extraction the compiler would otherwise make of them.
       asm("" : "+m"(i));
       const uint32_t *t = lv.texels;
       auto pairs = [t](const int32_t *at, __m128i *left, __m128i *right) {
@@ -694,8 +695,8 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe, L
   uint16_t *cb = tg->color + y * cardwidth;
   uint16_t *zb = tg->depth + y * cardwidth;
 
-  // One group of n pixels at x (n = 4 for all but the last, partial group of a span; that
-  // one goes through a copy so that nothing past the span is touched).
+  // One group of n pixels at x (n = 4 for all but the last, partial group of a span, which
+  // reads and writes only its own pixels so that nothing past the span is touched).
   auto group = [&](int x, int n, auto whole) {
     constexpr int full = decltype(whole)::value;
     // One 16-bit lane per pixel, the upper four lanes clear.
@@ -725,7 +726,7 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe, L
     if constexpr (blend == blendalphait) sa = _mm_srli_epi32(ga, 16);
     if constexpr (textured) {
       __m128 wpos = _mm_cmpgt_ps(w, _mm_setzero_ps());
-      __m128 inv = _mm_div_ps(_mm_castsi128_ps(_mm_set1_epi32(0x43800000)), w);  // 256 / w
+      __m128 inv = _mm_div_ps(_mm_set1_ps(256.0f), w);
       __m128i s8 = _mm_and_si128(floorclamp4(_mm_mul_ps(_mm_add_ps(s0, _mm_mul_ps(k, sdx)), inv)), _mm_castps_si128(wpos));
       __m128i t8 = _mm_and_si128(floorclamp4(_mm_mul_ps(_mm_add_ps(t0, _mm_mul_ps(k, tdx)), inv)), _mm_castps_si128(wpos));
       // The level, counted from the largest: lodk - ((bits(1/w) - lodm) >> 23), clamped,
