@@ -107,8 +107,9 @@ static int drawingavailable(void) {
   return 0;
 }
 
-void drawobject(SceneObject *object) {
-  if (!drawingavailable()) return;
+// The colour pass of objects and effects (sfx 1): the card's state is set again only
+// where the surface changes.
+static void drawcolorpass(const SceneObject *object, GrVertex *vertices, int sfx) {
   // Alpha before any transparent surface of the call: opaque, though only transparent
   // surfaces' pixels depend on it.
   float alpha = 255.0f;
@@ -118,25 +119,33 @@ void drawobject(SceneObject *object) {
     if (poly == nullptr) continue;
     const MeshSurface *surface = poly->surface;
     if (surface != previous) {
-      setblending(surface, &alpha, 1);
-      // Depth writes come back on for each later non-additive surface; a surface that is
-      // both transparent and additive keeps whatever the previous one left.
-      if (previous != nullptr && surface->additive == 0) grDepthMask(FXTRUE);
-      if (surface->texture == notexture)
+      setblending(surface, &alpha, !sfx);
+      // Depth writes come back on for each later non-additive surface of an object; a
+      // surface that is both transparent and additive keeps whatever the previous one left.
+      if (!sfx && previous != nullptr && surface->additive == 0) grDepthMask(FXTRUE);
+      if (surface->texture == notexture) {
         guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
-      else
+      } else {
         settexturecolor(handlefor(surface->texture));
+        if (sfx && errorlog != nullptr) fprintf(errorlog, "tmap %d\n", surface->texture);
+      }
       previous = surface;
     }
-    sendpolygon(object, poly, objectvertices, 0, alpha);
+    sendpolygon(object, poly, vertices, 0, alpha);
   }
+}
+
+void drawobject(SceneObject *object) {
+  if (!drawingavailable()) return;
+  drawcolorpass(object, objectvertices, 0);
   grDepthMask(FXTRUE);
   if (!object->hasreflmap) return;
 
   // The reflection layer lands only where the first pass left exactly this depth, that
   // is on the visible parts of the same polygons; the card iterates both passes alike.
   grDepthBufferFunction(GR_CMP_EQUAL);
-  previous = nullptr;
+  float alpha = 255.0f;
+  const MeshSurface *previous = nullptr;
   for (int i = 0; i < object->numdrawpolys; i++) {
     const MeshPolygon *poly = polygonat(object, i);
     if (poly == nullptr) continue;
@@ -163,23 +172,6 @@ void drawsfxobject(SceneObject *object) {
   if (!drawingavailable()) return;
   // Effects are depth-tested against the scene but never hide one another.
   grDepthMask(FXFALSE);
-  float alpha = 255.0f;
-  const MeshSurface *previous = nullptr;
-  for (int i = 0; i < object->numdrawpolys; i++) {
-    const MeshPolygon *poly = polygonat(object, i);
-    if (poly == nullptr) continue;
-    const MeshSurface *surface = poly->surface;
-    if (surface != previous) {
-      setblending(surface, &alpha, 0);
-      if (surface->texture == notexture) {
-        guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
-      } else {
-        settexturecolor(handlefor(surface->texture));
-        if (errorlog != nullptr) fprintf(errorlog, "tmap %d\n", surface->texture);
-      }
-      previous = surface;
-    }
-    sendpolygon(object, poly, sfxvertices, 0, alpha);
-  }
+  drawcolorpass(object, sfxvertices, 1);
   grDepthMask(FXTRUE);
 }
