@@ -37,11 +37,16 @@ int cardtexelbytes(int format);
 // long side is 256 >> lod, the short side that divided by the ratio, at least 1. Both 0
 // when lod or aspect is out of range.
 void cardlevelsize(int aspect, int lod, int *width, int *height);
+// Texels of levels largelod..smalllod together (0 when none is in range).
+int cardleveltexels(int aspect, int largelod, int smalllod);
 // Expands n texels of format (8-bit, or 16-bit in host order) to ARGB8888 0xAARRGGBB.
 // ncc is needed for yiq/ayiq8422, palette (256 words 0x00RRGGBB) for p8/ap88; a missing
 // table decodes as all zero. Unknown formats give transparent black.
 void carddecodetexels(int format, const void *src, int n, const GuNccTable *ncc,
                       const FxU32 *palette, uint32_t *out);
+// Fills ncc's packed_data (the words the card's NCC registers take) from its yRGB, iRGB
+// and qRGB.
+void cardpackncc(GuNccTable *ncc);
 // Bytes of the 2 MB texture memory in use (allocations and the gaps the 2 MB boundary
 // leaves), for tests and statistics.
 FxU32 cardtexmemused(void);

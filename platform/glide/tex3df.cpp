@@ -157,12 +157,8 @@ int readheader(FILE *f, Gu3dfInfo *info) {
   hd->large_lod = largelod;
   hd->aspect_ratio = aspect;
   hd->format = format;
-  FxU32 texels = 0;
-  for (int lod = largelod; lod <= smalllod; lod++) {
-    cardlevelsize(aspect, lod, &w, &hh);
-    texels += (FxU32)(w * hh);
-  }
-  info->mem_required = texels * (FxU32)cardtexelbytes(format);
+  info->mem_required =
+      (FxU32)cardleveltexels(aspect, largelod, smalllod) * (FxU32)cardtexelbytes(format);
   return 1;
 }
 
@@ -187,18 +183,22 @@ void unpackncc(const FxU8 *b, GuNccTable *t) {
       t->iRGB[k][c] = ncc9(w[16 + 3 * k + c]);
       t->qRGB[k][c] = ncc9(w[28 + 3 * k + c]);
     }
-  for (int k = 0; k < 4; k++) {
-    t->packed_data[k] = (FxU32)t->yRGB[4 * k] | (FxU32)t->yRGB[4 * k + 1] << 8 |
-                        (FxU32)t->yRGB[4 * k + 2] << 16 | (FxU32)t->yRGB[4 * k + 3] << 24;
-    const FxI16 *i = t->iRGB[k], *q = t->qRGB[k];
-    t->packed_data[4 + k] =
-        ((FxU32)i[0] & 0x1FF) << 18 | ((FxU32)i[1] & 0x1FF) << 9 | ((FxU32)i[2] & 0x1FF);
-    t->packed_data[8 + k] =
-        ((FxU32)q[0] & 0x1FF) << 18 | ((FxU32)q[1] & 0x1FF) << 9 | ((FxU32)q[2] & 0x1FF);
-  }
+  cardpackncc(t);
 }
 
 }  // namespace
+
+void cardpackncc(GuNccTable *ncc) {
+  for (int k = 0; k < 4; k++) {
+    ncc->packed_data[k] = (FxU32)ncc->yRGB[4 * k] | (FxU32)ncc->yRGB[4 * k + 1] << 8 |
+                          (FxU32)ncc->yRGB[4 * k + 2] << 16 | (FxU32)ncc->yRGB[4 * k + 3] << 24;
+    const FxI16 *i = ncc->iRGB[k], *q = ncc->qRGB[k];
+    ncc->packed_data[4 + k] =
+        ((FxU32)i[0] & 0x1FF) << 18 | ((FxU32)i[1] & 0x1FF) << 9 | ((FxU32)i[2] & 0x1FF);
+    ncc->packed_data[8 + k] =
+        ((FxU32)q[0] & 0x1FF) << 18 | ((FxU32)q[1] & 0x1FF) << 9 | ((FxU32)q[2] & 0x1FF);
+  }
+}
 
 FxBool gu3dfGetInfo(const char *filename, Gu3dfInfo *info) {
   cardtracecall("gu3dfGetInfo(%s)", filename ? filename : "");

@@ -143,6 +143,16 @@ void cardlevelsize(int aspect, int lod, int *width, int *height) {
   *height = aspect <= GR_ASPECT_1x1 ? shortside : longside;
 }
 
+int cardleveltexels(int aspect, int largelod, int smalllod) {
+  int texels = 0;
+  for (int lod = largelod; lod <= smalllod; lod++) {
+    int w, h;
+    cardlevelsize(aspect, lod, &w, &h);
+    texels += w * h;
+  }
+  return texels;
+}
+
 void carddecodetexels(int format, const void *src, int n, const GuNccTable *ncc,
                       const FxU32 *palette, uint32_t *out) {
   const FxU8 *b = (const FxU8 *)src;
@@ -220,13 +230,7 @@ GrMipMapId_t guTexAllocateMemory(GrChipID_t tmu, FxU8 evenoddmask, int width, in
   if (base < boundary && base + size > boundary) base = boundary;
   if (base + size > texmemsize) return GR_NULL_MIPMAP_HANDLE;
 
-  size_t texels = 0;
-  for (int lod = largelod; lod <= smalllod; lod++) {
-    int w, h;
-    cardlevelsize(aspect, lod, &w, &h);
-    texels += (size_t)w * (size_t)h;
-  }
-  uint32_t *block = (uint32_t *)calloc(texels, 4);
+  uint32_t *block = (uint32_t *)calloc(cardleveltexels(aspect, largelod, smalllod), 4);
   if (block == nullptr) return GR_NULL_MIPMAP_HANDLE;
 
   TexHandle *th = &texunit.handles[texunit.count];

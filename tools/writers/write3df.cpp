@@ -210,18 +210,6 @@ void initialncc(const TexLevels *levels, GuNccTable *ncc) {
     }
 }
 
-void packncc(GuNccTable *ncc) {
-  for (int k = 0; k < 4; k++) {
-    ncc->packed_data[k] = (FxU32)ncc->yRGB[4 * k] | (FxU32)ncc->yRGB[4 * k + 1] << 8 |
-                          (FxU32)ncc->yRGB[4 * k + 2] << 16 | (FxU32)ncc->yRGB[4 * k + 3] << 24;
-    const FxI16 *i = ncc->iRGB[k], *q = ncc->qRGB[k];
-    ncc->packed_data[4 + k] =
-        ((FxU32)i[0] & 0x1FF) << 18 | ((FxU32)i[1] & 0x1FF) << 9 | ((FxU32)i[2] & 0x1FF);
-    ncc->packed_data[8 + k] =
-        ((FxU32)q[0] & 0x1FF) << 18 | ((FxU32)q[1] & 0x1FF) << 9 | ((FxU32)q[2] & 0x1FF);
-  }
-}
-
 // Squared error of the colours (with their counts) against their nearest NCC entries;
 // index[k] receives each colour's entry.
 double nccerror(const GuNccTable *ncc, const std::vector<uint32_t> &colours,
@@ -251,7 +239,7 @@ void fitncctable(const TexLevels *levels, GuNccTable *ncc) {
   for (int l = 0; l < levels->count; l++)
     for (uint32_t c : levels->argb[l]) all.push_back(c & 0xFFFFFF);
   if (all.empty()) {
-    packncc(ncc);
+    cardpackncc(ncc);
     return;
   }
   std::sort(all.begin(), all.end());
@@ -296,7 +284,7 @@ void fitncctable(const TexLevels *levels, GuNccTable *ncc) {
     if (err < besterr) besterr = err, best = cur;
   }
   *ncc = best;
-  packncc(ncc);
+  cardpackncc(ncc);
 }
 
 void fitpalette(const TexLevels *levels, FxU32 palette[256]) {
