@@ -424,23 +424,19 @@ int encode3df(const TexLevels *levels, int format, std::vector<uint8_t> *file) {
   GuNccTable ncc;
   memset(&ncc, 0, sizeof ncc);
   FxU32 palette[256] = {};
-  auto put16 = [file](unsigned v) {
-    file->push_back((uint8_t)(v >> 8));
-    file->push_back((uint8_t)v);
-  };
   if (format == GR_TEXFMT_YIQ_422 || format == GR_TEXFMT_AYIQ_8422) {
     fitncctable(levels, &ncc);
-    for (int k = 0; k < 16; k++) put16(ncc.yRGB[k]);
+    for (int k = 0; k < 16; k++) putu16(*file, ncc.yRGB[k]);
     // I and Q go out sign-extended to 16 bits, as real files store them.
     for (int k = 0; k < 4; k++)
-      for (int r = 0; r < 3; r++) put16((uint16_t)ncc.iRGB[k][r]);
+      for (int r = 0; r < 3; r++) putu16(*file, (uint16_t)ncc.iRGB[k][r]);
     for (int k = 0; k < 4; k++)
-      for (int r = 0; r < 3; r++) put16((uint16_t)ncc.qRGB[k][r]);
+      for (int r = 0; r < 3; r++) putu16(*file, (uint16_t)ncc.qRGB[k][r]);
   } else if (format == GR_TEXFMT_P_8 || format == GR_TEXFMT_AP_88) {
     fitpalette(levels, palette);
     for (int k = 0; k < 256; k++) {
-      put16(palette[k] >> 16);
-      put16(palette[k] & 0xFFFF);
+      putu16(*file, palette[k] >> 16);
+      putu16(*file, palette[k] & 0xFFFF);
     }
   }
   uint32_t table[256];
@@ -449,7 +445,7 @@ int encode3df(const TexLevels *levels, int format, std::vector<uint8_t> *file) {
   for (int k = 0; k < levels->count; k++)
     for (uint32_t c : levels->argb[k]) {
       unsigned v = encodewith(format, c, table);
-      if (bytes == 2) put16(v);
+      if (bytes == 2) putu16(*file, v);
       else file->push_back((uint8_t)v);
     }
   return 1;

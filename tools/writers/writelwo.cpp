@@ -4,8 +4,6 @@
 
 #include "tools/writers/writers.h"
 
-namespace {
-
 void putu16(std::vector<uint8_t> &out, uint32_t v) {
   out.push_back(uint8_t(v >> 8));
   out.push_back(uint8_t(v));
@@ -15,6 +13,8 @@ void putu32(std::vector<uint8_t> &out, uint32_t v) {
   putu16(out, v >> 16);
   putu16(out, v & 0xFFFF);
 }
+
+namespace {
 
 void putf32(std::vector<uint8_t> &out, float f) {
   uint32_t v;

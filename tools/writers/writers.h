@@ -1,6 +1,14 @@
-// Writers of the files the system reads: LightWave objects and scenes, 3DF textures,
-// PNG images. Used by the tools, the tests and the fuzz seeds.
+// Writers of the files the system reads: LightWave objects and scenes, 3DF textures (PNG
+// images: writepng in platform/platform.h). Used by the tools, the tests and the fuzz seeds.
 #pragma once
+
+#include <cstdint>
+#include <vector>
+
+// Big-endian output, as object and 3DF files store their numbers (writelwo.cpp).
+// Append the low 16 bits of v, or all 32.
+void putu16(std::vector<uint8_t> &out, uint32_t v);
+void putu32(std::vector<uint8_t> &out, uint32_t v);
 
 // ---- LightWave 5 object files (writelwo.cpp) ----
 //
@@ -10,9 +18,7 @@
 // and padded to even length. Nothing is checked: counts, indices and surface numbers
 // are written as given, so tests can also make bad files.
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 #include "math/vecmath.h"
 

@@ -1,1 +1,0 @@
-#include "tools/writers/writers.h"
