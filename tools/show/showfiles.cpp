@@ -143,19 +143,6 @@ std::string writeobject(const char *name, const ShowMesh &mesh,
 
 // ---- motion ----
 
-LwsFileKey key(int frame, float x, float y, float z, float heading = 0, float pitch = 0,
-               float bank = 0) {
-  LwsFileKey k;
-  k.frame = frame;
-  k.values[0] = x;
-  k.values[1] = y;
-  k.values[2] = z;
-  k.values[3] = heading;
-  k.values[4] = pitch;
-  k.values[5] = bank;
-  return k;
-}
-
 LwsFileMotion motion(std::vector<LwsFileKey> keys, int endbehavior = 1) {
   LwsFileMotion m;
   m.keys = std::move(keys);
@@ -167,7 +154,7 @@ LwsFileMotion motion(std::vector<LwsFileKey> keys, int endbehavior = 1) {
 // even pace and repeated for ever.
 LwsFileMotion spin(float x, float y, float z, int channel, int period, float heading = 0,
                    float pitch = 0, float bank = 0) {
-  LwsFileKey a = key(0, x, y, z, heading, pitch, bank), b = a;
+  LwsFileKey a = lwskey(0, x, y, z, heading, pitch, bank), b = a;
   b.frame = period;
   b.values[channel] += 360;
   b.linear = 1;
@@ -202,7 +189,7 @@ LwsFileMotion camerapath(const std::vector<Shot> &shots) {
       while (h - last < -180) h += 360;
     }
     last = h;
-    keys.push_back(key(s.frame, s.x, s.y, s.z, h, p, s.bank));
+    keys.push_back(lwskey(s.frame, s.x, s.y, s.z, h, p, s.bank));
   }
   return motion(keys, 1);
 }
@@ -287,13 +274,13 @@ void intro1() {
     float x = lettercentre(title, i, size), y = 0.9f;
     float side = i < 3 ? -1.0f : 1.0f, up = i % 2 == 0 ? 1.0f : -1.0f;
     int start = 30 + 40 * i;
-    LwsFileKey wait = key(0, x * 4 + side * 6, y + up * 7, -30);
+    LwsFileKey wait = lwskey(0, x * 4 + side * 6, y + up * 7, -30);
     LwsFileKey leave = wait;
     leave.frame = start;
     leave.linear = 1;
-    LwsFileKey pass = key(start + 110, x * 1.8f + side * 2, y + up * 1.5f, -4, side * 200, 0,
-                          -side * 40);
-    LwsFileKey land = key(start + 220, x, y, 0, 0, 0, 0);
+    LwsFileKey pass = lwskey(start + 110, x * 1.8f + side * 2, y + up * 1.5f, -4, side * 200,
+                             0, -side * 40);
+    LwsFileKey land = lwskey(start + 220, x, y, 0, 0, 0, 0);
     land.tension = 0.6f;
     scene.objects.push_back(object(file, motion({wait, leave, pass, land}, 1)));
   }
@@ -316,7 +303,7 @@ void intro1() {
     sfx.sfxtype = 0;
     sfx.rangestart = 430;
     sfx.rangeend = 560;
-    sfx.motion = motion({key(430, -5.5f, 1.7f, -0.6f), key(560, 5.5f, 1.4f, -0.6f)}, 1);
+    sfx.motion = motion({lwskey(430, -5.5f, 1.7f, -0.6f), lwskey(560, 5.5f, 1.4f, -0.6f)}, 1);
     sfx.numparticles = 0;
     scene.sfxobjects.push_back(sfx);
   }
@@ -338,7 +325,7 @@ void intro1() {
     const int period = 240, steps = 12;
     for (int k = 0; k <= steps; k++) {
       double t = 2 * pi * k / steps;
-      loop.push_back(key(period * k / steps, (float)(3.3 * sin(t)), (float)(-0.6 + 1.2 * sin(2 * t)),
+      loop.push_back(lwskey(period * k / steps, (float)(3.3 * sin(t)), (float)(-0.6 + 1.2 * sin(2 * t)),
                          (float)(2.0 - 1.4 * cos(t))));
     }
     LwsFileSfx trail;
@@ -377,8 +364,8 @@ void intro1() {
     std::vector<LwsFileKey> warm, cool;
     for (int k = 0; k <= 8; k++) {
       double t = 2 * pi * k / 8;
-      warm.push_back(key(75 * k, (float)(-5 * cos(t)), 3.5f, (float)(-4 + 3 * sin(t))));
-      cool.push_back(key(75 * k, (float)(5 * cos(t)), -2.5f, (float)(-5 - 3 * sin(t))));
+      warm.push_back(lwskey(75 * k, (float)(-5 * cos(t)), 3.5f, (float)(-4 + 3 * sin(t))));
+      cool.push_back(lwskey(75 * k, (float)(5 * cos(t)), -2.5f, (float)(-5 - 3 * sin(t))));
     }
     scene.lights.push_back(light("Warm", 255, 215, 170, 1.0f, 1, motion(warm, 2), 26));
     scene.lights.push_back(light("Cool", 150, 180, 255, 0.9f, 1, motion(cool, 2), 26));
@@ -387,8 +374,8 @@ void intro1() {
   // The camera swoops in on the ring and comes to rest level with it, looking straight
   // down +z, before the comet starts.
   scene.camera.target = 1;
-  scene.camera.motion = motion({key(0, -5, 3, -14), key(220, -4.5f, 2.5f, -15),
-                                key(420, 3, 0.8f, -11.5f), key(560, 0, -0.6f, -9.5f)},
+  scene.camera.motion = motion({lwskey(0, -5, 3, -14), lwskey(220, -4.5f, 2.5f, -15),
+                                lwskey(420, 3, 0.8f, -11.5f), lwskey(560, 0, -0.6f, -9.5f)},
                                1);
 
   // Stars: a camera-facing effect that rides with the camera, so the sky stays put behind
@@ -490,7 +477,7 @@ void intro2() {
                                      "Planar Image Map", "marble", lwoaxisz, {0, 0, 0},
                                      {1.1f, 1.1f, 1.1f});
     add(writeobject("marbleblock", mesh, {marble}, false),
-        motion({key(0, 6, -0.8f, -1, 0, 0, 0), key(240, 6, -0.8f, -1, 360, 180, 0)}, 2));
+        motion({lwskey(0, 6, -0.8f, -1, 0, 0, 0), lwskey(240, 6, -0.8f, -1, 360, 180, 0)}, 2));
   }
 
   // The machine. A child is placed by its own transform and its parent's, not by its
@@ -537,8 +524,8 @@ void intro2() {
     LwoWriterSurface core = surface("Core", 255, 140, 50, 1.0f);
     core.flags = 0x200;
     add(writeobject("machine_arm", mesh, {paint, steel, core}, false),
-        motion({key(0, 0, 0.35f, 0, 0, 0, -10), key(60, 0, 0.35f, 0, 0, 0, 30),
-                key(120, 0, 0.35f, 0, 0, 0, -10)},
+        motion({lwskey(0, 0, 0.35f, 0, 0, 0, -10), lwskey(60, 0, 0.35f, 0, 0, 0, 30),
+                lwskey(120, 0, 0.35f, 0, 0, 0, -10)},
                2),
         turret);
     ShowMesh weight;
@@ -570,7 +557,7 @@ void intro2() {
 
   scene.lights.push_back(light("Sun", 255, 245, 225, 1.0f, 0, lwsstill(0, 20, 30, 150, 35, 0)));
   scene.lights.push_back(light("Lamp", 255, 200, 130, 1.0f, 1,
-                               motion({key(0, 0, 2.5f, 30), key(150, 0, 2.5f, 11), key(300, 3, 4, 2)}, 1), 16));
+                               motion({lwskey(0, 0, 2.5f, 30), lwskey(150, 0, 2.5f, 11), lwskey(300, 3, 4, 2)}, 1), 16));
   scene.lights.push_back(light("Blue", 120, 180, 255, 0.9f, 1, lwsstill(-3, 4, 3), 18));
 
   // Out of the tunnel, round the machine, to the globe, and a last look over the hall;
@@ -601,7 +588,7 @@ void by() {
     LwoWriterSurface gold = surface("Gold", 205, 125, 15, 0.9f, 0.2f, 256);
     std::string file = writeobject("by_title", mesh, {gold}, false);
     scene.objects.push_back(
-        object(file, motion({key(0, 0, -7, 6, -180, 0, 0), key(100, 0, 1.0f, 0, 0, 0, 0)}, 1)));
+        object(file, motion({lwskey(0, 0, -7, 6, -180, 0, 0), lwskey(100, 0, 1.0f, 0, 0, 0, 0)}, 1)));
   }
 
   // Credits, two lines each, fly in from the distance, wait, and leave to the left; the
@@ -623,14 +610,14 @@ void by() {
     int arrive = 120 + 110 * k;
     // Tension 1 eases into and out of the resting keys, so the spline does not swing
     // the line past its place towards the camera.
-    std::vector<LwsFileKey> keys = {key(0, 0, -1.6f, 60), key(arrive - 50, 0, -1.6f, 60),
-                                    key(arrive, 0, -1.6f, 0)};
+    std::vector<LwsFileKey> keys = {lwskey(0, 0, -1.6f, 60), lwskey(arrive - 50, 0, -1.6f, 60),
+                                    lwskey(arrive, 0, -1.6f, 0)};
     keys[1].linear = 1;
     keys[2].tension = 1;
     if (k < 3) {
-      keys.push_back(key(arrive + 60, 0, -1.6f, 0));
+      keys.push_back(lwskey(arrive + 60, 0, -1.6f, 0));
       keys.back().tension = 1;
-      keys.push_back(key(arrive + 100, -22, -1.6f, 4, -40, 0, 0));
+      keys.push_back(lwskey(arrive + 100, -22, -1.6f, 4, -40, 0, 0));
     }
     scene.objects.push_back(object(file, motion(keys, 1)));
   }
@@ -638,8 +625,8 @@ void by() {
   scene.lights.push_back(light("Key", 255, 250, 240, 1.1f, 0, lwsstill(-10, 10, -10, 20, 30, 0)));
 
   // The camera drifts and sways on its own angles, banking gently; no target.
-  scene.camera.motion = motion({key(0, 0.3f, 0.2f, -11, 1, 0, -4), key(200, -0.2f, 0.3f, -10.5f, -1, 0, 3),
-                                key(400, 0.2f, 0.1f, -10, 0.5f, 0, -3), key(600, 0, 0.2f, -9.6f, 0, 0, 0)},
+  scene.camera.motion = motion({lwskey(0, 0.3f, 0.2f, -11, 1, 0, -4), lwskey(200, -0.2f, 0.3f, -10.5f, -1, 0, 3),
+                                lwskey(400, 0.2f, 0.1f, -10, 0.5f, 0, -3), lwskey(600, 0, 0.2f, -9.6f, 0, 0, 0)},
                                1);
   writescene("by.lws", scene);
 }

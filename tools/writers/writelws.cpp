@@ -59,16 +59,21 @@ void motion(Out &out, const char *keyword, const LwsFileMotion &m) {
 
 }  // namespace
 
-LwsFileMotion lwsstill(float x, float y, float z, float heading, float pitch, float bank) {
+LwsFileKey lwskey(int frame, float x, float y, float z, float heading, float pitch, float bank) {
   LwsFileKey key;
+  key.frame = frame;
   key.values[0] = x;
   key.values[1] = y;
   key.values[2] = z;
   key.values[3] = heading;
   key.values[4] = pitch;
   key.values[5] = bank;
+  return key;
+}
+
+LwsFileMotion lwsstill(float x, float y, float z, float heading, float pitch, float bank) {
   LwsFileMotion m;
-  m.keys.push_back(key);
+  m.keys.push_back(lwskey(0, x, y, z, heading, pitch, bank));
   return m;
 }
 

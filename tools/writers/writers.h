@@ -182,6 +182,9 @@ struct LwsFileScene {
   bool crlf = false;  // Windows line ends
 };
 
+// A key at frame, spline (not linear) with tension, continuity and bias 0, scale 1.
+LwsFileKey lwskey(int frame, float x, float y, float z, float heading = 0, float pitch = 0,
+                  float bank = 0);
 // A motion of one key at frame 0.
 LwsFileMotion lwsstill(float x, float y, float z, float heading = 0, float pitch = 0,
                        float bank = 0);
