@@ -4,22 +4,23 @@
 
 namespace {
 
-// An object whose three angles are all zero takes the translation-only path, which is
-// exact: each coordinate is one sum rounded once to float.
-int hasrotation(const SceneObject *object) {
-  return object->rotpitch != 0.0f || object->rotheading != 0.0f || object->rotbank != 0.0f;
+// The object's rotation in *r, or null when its three angles are all zero: that object
+// takes the translation-only path, which is exact (each coordinate is one sum rounded
+// once to float).
+const Mat3 *rotationof(const SceneObject *object, Mat3 *r) {
+  if (object->rotpitch == 0.0f && object->rotheading == 0.0f && object->rotbank == 0.0f)
+    return nullptr;
+  makerotation(r, object->rotpitch, object->rotheading, object->rotbank);
+  return r;
 }
 
-// r * p + t in double, rounded once.
-Vec3 place(const Mat3 &r, const Vec3 &p, double tx, double ty, double tz) {
-  const float *a = r.m;
+// r * p + t in double, rounded once; p + t without a rotation.
+Vec3 place(const Mat3 *r, const Vec3 &p, double tx, double ty, double tz) {
   double x = p.x, y = p.y, z = p.z;
+  if (r == nullptr) return {(float)(x + tx), (float)(y + ty), (float)(z + tz)};
+  const float *a = r->m;
   return {(float)(a[0] * x + a[1] * y + a[2] * z + tx), (float)(a[3] * x + a[4] * y + a[5] * z + ty),
           (float)(a[6] * x + a[7] * y + a[8] * z + tz)};
-}
-
-Vec3 shift(const Vec3 &p, double tx, double ty, double tz) {
-  return {(float)(p.x + tx), (float)(p.y + ty), (float)(p.z + tz)};
 }
 
 }  // namespace
@@ -30,55 +31,34 @@ Vec3 shift(const Vec3 &p, double tx, double ty, double tz) {
 void transformboxes(SceneObject *object) {
   for (int i = 0; i < object->numchildren; i++) transformboxes(object->children[i]);
   const double tx = object->posx, ty = object->posy, tz = object->posz;
-  if (hasrotation(object)) {
-    Mat3 r;
-    makerotation(&r, object->rotpitch, object->rotheading, object->rotbank);
-    for (int k = 0; k < 8; k++) object->tbbox[k] = place(r, object->bbox[k], tx, ty, tz);
-    for (int i = 0; i < object->numchildren; i++)
-      for (Vec3 &c : object->children[i]->tbbox) c = place(r, c, tx, ty, tz);
-  } else {
-    for (int k = 0; k < 8; k++) object->tbbox[k] = shift(object->bbox[k], tx, ty, tz);
-    for (int i = 0; i < object->numchildren; i++)
-      for (Vec3 &c : object->children[i]->tbbox) c = shift(c, tx, ty, tz);
-  }
+  Mat3 rotation;
+  const Mat3 *r = rotationof(object, &rotation);
+  for (int k = 0; k < 8; k++) object->tbbox[k] = place(r, object->bbox[k], tx, ty, tz);
+  for (int i = 0; i < object->numchildren; i++)
+    for (Vec3 &c : object->children[i]->tbbox) c = place(r, c, tx, ty, tz);
 }
 
 void transformvertices(SceneObject *object) {
   for (int i = 0; i < object->numchildren; i++) transformvertices(object->children[i]);
   const double tx = object->posx, ty = object->posy, tz = object->posz;
-  if (hasrotation(object)) {
-    Mat3 r;
-    makerotation(&r, object->rotpitch, object->rotheading, object->rotbank);
-    for (int v = 0; v < object->numverts; v++) {
-      MeshVertex &mv = object->verts[v];
-      mv.xfpos = place(r, mv.objpos, tx, ty, tz);
+  Mat3 rotation;
+  const Mat3 *r = rotationof(object, &rotation);
+  for (int v = 0; v < object->numverts; v++) {
+    MeshVertex &mv = object->verts[v];
+    mv.xfpos = place(r, mv.objpos, tx, ty, tz);
+    mv.untouched = 1;
+  }
+  if (r != nullptr)
+    mattransform(r, object->normals, object->xformnormals, object->numnormals);
+  else if (object->numnormals > 0)
+    memcpy(object->xformnormals, object->normals, sizeof(Vec3) * (size_t)object->numnormals);
+  for (int i = 0; i < object->numchildren; i++) {
+    SceneObject *child = object->children[i];
+    for (int v = 0; v < child->numverts; v++) {
+      MeshVertex &mv = child->verts[v];
+      mv.xfpos = place(r, mv.xfpos, tx, ty, tz);
       mv.untouched = 1;
     }
-    mattransform(&r, object->normals, object->xformnormals, object->numnormals);
-    for (int i = 0; i < object->numchildren; i++) {
-      SceneObject *child = object->children[i];
-      for (int v = 0; v < child->numverts; v++) {
-        MeshVertex &mv = child->verts[v];
-        mv.xfpos = place(r, mv.xfpos, tx, ty, tz);
-        mv.untouched = 1;
-      }
-      mattransform(&r, child->xformnormals, child->xformnormals, child->numnormals);
-    }
-  } else {
-    for (int v = 0; v < object->numverts; v++) {
-      MeshVertex &mv = object->verts[v];
-      mv.xfpos = shift(mv.objpos, tx, ty, tz);
-      mv.untouched = 1;
-    }
-    if (object->numnormals > 0)
-      memcpy(object->xformnormals, object->normals, sizeof(Vec3) * (size_t)object->numnormals);
-    for (int i = 0; i < object->numchildren; i++) {
-      SceneObject *child = object->children[i];
-      for (int v = 0; v < child->numverts; v++) {
-        MeshVertex &mv = child->verts[v];
-        mv.xfpos = shift(mv.xfpos, tx, ty, tz);
-        mv.untouched = 1;
-      }
-    }
+    if (r != nullptr) mattransform(r, child->xformnormals, child->xformnormals, child->numnormals);
   }
 }
