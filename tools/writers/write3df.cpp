@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "platform/glide/cardtexture.h"
-#include "platform/platform.h"
 #include "tools/writers/writers.h"
 
 namespace {
@@ -453,12 +452,8 @@ int encode3df(const TexLevels *levels, int format, std::vector<uint8_t> *file) {
 
 int write3df(const char *path, const TexLevels *levels, int format) {
   std::vector<uint8_t> file;
-  if (path == nullptr || !encode3df(levels, format, &file)) return 0;
-  FILE *f = openfile(path, "wb");
-  if (f == nullptr) return 0;
-  int ok = fwrite(file.data(), 1, file.size(), f) == file.size();
-  ok = (fclose(f) == 0) && ok;
-  return ok;
+  return path != nullptr && encode3df(levels, format, &file) &&
+         writebytes(path, file.data(), file.size());
 }
 
 int write3dfimage(const char *path, const uint32_t *argb, int width, int height, int format) {

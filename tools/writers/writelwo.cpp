@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/platform.h"
 #include "tools/writers/writers.h"
 
 void putu16(std::vector<uint8_t> &out, uint32_t v) {
@@ -12,6 +13,14 @@ void putu16(std::vector<uint8_t> &out, uint32_t v) {
 void putu32(std::vector<uint8_t> &out, uint32_t v) {
   putu16(out, v >> 16);
   putu16(out, v & 0xFFFF);
+}
+
+int writebytes(const char *path, const void *data, size_t size) {
+  FILE *f = openfile(path, "wb");
+  if (f == nullptr) return 0;
+  size_t written = fwrite(data, 1, size, f);
+  int closed = fclose(f) == 0;
+  return written == size && closed;
 }
 
 namespace {
@@ -134,11 +143,7 @@ std::vector<uint8_t> lwobytes(const LwoWriter *object) {
 
 int writelwo(const char *path, const LwoWriter *object) {
   std::vector<uint8_t> bytes = lwobytes(object);
-  FILE *f = std::fopen(path, "wb");
-  if (!f) return 0;
-  size_t written = std::fwrite(bytes.data(), 1, bytes.size(), f);
-  int closed = std::fclose(f) == 0;
-  return written == bytes.size() && closed;
+  return writebytes(path, bytes.data(), bytes.size());
 }
 
 int lwoaddpoint(LwoWriter *object, float x, float y, float z) {

@@ -163,9 +163,5 @@ std::string lwstext(const LwsFileScene &scene) {
 
 int writelws(const char *path, const LwsFileScene &scene) {
   std::string text = lwstext(scene);
-  FILE *f = fopen(path, "wb");
-  if (f == nullptr) return 0;
-  size_t written = fwrite(text.data(), 1, text.size(), f);
-  int closed = fclose(f) == 0;
-  return written == text.size() && closed;
+  return writebytes(path, text.data(), text.size());
 }

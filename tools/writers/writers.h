@@ -2,9 +2,13 @@
 // images: writepng in platform/platform.h). Used by the tools, the tests and the fuzz seeds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
+// Writes size bytes to path (through openfile); 1 written, 0 when it cannot be created or
+// written.
+int writebytes(const char *path, const void *data, size_t size);
 // Big-endian output, as object and 3DF files store their numbers (writelwo.cpp).
 // Append the low 16 bits of v, or all 32.
 void putu16(std::vector<uint8_t> &out, uint32_t v);
