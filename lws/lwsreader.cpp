@@ -222,23 +222,27 @@ static LwsStatus readmotion(LwsInput *in, LwsMotion *motion, const char *what) {
   return lwsok;
 }
 
-static void namecopy(char *dst, const char *src) {
-  size_t n = strlen(src);
+// The next word as the file name of the kind's index-th entry (cut to the record's
+// room); a word longer than the reader's buffer is refused.
+static int readfilename(LwsInput *in, char *filename, const char *kind, int index,
+                        int32_t line) {
+  int cut = 0;
+  readword(in, &cut);
+  if (cut) {
+    refuse(in, line, "%s %d: file name longer than %d characters", kind, index + 1,
+           lwswordsize - 1);
+    return 0;
+  }
+  size_t n = strlen(in->wordbuffer);
   if (n >= lwsfilenamesize) n = lwsfilenamesize - 1;
-  memcpy(dst, src, n);
-  dst[n] = 0;
+  memcpy(filename, in->wordbuffer, n);
+  filename[n] = 0;
+  return 1;
 }
 
 static LwsStatus readobject(LwsInput *in, LwsScene *scene, LwsObject *object, int index) {
   object->line = in->wordline;
-  int cut = 0;
-  readword(in, &cut);
-  if (cut) {
-    refuse(in, object->line, "object %d: file name longer than %d characters", index + 1,
-           lwswordsize - 1);
-    return lwsrefused;
-  }
-  namecopy(object->filename, in->wordbuffer);
+  if (!readfilename(in, object->filename, "object", index, object->line)) return lwsrefused;
   char what[64];
   snprintf(what, sizeof(what), "ObjectMotion of object %d", index + 1);
   if (skipuntil(in, "ObjectMotion")) {
@@ -272,14 +276,7 @@ static LwsStatus readobject(LwsInput *in, LwsScene *scene, LwsObject *object, in
 
 static LwsStatus readsfxobject(LwsInput *in, LwsSfxObject *sfx, int index) {
   sfx->line = in->wordline;
-  int cut = 0;
-  readword(in, &cut);
-  if (cut) {
-    refuse(in, sfx->line, "effect %d: file name longer than %d characters", index + 1,
-           lwswordsize - 1);
-    return lwsrefused;
-  }
-  namecopy(sfx->filename, in->wordbuffer);
+  if (!readfilename(in, sfx->filename, "effect", index, sfx->line)) return lwsrefused;
   char what[64];
   snprintf(what, sizeof(what), "SfxObjectMotion of effect %d", index + 1);
   int hasmotion = 0;
