@@ -101,6 +101,15 @@ float readf32(LwoCursor *c) {
   return f;
 }
 
+// Three floats times scale: a point, or a texture size or centre.
+static Vec3 readscaledvec(LwoCursor *c, float scale) {
+  Vec3 v;
+  v.x = readf32(c) * scale;
+  v.y = readf32(c) * scale;
+  v.z = readf32(c) * scale;
+  return v;
+}
+
 int readpoints(LwoObject *object, float scale, LwoCursor *c) {
   uint32_t length = readu32(c);
   if (c->failed || length > remaining(c)) return lwotruncated;
@@ -109,12 +118,7 @@ int readpoints(LwoObject *object, float scale, LwoCursor *c) {
   object->numpoints = 0;
   object->points = static_cast<Vec3 *>(std::calloc(n > 0 ? size_t(n) : 1, sizeof(Vec3)));
   if (!object->points) return lwonoarraymemory;
-  for (int32_t i = 0; i < n; i++) {
-    Vec3 &p = object->points[i];
-    p.x = readf32(c) * scale;
-    p.y = readf32(c) * scale;
-    p.z = readf32(c) * scale;
-  }
+  for (int32_t i = 0; i < n; i++) object->points[i] = readscaledvec(c, scale);
   object->numpoints = n;
   return lwook;
 }
@@ -258,17 +262,13 @@ int readsurface(LwoSurface *surfaces, const LwoSurfaceNames *names, float scale,
         break;
       }
       case tsiz:
-        s->texsize.x = readf32(c) * scale;
-        s->texsize.y = readf32(c) * scale;
-        s->texsize.z = readf32(c) * scale;
+        s->texsize = readscaledvec(c, scale);
         break;
       case timg:
         readtext(c, s->imagename, lwotextsize);
         break;
       case tctr:
-        s->texcenter.x = readf32(c) * scale;
-        s->texcenter.y = readf32(c) * scale;
-        s->texcenter.z = readf32(c) * scale;
+        s->texcenter = readscaledvec(c, scale);
         break;
       case tfp0:
         s->widthrepeat = readf32(c);
