@@ -7,6 +7,14 @@ struct Scene;
 struct Vec3;
 union SDL_Event;
 
+// Character codes typed or a close ('q'), in arrival order. Nothing ever takes a code
+// out, so once one is put a key stays pending for the rest of the run.
+struct KeyQueue {
+  int32_t codes[256];
+  int32_t writepos;
+  int32_t readpos;
+};
+
 // The frame being played. Written by the playback loop.
 extern int32_t currentframe;
 // Retraces per shown frame for the scene being played (1 or 2). Written by the playback loop.
@@ -14,14 +22,7 @@ extern int32_t swapinterval;
 // Number of view planes the clipper uses. Written by the playback loop.
 extern int32_t clipplanecount;
 
-// Character codes typed or a close ('q'), in arrival order. Nothing ever takes a code
-// out, so once one is put a key stays pending for the rest of the run. Written by the
-// window procedure and by the scripted key; read by keypending.
-struct KeyQueue {
-  int32_t codes[256];
-  int32_t writepos;
-  int32_t readpos;
-};
+// Written by the window procedure and by the scripted key; read by keypending.
 extern KeyQueue keyqueue;
 
 // The fixed programme: three scenes loaded, the card opened, each scene played.

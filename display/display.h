@@ -19,6 +19,9 @@ extern Screen *screen;
 extern FILE *errorlog;
 // The colour each frame is cleared to, 0x00RRGGBB; 0 until setbackdropcolor.
 extern uint32_t backdropcolor;
+// Texture handles of the scene being played, indexed like the texture-name table;
+// valid from loadtextures to resettexturememory. Written by loadtextures.
+extern uint32_t texturehandles[1024];
 
 // Makes the screen and opens the log with "Init ok\n"; returns 1. Exits 123 without
 // memory, 3 when the log cannot be created.
@@ -27,10 +30,6 @@ int initscreen(int width, int height, int depth, int driver);
 int setviewport(int x0, int y0, int x1, int y1);
 // Sets the colour each frame is cleared to, 0x00RRGGBB.
 void setbackdropcolor(int red, int green, int blue);
-
-// Texture handles of the scene being played, indexed like the texture-name table;
-// valid from loadtextures to resettexturememory. Written by loadtextures.
-extern uint32_t texturehandles[1024];
 
 // Opens the card at 640x480 with two colour buffers; with usedepthbuffer the W-buffer,
 // LESS, depth writes and a far clear. 1 opened, 0 no card.
