@@ -66,27 +66,6 @@ void addprism(ShowMesh *mesh, const ShowPoint *q, float z0, float z1, int surfac
 
 }  // namespace
 
-void showquad(ShowMesh *mesh, ShowPoint a, ShowPoint b, ShowPoint c, ShowPoint d, int surface) {
-  ShowPoly poly;
-  poly.numcorners = 4;
-  poly.surface = surface;
-  poly.corners[0] = addpoint(mesh, a);
-  poly.corners[1] = addpoint(mesh, b);
-  poly.corners[2] = addpoint(mesh, c);
-  poly.corners[3] = addpoint(mesh, d);
-  mesh->polys.push_back(poly);
-}
-
-void showtri(ShowMesh *mesh, ShowPoint a, ShowPoint b, ShowPoint c, int surface) {
-  ShowPoly poly;
-  poly.numcorners = 3;
-  poly.surface = surface;
-  poly.corners[0] = addpoint(mesh, a);
-  poly.corners[1] = addpoint(mesh, b);
-  poly.corners[2] = addpoint(mesh, c);
-  mesh->polys.push_back(poly);
-}
-
 void showbox(ShowMesh *mesh, ShowPoint lo, ShowPoint hi, int surface) {
   ShowPoint q[4] = {{lo.x, lo.y, 0}, {hi.x, lo.y, 0}, {hi.x, hi.y, 0}, {lo.x, hi.y, 0}};
   addprism(mesh, q, lo.z, hi.z, surface);

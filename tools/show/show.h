@@ -24,9 +24,6 @@ struct ShowMesh {
   std::vector<ShowPoly> polys;
 };
 
-// Appends a quad or triangle (clockwise seen from the visible side).
-void showquad(ShowMesh *mesh, ShowPoint a, ShowPoint b, ShowPoint c, ShowPoint d, int surface);
-void showtri(ShowMesh *mesh, ShowPoint a, ShowPoint b, ShowPoint c, int surface);
 // A box from lo to hi with all six faces outward.
 void showbox(ShowMesh *mesh, ShowPoint lo, ShowPoint hi, int surface);
 // A UV sphere of radius r around c, with slices around y and stacks from pole to pole.
