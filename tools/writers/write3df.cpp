@@ -61,6 +61,20 @@ int aspectofsize(int w, int h) {
   return -1;
 }
 
+// Sorts colours and lists each distinct one once, in order, with how often it occurs.
+void distinctcolours(std::vector<uint32_t> *colours, std::vector<uint32_t> *unique,
+                     std::vector<uint32_t> *counts) {
+  std::sort(colours->begin(), colours->end());
+  for (uint32_t c : *colours) {
+    if (!unique->empty() && unique->back() == c) {
+      counts->back()++;
+    } else {
+      unique->push_back(c);
+      counts->push_back(1);
+    }
+  }
+}
+
 // The 3x3 symmetric matrix m's dominant eigenvector by power iteration, starting from
 // start; the spreads here are small and well separated, and 64 steps are plenty.
 void dominantaxis(const double m[3][3], const double start[3], double axis[3]) {
@@ -241,16 +255,8 @@ void fitncctable(const TexLevels *levels, GuNccTable *ncc) {
     cardpackncc(ncc);
     return;
   }
-  std::sort(all.begin(), all.end());
   std::vector<uint32_t> colours, counts;
-  for (uint32_t c : all) {
-    if (!colours.empty() && colours.back() == c) {
-      counts.back()++;
-    } else {
-      colours.push_back(c);
-      counts.push_back(1);
-    }
-  }
+  distinctcolours(&all, &colours, &counts);
   std::vector<uint8_t> index(colours.size());
   GuNccTable best = *ncc, cur = *ncc;
   double besterr = nccerror(&cur, colours, counts, &index);
@@ -291,18 +297,9 @@ void fitpalette(const TexLevels *levels, FxU32 palette[256]) {
   if (levels->count == 0) return;
   std::vector<uint32_t> colours;
   for (uint32_t c : levels->argb[0]) colours.push_back(c & 0xFFFFFF);
-  std::sort(colours.begin(), colours.end());
   // Distinct colours with their counts, so that boxes split at weighted medians.
-  std::vector<uint32_t> unique;
-  std::vector<uint32_t> count;
-  for (uint32_t c : colours) {
-    if (!unique.empty() && unique.back() == c) {
-      count.back()++;
-    } else {
-      unique.push_back(c);
-      count.push_back(1);
-    }
-  }
+  std::vector<uint32_t> unique, count;
+  distinctcolours(&colours, &unique, &count);
   std::vector<Box> boxes = {{0, unique.size()}};
   while (boxes.size() < 256) {
     int bestbox = -1, bestrange = 0, bestshift = 0;
