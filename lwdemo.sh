@@ -11,7 +11,7 @@ cd "$top"
 
 packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libpng-dev
           libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
-          xvfb xauth xdotool x11-utils x11-apps)
+          xvfb xauth xdotool x11-utils x11-apps xfonts-base)
 jobs=${LWDEMO_JOBS:-$(nproc)}
 fuzzseconds=${LWDEMO_FUZZ_SECONDS:-60}
 

@@ -303,7 +303,7 @@ TEST_F(LwoBuild, EveryPrefixIsReadOrRefused) {
   lwosetimagemap(&w.surfaces[2], "Spherical Image Map", "ball.tga", lwoaxisx, {0, 0, 0}, {1, 1, 1});
   w.surfaces[3].reflimage = "sky.tga";
   w.surfaces[3].flags = 0x0100;
-  std::string real = readfile(LWDEMO_SHARED_DIR "/testdata/lightwave/bluewithcylindrictexz.lwo");
+  std::string real = readfile(LWDEMO_TESTDATA_DIR "/lightwave/bluewithcylindrictexz.lwo");
   ASSERT_FALSE(real.empty());
   auto table = std::make_unique<TextureNameTable>();
   int built = 0, refused = 0;
@@ -352,7 +352,7 @@ TEST_F(LwoBuild, RealObjectsAreBuilt) {
       {"bluewithcylindrictexz.lwo", 8, 6, 1},
   };
   for (const Real &r : reals) {
-    SceneObject *o = load(std::string(LWDEMO_SHARED_DIR "/testdata/lightwave/") + r.file);
+    SceneObject *o = load(std::string(LWDEMO_TESTDATA_DIR "/lightwave/") + r.file);
     ASSERT_NE(o, nullptr) << r.file;
     EXPECT_EQ(o->numverts, r.verts) << r.file;
     EXPECT_EQ(o->numpolys, r.polys) << r.file;
@@ -370,8 +370,8 @@ TEST_F(LwoBuild, RealObjectsAreBuilt) {
 
 // Death tests: the child writes the log file and exits; the parent reads the file.
 TEST_F(LwoBuild, PolygonCornerCountsEndTheProgram) {
-  std::string many = std::string(LWDEMO_SHARED_DIR "/testdata/lightwave/ConcavePolygon.lwo");
-  std::string lwo2 = std::string(LWDEMO_SHARED_DIR "/testdata/lightwave/simple_cube.lwo");
+  std::string many = std::string(LWDEMO_TESTDATA_DIR "/lightwave/ConcavePolygon.lwo");
+  std::string lwo2 = std::string(LWDEMO_TESTDATA_DIR "/lightwave/simple_cube.lwo");
   LwoWriter w = cube(1);
   w.polygons[2].corners.push_back(0);
   std::string five = write(w, "five.lwo");

@@ -44,7 +44,7 @@ TEST(LwoWriter, BoxMatchesLightWavesOwnBox) {
   int s = lwoaddsurface(&w, "Default", 200, 200, 200);
   lwoaddbox(&w, {0, 0, 0}, {1, 1, 1}, s);
   std::vector<uint8_t> ours = lwobytes(&w);
-  std::vector<uint8_t> real = readall(LWDEMO_SHARED_DIR "/testdata/lightwave/box0.5.lwo");
+  std::vector<uint8_t> real = readall(LWDEMO_TESTDATA_DIR "/lightwave/box0.5.lwo");
   ASSERT_FALSE(real.empty());
   EXPECT_EQ(chunk(ours, "PNTS"), chunk(real, "PNTS"));
   EXPECT_EQ(chunk(ours, "POLS"), chunk(real, "POLS"));

@@ -223,7 +223,7 @@ TEST_F(SceneTest, RefusedLoadsReturnNone) {
 
 // Every real scene in the shared test files is loaded or refused with a message.
 TEST_F(SceneTest, RealScenes) {
-  const std::string dir = std::string(LWDEMO_SHARED_DIR) + "/testdata/lightwave/";
+  const std::string dir = std::string(LWDEMO_TESTDATA_DIR) + "/lightwave/";
   for (const char *name : {"ballcone.lws", "greenball.lwo", "redcone.lwo"})
     ASSERT_TRUE(writefile(name, readfile(dir + name))) << name;
   Scene *scene = nullptr;

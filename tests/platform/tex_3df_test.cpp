@@ -16,10 +16,9 @@
 namespace {
 
 std::string testdata(const char *name) {
-  return std::string(LWDEMO_SHARED_DIR) + "/testdata/3df/" + name;
+  return std::string(LWDEMO_TESTDATA_DIR) + "/3df/" + name;
 }
 
-bool haveshared() { return !readfile(testdata("SOURCES.md")).empty(); }
 
 // Bytes up to and including the fourth line feed.
 size_t headerbytes(const std::string &file) {
@@ -70,7 +69,6 @@ const RealFile realfiles[] = {
 };
 
 TEST(Tex3df, RealFilesGiveTheirHeadersAndLoad) {
-  if (!haveshared()) GTEST_SKIP() << "no shared test data";
   for (const RealFile &rf : realfiles) {
     SCOPED_TRACE(rf.name);
     std::string file = readfile(testdata(rf.name));
@@ -99,7 +97,6 @@ TEST(Tex3df, RealFilesGiveTheirHeadersAndLoad) {
 }
 
 TEST(Tex3df, TablesOfRealFiles) {
-  if (!haveshared()) GTEST_SKIP() << "no shared test data";
   Loaded lava;
   load(testdata("lava_p8.3df"), &lava);
   ASSERT_TRUE(lava.loaded);
@@ -127,7 +124,6 @@ TEST(Tex3df, TablesOfRealFiles) {
 
 TEST(Tex3df, AlphaOfTheBrickFilesIsZeroEverywhere) {
   // Decoded in the wrong byte order the colour bits would land in the alpha field.
-  if (!haveshared()) GTEST_SKIP() << "no shared test data";
   for (const char *name : {"sst1_argb1555.3df", "sst1_argb4444.3df"}) {
     SCOPED_TRACE(name);
     Loaded l;
@@ -144,7 +140,6 @@ TEST(Tex3df, AlphaOfTheBrickFilesIsZeroEverywhere) {
 }
 
 TEST(Tex3df, Argb8888AndBrokenFiles) {
-  if (!haveshared()) GTEST_SKIP() << "no shared test data";
   Gu3dfInfo info;
   memset(&info, 0, sizeof info);
   EXPECT_FALSE(gu3dfGetInfo(testdata("sst1_argb8888.3df").c_str(), &info));

@@ -192,8 +192,7 @@ TEST_F(Tex3dfConvert, ErrorsAndExitCodes) {
 }
 
 TEST_F(Tex3dfConvert, RealFilesAndDamagedOnes) {
-  std::string dir = std::string(LWDEMO_SHARED_DIR) + "/testdata/3df/";
-  if (!std::filesystem::exists(dir + "SOURCES.md")) GTEST_SKIP() << "no shared test data";
+  std::string dir = std::string(LWDEMO_TESTDATA_DIR) + "/3df/";
   ToolRun r = tex3df({"-l", "0", dir + "lava_p8.3df", "lava.png"});
   EXPECT_EQ(r.code, 0) << r.err;
   int w, h;
