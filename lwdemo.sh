@@ -9,9 +9,12 @@ set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 cd "$top"
 
+# One package a line where it has a reason of its own.
 packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libpng-dev
           libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
-          xvfb xauth xdotool x11-utils x11-apps xfonts-base)
+          xvfb xauth xdotool x11-utils x11-apps
+          xfonts-base  # SDL's X11 message box draws with the X core fonts
+)
 jobs=${LWDEMO_JOBS:-$(nproc)}
 fuzzseconds=${LWDEMO_FUZZ_SECONDS:-60}
 
