@@ -2,6 +2,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <cstdarg>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -72,4 +73,18 @@ FILE *openfile(const char *name, const char *mode) {
   resolvepath(name, path, sizeof(path));
   if (path[0] == 0) return nullptr;
   return fopen(path, mode);
+}
+
+int tolerantloading = 0;
+FILE *warninglog = nullptr;
+
+void adaptwarning(const char *fmt, ...) {
+  FILE *to = warninglog ? warninglog : stderr;
+  va_list args;
+  va_start(args, fmt);
+  fputs("warning: ", to);
+  vfprintf(to, fmt, args);
+  va_end(args);
+  fputc('\n', to);
+  fflush(to);
 }

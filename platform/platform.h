@@ -27,3 +27,14 @@ int writepng(const char *path, const uint8_t *pixels, int width, int height, int
 // and *width, *height set. 0 when the file is missing, damaged or larger than 16384 on a
 // side, leaving *pixels null and the sizes 0.
 int readpng(const char *path, uint8_t **pixels, int *width, int *height, int channels);
+
+// Classic content. 0 (lwdemo): the readers refuse what their layouts do not cover, with
+// the design's messages and exits. 1 (lwplay): they adapt it instead (scene layouts of
+// earlier LightWave versions, volume paths, many-cornered polygons, images in place of
+// 3DF textures), each adaptation one line through adaptwarning. Written once by the
+// program's entry point before anything is loaded.
+extern int tolerantloading;
+// Where adaptwarning writes; standard error while null. Set by lwplay's entry point.
+extern FILE *warninglog;
+// One warning line ("warning: " + the formatted text + a line feed), flushed at once.
+void adaptwarning(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
