@@ -265,8 +265,8 @@ TEST(Show, MakeshowExplainsItselfAndReportsAFolderItCannotMake) {
 namespace {
 
 // Plays scene index up to each of the frames (ascending) through the playback loop's own
-// per-frame step and render pass, and returns each frame as the card scans it out, halved
-// to 320 x 240 (2 x 2 averages) to keep the references small.
+// per-frame step and render pass, and returns each frame as the card scans it out, at
+// full size: a halved frame could hide a one-bit change.
 std::vector<std::vector<uint8_t>> renderframes(int index, const std::vector<int> &frames) {
   Show &s = show();
   std::vector<std::vector<uint8_t>> shots;
@@ -284,22 +284,15 @@ std::vector<std::vector<uint8_t>> renderframes(int index, const std::vector<int>
     if (loadtextures()) {
       Vec3 lastsfxposition{0, 0, 0};
       currentframe = scene->firstframe;
-      std::vector<uint8_t> rgb(640 * 480 * 3);
       for (int frame : frames) {
         while (currentframe < frame) {
           currentframe++;
           movescene(scene, &lastsfxposition);
         }
         renderframe(scene);
+        std::vector<uint8_t> rgb(640 * 480 * 3);
         cardscanout(cardbackbuffer(), rgb.data());
-        std::vector<uint8_t> half(320 * 240 * 3);
-        for (int y = 0; y < 240; y++)
-          for (int x = 0; x < 320; x++)
-            for (int c = 0; c < 3; c++) {
-              auto at = [&](int dx, int dy) { return rgb[((2 * y + dy) * 640 + 2 * x + dx) * 3 + c]; };
-              half[(y * 320 + x) * 3 + c] = (uint8_t)((at(0, 0) + at(1, 0) + at(0, 1) + at(1, 1) + 2) / 4);
-            }
-        shots.push_back(half);
+        shots.push_back(rgb);
       }
       resettexturememory();
     }
@@ -314,7 +307,7 @@ void expectgolden(int index, const char *name, const std::vector<int> &frames) {
     char golden[512];
     snprintf(golden, sizeof(golden), "%s/tests/show/golden/%s_%04d.png", LWDEMO_SOURCE_DIR, name,
              frames[i]);
-    EXPECT_TRUE(matchesgolden(golden, shots[i].data(), 320, 240));
+    EXPECT_TRUE(matchesgolden(golden, shots[i].data(), 640, 480));
   }
 }
 
