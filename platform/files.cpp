@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -87,4 +89,85 @@ void adaptwarning(const char *fmt, ...) {
   va_end(args);
   fputc('\n', to);
   fflush(to);
+}
+
+namespace {
+
+int isregular(const char *path) {
+  struct stat st;
+  return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Looks for folder + "/" + rest; 1 with the resolved path in out.
+int tryunder(const char *folder, const char *rest, char *out, size_t outsize) {
+  char candidate[4096];
+  int n = snprintf(candidate, sizeof candidate, "%s/%s", folder, rest);
+  if (n < 0 || (size_t)n >= sizeof candidate) return 0;
+  return resolvepath(candidate, out, outsize) && isregular(out);
+}
+
+}  // namespace
+
+int findclassicfile(const char *name, const char *folder, const char *subfolder, char *out,
+                    size_t outsize) {
+  if (out == nullptr || outsize == 0) return 0;
+  out[0] = 0;
+  if (name == nullptr || name[0] == 0) return 0;
+  if (resolvepath(name, out, outsize) && isregular(out)) return 1;
+  out[0] = 0;
+
+  // The name's components after any volume or drive, "." and ".." dropped.
+  const char *start = strrchr(name, ':');
+  start = start ? start + 1 : name;
+  constexpr int maxcomponents = 32;
+  char parts[maxcomponents][256];
+  int count = 0;
+  for (const char *p = start; *p;) {
+    while (*p == '/' || *p == '\\') p++;
+    const char *e = p;
+    while (*e && *e != '/' && *e != '\\') e++;
+    size_t len = (size_t)(e - p);
+    if (len >= sizeof parts[0]) return 0;
+    if (len > 0 && !(len == 1 && p[0] == '.') && !(len == 2 && p[0] == '.' && p[1] == '.')) {
+      if (count == maxcomponents) return 0;
+      memcpy(parts[count], p, len);
+      parts[count][len] = 0;
+      count++;
+    }
+    p = e;
+  }
+  if (count == 0) return 0;
+
+  // The folders searched: folder itself, then its parents, as absolute paths.
+  char folders[classicsearchparents + 1][4096];
+  int nfolders = 0;
+  if (realpath(folder && folder[0] ? folder : ".", folders[0]) == nullptr) return 0;
+  for (nfolders = 1; nfolders <= classicsearchparents; nfolders++) {
+    const char *prev = folders[nfolders - 1];
+    const char *slash = strrchr(prev, '/');
+    if (slash == nullptr || (slash == prev && prev[1] == 0)) break;
+    size_t len = slash == prev ? 1 : (size_t)(slash - prev);
+    memcpy(folders[nfolders], prev, len);
+    folders[nfolders][len] = 0;
+  }
+
+  char rest[4096];
+  for (int first = 0; first < count; first++) {
+    size_t at = 0;
+    for (int k = first; k < count; k++) {
+      int n = snprintf(rest + at, sizeof rest - at, k > first ? "/%s" : "%s", parts[k]);
+      if (n < 0 || (size_t)n >= sizeof rest - at) return 0;
+      at += (size_t)n;
+    }
+    for (int f = 0; f < nfolders; f++)
+      if (tryunder(folders[f], rest, out, outsize)) return 1;
+  }
+  if (subfolder != nullptr && subfolder[0]) {
+    int n = snprintf(rest, sizeof rest, "%s/%s", subfolder, parts[count - 1]);
+    if (n > 0 && (size_t)n < sizeof rest)
+      for (int f = 0; f < nfolders; f++)
+        if (tryunder(folders[f], rest, out, outsize)) return 1;
+  }
+  out[0] = 0;
+  return 0;
 }

@@ -18,6 +18,24 @@
 int resolvepath(const char *name, char *out, size_t outsize);
 // fopen through resolvepath: the exact mapped name first, else the case-insensitive match.
 FILE *openfile(const char *name, const char *mode);
+// Finds a file a classic scene or object names with its maker's path: an Amiga volume
+// ("HD1:Images/Marble.iff", "Work:LW/Objects/ship.lwo"), a DOS drive path
+// ("D:\LW\Images\Marble.tga"), back or forward slashes. Shared by the tolerant readers of
+// scenes, objects and images. Tried in order, the first regular file wins:
+//   1. the name as written (through resolvepath, relative to the working folder);
+//   2. its last path components without the volume or drive, the most components first,
+//      under folder and then under each of its parents, up to classicsearchparents
+//      above it ("HD1:LW/Images/sky.iff" is found as Images/sky.iff beside the scene's
+//      own folder, or as sky.iff in it);
+//   3. when subfolder is given ("Images", "Objects"), its base name in subfolder under
+//      folder and each of those parents.
+// Every component matches ignoring case; "." and ".." components of the name are
+// dropped, so a name never climbs above where it is looked for. folder null or empty is
+// the working folder. Writes the host path into out (size outsize) and returns 1; 0 with
+// out empty when nothing is found or the path does not fit.
+constexpr int classicsearchparents = 4;
+int findclassicfile(const char *name, const char *folder, const char *subfolder, char *out,
+                    size_t outsize);
 
 // PNG images through libpng, 8 bits a channel, rows top first, no padding between rows.
 // channels is 3 (RGB) or 4 (RGBA). Both open their file through openfile.

@@ -65,4 +65,45 @@ TEST_F(FileMapping, NewFilesGoIntoTheFolderAsItIsSpelled) {
   EXPECT_EQ(readfile("Textures/New.txt"), "new");
 }
 
+// A content folder as classic scenes assume: the scene two levels down, images and
+// objects beside its folder, one stray file of the same base name nearer the scene.
+TEST_F(FolderTest, ClassicNamesAreFoundByTheirLastComponents) {
+  for (const char *d : {"Content", "Content/Scenes", "Content/Scenes/Space", "Content/Images",
+                        "Content/Objects", "Content/Objects/Ships"})
+    ASSERT_EQ(mkdir(d, 0700), 0);
+  ASSERT_EQ(writefile("Content/Images/SKY.IFF", "sky"), 1);
+  ASSERT_EQ(writefile("Content/Objects/Ships/Hull.lwo", "hull"), 1);
+  ASSERT_EQ(writefile("Content/Scenes/Space/hull.lwo", "stray"), 1);
+  ASSERT_EQ(writefile("Content/Images/marble.tga", "marble"), 1);
+  const char *scene = "Content/Scenes/Space";
+  struct Case {
+    const char *name, *subfolder, *found;  // found: the file's contents, "" for none
+  } cases[] = {
+      {"HD1:Images/sky.iff", nullptr, "sky"},
+      {"Work:LW/Images/Sky.iff", nullptr, "sky"},
+      {"D:\\LW\\IMAGES\\sky.IFF", nullptr, "sky"},
+      {"sky.iff", "Images", "sky"},
+      {"sky.iff", nullptr, ""},
+      // Two components matched beat one nearer the scene.
+      {"Work:Objects/Ships/hull.lwo", nullptr, "hull"},
+      {"Objects\\Ships\\hull.lwo", "Objects", "hull"},
+      {"hull.lwo", "Objects", "stray"},
+      {"Content/Images/marble.tga", nullptr, "marble"},  // as written, from the working folder
+      {"HD1:../../Images/marble.tga", nullptr, "marble"},
+      {"HD1:Images/", "Images", ""},
+      {"HD1:", nullptr, ""},
+      {"", nullptr, ""},
+      {"Images/missing.iff", "Images", ""},
+  };
+  for (const Case &c : cases) {
+    char out[4096];
+    int found = findclassicfile(c.name, scene, c.subfolder, out, sizeof out);
+    EXPECT_EQ(found, c.found[0] != 0) << c.name;
+    EXPECT_EQ(found ? readfile(out) : std::string(out), c.found) << c.name;
+  }
+  char small[8];
+  EXPECT_EQ(findclassicfile("HD1:Images/sky.iff", scene, nullptr, small, sizeof small), 0);
+  EXPECT_STREQ(small, "");
+}
+
 }  // namespace
