@@ -1,7 +1,12 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -170,4 +175,176 @@ int findclassicfile(const char *name, const char *folder, const char *subfolder,
   }
   out[0] = 0;
   return 0;
+}
+
+namespace {
+
+thread_local char inputreason[160];
+
+FILE *refuse(const char *reason) {
+  snprintf(inputreason, sizeof inputreason, "%s", reason);
+  return nullptr;
+}
+
+// The reason a file that is no regular file cannot be read as one.
+const char *notafile(mode_t mode) {
+  if (S_ISDIR(mode)) return "is a folder, not a file";
+  if (S_ISFIFO(mode)) return "is a FIFO (named pipe), not a file";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "is a device, not a file";
+  if (S_ISSOCK(mode)) return "is a socket, not a file";
+  return "is not a regular file";
+}
+
+}  // namespace
+
+FILE *openinput(const char *name, int64_t limit, int64_t *size) {
+  *size = 0;
+  char path[4096];
+  if (name == nullptr) return refuse(strerror(ENOENT));
+  resolvepath(name, path, sizeof path);
+  if (path[0] == 0) return refuse(strerror(name[0] ? ENAMETOOLONG : ENOENT));
+  // stat first so that a device or FIFO is never even opened; the descriptor is checked
+  // again below, since the name may have been replaced in between. O_NONBLOCK keeps the
+  // open of a FIFO from waiting for a writer.
+  struct stat st;
+  if (stat(path, &st) != 0) return refuse(strerror(errno));
+  if (!S_ISREG(st.st_mode)) return refuse(notafile(st.st_mode));
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return refuse(strerror(errno));
+  const char *why = nullptr;
+  if (fstat(fd, &st) != 0) why = strerror(errno);
+  else if (!S_ISREG(st.st_mode)) why = notafile(st.st_mode);
+  if (why != nullptr) {
+    close(fd);
+    return refuse(why);
+  }
+  if ((int64_t)st.st_size > limit) {
+    close(fd);
+    snprintf(inputreason, sizeof inputreason,
+             "is %" PRId64 " bytes, more than the %" PRId64 " this kind of file may have",
+             (int64_t)st.st_size, limit);
+    return nullptr;
+  }
+  FILE *f = fdopen(fd, "rb");
+  if (f == nullptr) {
+    int e = errno;
+    close(fd);
+    return refuse(strerror(e));
+  }
+  *size = (int64_t)st.st_size;
+  return f;
+}
+
+const char *inputfailure(void) { return inputreason[0] ? inputreason : "cannot be read"; }
+
+char *readinput(FILE *f, int64_t size) {
+  char *data = size >= 0 ? (char *)malloc((size_t)size + 1) : nullptr;
+  if (data == nullptr) {
+    fclose(f);
+    refuse("no memory to read it");
+    return nullptr;
+  }
+  size_t got = fread(data, 1, (size_t)size, f);
+  int failed = ferror(f);
+  int e = errno;
+  fclose(f);
+  if (failed || got != (size_t)size) {
+    free(data);
+    refuse(failed ? strerror(e) : "became shorter while it was read");
+    return nullptr;
+  }
+  data[size] = 0;
+  return data;
+}
+
+namespace {
+
+std::atomic<unsigned> tempserial{0};
+
+}  // namespace
+
+int openatomic(AtomicFile *out, const char *name) {
+  out->file = nullptr;
+  out->temp[0] = 0;
+  resolvepath(name, out->path, sizeof out->path);
+  if (out->path[0] == 0) {
+    errno = name[0] ? ENAMETOOLONG : ENOENT;
+    return 0;
+  }
+  const char *slash = strrchr(out->path, '/');
+  int dirlen = slash ? (int)(slash - out->path + 1) : 0;
+  const char *base = out->path + dirlen;
+  // A hidden name beside the final one, so the rename stays within one file system and
+  // listings of the folder's files (frame*.png, *.3df) never show a part.
+  for (int attempt = 0; attempt < 100; attempt++) {
+    int n = snprintf(out->temp, sizeof out->temp, "%.*s.%s.%d-%u.part", dirlen, out->path, base,
+                     (int)getpid(), tempserial.fetch_add(1));
+    if (n < 0 || (size_t)n >= sizeof out->temp) {
+      out->temp[0] = 0;
+      errno = ENAMETOOLONG;
+      return 0;
+    }
+    int fd = open(out->temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) {
+      out->temp[0] = 0;
+      return 0;
+    }
+    out->file = fdopen(fd, "wb");
+    if (out->file == nullptr) {
+      int e = errno;
+      close(fd);
+      unlink(out->temp);
+      out->temp[0] = 0;
+      errno = e;
+      return 0;
+    }
+    return 1;
+  }
+  out->temp[0] = 0;
+  errno = EEXIST;
+  return 0;
+}
+
+int commitatomic(AtomicFile *out) {
+  if (out->file == nullptr) {
+    errno = EBADF;
+    return 0;
+  }
+  // Every step is checked: a full disk shows first at fflush (the buffered tail), a
+  // delayed write error at fsync or fclose.
+  int e = 0;
+  errno = 0;
+  if (fflush(out->file) != 0 || ferror(out->file)) e = errno ? errno : EIO;
+  if (e == 0 && fsync(fileno(out->file)) != 0) e = errno;
+  if (fclose(out->file) != 0 && e == 0) e = errno;
+  out->file = nullptr;
+  if (e == 0 && rename(out->temp, out->path) != 0) e = errno;
+  if (e != 0) {
+    unlink(out->temp);
+    out->temp[0] = 0;
+    errno = e;
+    return 0;
+  }
+  out->temp[0] = 0;
+  return 1;
+}
+
+void abandonatomic(AtomicFile *out) {
+  int e = errno;
+  if (out->file != nullptr) fclose(out->file);
+  out->file = nullptr;
+  if (out->temp[0]) unlink(out->temp);
+  out->temp[0] = 0;
+  errno = e;
+}
+
+void failcause(const char *fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  fprintf(stderr, "%s: ", program_invocation_short_name);
+  vfprintf(stderr, fmt, args);
+  va_end(args);
+  fputc('\n', stderr);
+  fflush(stderr);
 }

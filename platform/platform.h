@@ -39,7 +39,8 @@ int findclassicfile(const char *name, const char *folder, const char *subfolder,
 
 // PNG images through libpng, 8 bits a channel, rows top first, no padding between rows.
 // channels is 3 (RGB) or 4 (RGBA). Both open their file through openfile.
-// Writes width x height pixels; 1 written, 0 on bad arguments or a write error.
+// Writes width x height pixels, whole or not at all (openatomic); 1 written, 0 on bad
+// arguments or a write error (errno says which; the file under path is left as it was).
 int writepng(const char *path, const uint8_t *pixels, int width, int height, int channels);
 // Reads any PNG converted to 8-bit RGB or RGBA: *pixels is malloc'ed (the caller frees it)
 // and *width, *height set. 0 when the file is missing, damaged or larger than 16384 on a
@@ -56,3 +57,43 @@ extern int tolerantloading;
 extern FILE *warninglog;
 // One warning line ("warning: " + the formatted text + a line feed), flushed at once.
 void adaptwarning(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// ---- Files read: regular files of a bounded size ----
+//
+// Every reader opens its file through openinput with the largest size its kind of file can
+// have (each reader states how it derives its limit). A folder, FIFO, device or socket is
+// refused at once, before anything is read from it, and so is a file over the limit; the
+// size is taken from the open descriptor, so a file swapped in between is caught as well.
+// Returns the file (binary read) and its size in *size, or null with the reason kept for
+// inputfailure.
+FILE *openinput(const char *name, int64_t limit, int64_t *size);
+// Why the last openinput of this thread failed: "No such file or directory", "is a folder,
+// not a file", "is 70000000 bytes, more than the 67108864 this kind of file may have", ...
+const char *inputfailure(void);
+// Reads the whole file opened by openinput (size bytes as it gave) into a malloc'ed block
+// of size + 1 bytes, the last a zero; null when it cannot be read or holds fewer bytes
+// than size, with the reason kept for inputfailure. Closes f.
+char *readinput(FILE *f, int64_t size);
+
+// ---- Files written whole or not at all ----
+//
+// openatomic creates a hidden temporary file beside name (resolved as openfile resolves
+// it) and opens it for binary writing; commitatomic flushes it to the disk, closes it and
+// renames it to name, so readers of name see the old file or the whole new one, never a
+// part. When anything fails the temporary file is removed, name is left as it was, and
+// errno holds the reason. A process killed in between leaves at most the hidden temporary.
+struct AtomicFile {
+  FILE *file = nullptr;  // write here between openatomic and commit/abandon
+  char path[4096] = {};  // the resolved final name
+  char temp[4096] = {};
+};
+// 1 with out->file open; 0 (errno set) when the folder does not take a new file.
+int openatomic(AtomicFile *out, const char *name);
+// 1 when the whole file is in place under its name; 0 with errno set, nothing left behind.
+int commitatomic(AtomicFile *out);
+// Closes and removes the temporary file; name is untouched. errno is kept.
+void abandonatomic(AtomicFile *out);
+
+// One line on standard error naming a failure's cause: the program's name, ": ", the
+// formatted text and a line feed, flushed at once. Goes beside the design's own messages.
+void failcause(const char *fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -1,5 +1,6 @@
 #include <png.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,18 +15,24 @@ int writepng(const char *path, const uint8_t *pixels, int width, int height, int
   if (path == nullptr || pixels == nullptr || width <= 0 || height <= 0 || width > pngmaxside ||
       height > pngmaxside || (channels != 3 && channels != 4))
     return 0;
-  FILE *f = openfile(path, "wb");
-  if (f == nullptr) return 0;
+  AtomicFile out;
+  if (!openatomic(&out, path)) return 0;
   png_image image;
   memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
   image.width = (png_uint_32)width;
   image.height = (png_uint_32)height;
   image.format = channels == 4 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
-  int ok = png_image_write_to_stdio(&image, f, 0, pixels, width * channels, nullptr) != 0;
+  errno = 0;
+  int ok = png_image_write_to_stdio(&image, out.file, 0, pixels, width * channels, nullptr) != 0;
   png_image_free(&image);
-  if (fclose(f) != 0) ok = 0;
-  return ok;
+  if (!ok) {
+    // libpng reports a failed fwrite only as its own message; the stream keeps the cause.
+    if (errno == 0) errno = EIO;
+    abandonatomic(&out);
+    return 0;
+  }
+  return commitatomic(&out);
 }
 
 int readpng(const char *path, uint8_t **pixels, int *width, int *height, int channels) {

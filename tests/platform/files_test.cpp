@@ -1,10 +1,17 @@
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
 #include <string>
 
 #include "platform/platform.h"
 #include "testutil.h"
+#include "tools/writers/writers.h"
 
 namespace {
 
@@ -104,6 +111,92 @@ TEST_F(FolderTest, ClassicNamesAreFoundByTheirLastComponents) {
   char small[8];
   EXPECT_EQ(findclassicfile("HD1:Images/sky.iff", scene, nullptr, small, sizeof small), 0);
   EXPECT_STREQ(small, "");
+}
+
+// Every refusal comes at once with its reason, before a byte is read.
+TEST_F(FileMapping, InputsAreRegularFilesOfBoundedSize) {
+  ASSERT_EQ(mkfifo("pipe.lws", 0600), 0);
+  ASSERT_EQ(mkdir("folder.lwo", 0700), 0);
+  ASSERT_EQ(writefile("big.3df", std::string(1001, 'x')), 1);
+  ASSERT_EQ(symlink("/dev/zero", "zero.lws"), 0);
+  const struct {
+    const char *name;
+    const char *reason;
+  } refused[] = {{"/dev/zero", "is a device, not a file"},
+                 {"zero.lws", "is a device, not a file"},
+                 {"pipe.lws", "is a FIFO (named pipe), not a file"},
+                 {"folder.lwo", "is a folder, not a file"},
+                 {"big.3df", "is 1001 bytes, more than the 1000 this kind of file may have"},
+                 {"missing.lws", "No such file or directory"}};
+  for (const auto &r : refused) {
+    int64_t size = -1;
+    EXPECT_EQ(openinput(r.name, 1000, &size), nullptr) << r.name;
+    EXPECT_STREQ(inputfailure(), r.reason) << r.name;
+    EXPECT_EQ(size, 0) << r.name;
+  }
+  int64_t size = 0;
+  FILE *f = openinput("textures\\marble.3df", 6, &size);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(size, 6);
+  char *text = readinput(f, size);
+  ASSERT_NE(text, nullptr);
+  EXPECT_STREQ(text, "marble");
+  free(text);
+}
+
+// The rest of the folder: a write that failed leaves nothing of itself behind.
+std::set<std::string> entries() {
+  std::set<std::string> names;
+  for (const auto &e : std::filesystem::directory_iterator(".")) names.insert(e.path().filename());
+  return names;
+}
+
+TEST_F(FileMapping, OutputsAppearWholeOrNotAtAll) {
+  const std::set<std::string> before = entries();
+  AtomicFile out;
+  ASSERT_EQ(openatomic(&out, "exact.lwo"), 1);
+  fputs("new", out.file);
+  EXPECT_EQ(readfile("exact.lwo"), "lower");  // untouched until the commit
+  EXPECT_EQ(entries().size(), before.size() + 1);
+  ASSERT_EQ(commitatomic(&out), 1);
+  EXPECT_EQ(readfile("exact.lwo"), "new");
+  EXPECT_EQ(entries(), before);
+
+  ASSERT_EQ(openatomic(&out, "textures\\marble.3df"), 1);  // resolved as openfile resolves
+  fputs("half", out.file);
+  abandonatomic(&out);
+  EXPECT_EQ(readfile("Textures/MARBLE.3df"), "marble");
+  EXPECT_EQ(entries(), before);
+
+  errno = 0;
+  EXPECT_EQ(openatomic(&out, "nofolder/x.png"), 0);
+  EXPECT_EQ(errno, ENOENT);
+  ASSERT_EQ(mkdir("taken.png", 0700), 0);
+  const uint8_t pixel[3] = {1, 2, 3};
+  EXPECT_EQ(writepng("taken.png", pixel, 1, 1, 3), 0);  // the rename onto a folder fails
+  EXPECT_EQ(errno, EISDIR);
+  EXPECT_EQ(entries().size(), before.size() + 1);
+
+  // A file size limit makes the writes fail part way, as a full disk does: in a child,
+  // so that the limit stays there. Each writer reports the failure with its cause.
+  pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::string bytes(100000, 'b');
+    std::vector<uint8_t> noise(256 * 256 * 3);
+    uint32_t x = 1;
+    for (uint8_t &v : noise) v = uint8_t((x = x * 1664525u + 1013904223u) >> 24);
+    int ok = writebytes("exact.lwo", bytes.data(), bytes.size()) == 0 && errno == EFBIG &&
+             writepng("noise.png", noise.data(), 256, 256, 3) == 0 && errno == EFBIG;
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(readfile("exact.lwo"), "new");
+  EXPECT_EQ(entries().size(), before.size() + 1);
 }
 
 }  // namespace

@@ -16,11 +16,13 @@ void putu32(std::vector<uint8_t> &out, uint32_t v) {
 }
 
 int writebytes(const char *path, const void *data, size_t size) {
-  FILE *f = openfile(path, "wb");
-  if (f == nullptr) return 0;
-  size_t written = fwrite(data, 1, size, f);
-  int closed = fclose(f) == 0;
-  return written == size && closed;
+  AtomicFile out;
+  if (!openatomic(&out, path)) return 0;
+  if (fwrite(data, 1, size, out.file) != size) {
+    abandonatomic(&out);
+    return 0;
+  }
+  return commitatomic(&out);
 }
 
 namespace {

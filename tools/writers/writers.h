@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-// Writes size bytes to path (through openfile); 1 written, 0 when it cannot be created or
-// written.
+// Writes size bytes to path, whole or not at all (openatomic); 1 written, 0 when it cannot
+// be created or written, with errno saying why and no part of it left behind.
 int writebytes(const char *path, const void *data, size_t size);
 // Big-endian output, as object and 3DF files store their numbers (writelwo.cpp).
 // Append the low 16 bits of v, or all 32.
