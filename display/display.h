@@ -23,8 +23,13 @@ extern uint32_t backdropcolor;
 // valid from loadtextures to resettexturememory. Written by loadtextures.
 extern uint32_t texturehandles[1024];
 
-// Makes the screen and opens the log with "Init ok\n"; returns 1. Exits 123 without
-// memory, 3 when the log cannot be created.
+// Exit code of an lwdemo started in a folder where another one is playing (it holds
+// the lock on the log).
+constexpr int exitsecondinstance = 6;
+// Makes the screen and opens the log with "Init ok\n", locked for the run and written
+// line by line; returns 1. Exits 123 without memory, 3 when the log cannot be created,
+// exitsecondinstance when another process holds its lock. A log that loses lines (a
+// full disk) is said once on standard error and the run goes on.
 int initscreen(int width, int height, int depth, int driver);
 // Sets the viewport size and centre; 0 when there is no screen yet.
 int setviewport(int x0, int y0, int x1, int y1);

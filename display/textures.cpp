@@ -4,6 +4,7 @@
 #include "display/display.h"
 #include "lwo/lwo.h"
 #include "platform/glide/glide.h"
+#include "platform/platform.h"
 
 uint32_t texturehandles[maxtextures];
 
@@ -42,20 +43,30 @@ int loadtextures(void) {
     char *name = texturenametable.texturenames[i];
     // A slot filled to the brim would give the card an unterminated name.
     name[texturenamesize - 1] = 0;
-    if (!texturepath(name, "textures\\", "3df") || !gu3dfGetInfo(name, &info)) {
+    int named = texturepath(name, "textures\\", "3df");
+    if (!named || !gu3dfGetInfo(name, &info)) {
       closeglide();
       if (errorlog != nullptr) fprintf(errorlog, "Not able to get info on %s\n", name);
+      failcause("%s: %s", name, named ? inputfailure() : "the name is too long with its folder");
       return 0;
     }
-    // Zero-filled so that a file cut short downloads the same texels on every run; the
-    // block is freed once the card holds its own copy.
+    // The block is freed once the card holds its own copy.
     info.data = calloc(1, info.mem_required > 0 ? info.mem_required : 1);
     if (info.data == nullptr) {
       closeglide();
       if (errorlog != nullptr) fprintf(errorlog, "Not able to get info on %s\n", name);
+      failcause("%s: no memory for its %u bytes of texels", name, (unsigned)info.mem_required);
       return 0;
     }
-    gu3dfLoad(name, &info);
+    // A file cut short is refused as the converter refuses it, rather than drawn with
+    // texels of zero.
+    if (!gu3dfLoad(name, &info)) {
+      free(info.data);
+      closeglide();
+      if (errorlog != nullptr) fprintf(errorlog, "Not able to get info on %s\n", name);
+      failcause("%s: %s", name, inputfailure());
+      return 0;
+    }
     texturehandles[i] = guTexAllocateMemory(
         GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, (int)info.header.width, (int)info.header.height,
         info.header.format, GR_MIPMAP_NEAREST, info.header.small_lod, info.header.large_lod,

@@ -107,7 +107,9 @@ enum LwoStatus {
 };
 
 struct LwoFailure {
-  int32_t polygon = 0;  // lwobadpoint: the polygon, its corner's point index
+  int32_t polygon = 0;  // lwobadpoint: the polygon, its corner's point index;
+                        // lwobadsurface: the first polygon naming no surface
+  int32_t surface = 0;  // lwobadsurface: the surface number it names, as in the file (from 1)
   int64_t value = 0;
   int64_t limit = 0;
 };

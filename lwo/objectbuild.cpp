@@ -129,7 +129,12 @@ int buildobject(const LwoObject *object, double scalex, double scaley, double sc
   size_t corners = 0;
   for (int32_t k = 0; k < numpolys; k++) {
     const LwoPolygon &p = object->polygons[k];
-    if (p.surface >= 0 && p.surface < numsurfaces) placed++;
+    if (p.surface >= 0 && p.surface < numsurfaces) {
+      placed++;
+    } else if (placed == k) {
+      failure->polygon = k;
+      failure->surface = p.surface + 1;
+    }
     corners += size_t(p.numcorners);
   }
   if (placed != numpolys) {

@@ -56,6 +56,12 @@ extern float ambientcolor[3];
 
 struct LwsScene;
 
+// The largest scene file read. The format sets no bound on a scene's text: a motion may
+// hold any number of keys. A key takes at least 28 bytes of text and about twice that in
+// memory, so 64 MB (2.3 million keys: a thousand items keyed on every frame of 40 s at
+// 60 frames a second) is far above any real scene and keeps the loader well under 200 MB.
+constexpr int64_t maxscenebytes = int64_t(64) << 20;
+
 // The scene file as read, or none when it cannot be opened or breaks a rule of the
 // loader (logged with what and where); exits 12 for a file that is not a scene and 2
 // when memory runs out.

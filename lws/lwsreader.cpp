@@ -70,6 +70,21 @@ static int wordis(const LwsInput *in, const char *keyword) {
 
 static int isdigitbyte(char c) { return c >= '0' && c <= '9'; }
 
+// Keeps the first number that does not fit its field, from start to the end of its word;
+// returns 0 as the failed read does.
+static int notefit(LwsInput *in, size_t start) {
+  if (in->overflowline == 0) {
+    in->overflowline = in->line;
+    size_t n = 0;
+    while (start + n < in->size && n < sizeof in->overflowtext - 1 &&
+           !isspacebyte((unsigned char)in->text[start + n]))
+      n++;
+    memcpy(in->overflowtext, in->text + start, n);
+    in->overflowtext[n] = 0;
+  }
+  return 0;
+}
+
 // "%d": an optional sign and at least one digit; the value must fit 32 bits. On failure
 // nothing is consumed but the leading spaces, and *value is unchanged.
 static int readint(LwsInput *in, int32_t *value, int trailingspace = 1) {
@@ -79,12 +94,13 @@ static int readint(LwsInput *in, int32_t *value, int trailingspace = 1) {
   if (p < in->size && (in->text[p] == '+' || in->text[p] == '-')) negative = in->text[p++] == '-';
   if (p >= in->size || !isdigitbyte(in->text[p])) return 0;
   int64_t v = 0;
+  size_t start = in->pos;
   while (p < in->size && isdigitbyte(in->text[p])) {
     v = v * 10 + (in->text[p++] - '0');
-    if (v > (int64_t)INT32_MAX + 1) return 0;
+    if (v > (int64_t)INT32_MAX + 1) return notefit(in, start);
   }
   if (negative) v = -v;
-  if (v > INT32_MAX || v < INT32_MIN) return 0;
+  if (v > INT32_MAX || v < INT32_MIN) return notefit(in, start);
   *value = (int32_t)v;
   in->pos = p;
   if (trailingspace) skipspace(in);
@@ -119,7 +135,7 @@ static int readreal(LwsInput *in, float *value) {
   number[p - start] = 0;
   errno = 0;
   float v = strtof(number, nullptr);
-  if (!std::isfinite(v)) return 0;
+  if (!std::isfinite(v)) return notefit(in, start);
   *value = v;
   in->pos = p;
   skipspace(in);
@@ -158,6 +174,18 @@ static void refuse(const LwsInput *in, int32_t line, const char *format, ...) {
   vfprintf(log, format, args);
   va_end(args);
   fputc('\n', log);
+  // The same line on standard error when the log is a file, so that the exit it leads to
+  // is explained where the user started the program.
+  if (log != stderr) {
+    char text[512];
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (line > 0)
+      failcause("%s, line %d: %s", in->name, (int)line, text);
+    else
+      failcause("%s: %s", in->name, text);
+  }
 }
 
 // Skips words until keyword or the end; 1 when the word now in the buffer is keyword.
@@ -586,6 +614,11 @@ static LwsStatus readbody(LwsInput *in, LwsScene *scene) {
     readword(in);
   }
 
+  if (in->overflowline > 0) {
+    refuse(in, in->overflowline, "%s does not fit its field (whole numbers take 32 bits, "
+           "others a float)", in->overflowtext);
+    return lwsrefused;
+  }
   status = checkfilled(in, scene, cameraseen);
   if (status != lwsok) return status;
   status = checkparents(in, scene);
@@ -670,33 +703,12 @@ LwsStatus readlwstext(const char *name, const char *text, size_t size, LwsScene 
 
 LwsStatus readlwsfile(const char *filename, LwsScene **out) {
   *out = nullptr;
-  FILE *f = openfile(filename, "rb");
+  int64_t size = 0;
+  FILE *f = openinput(filename, maxscenebytes, &size);
   if (f == nullptr) return lwsnotopen;
-  size_t capacity = 1 << 16, size = 0;
-  char *text = (char *)malloc(capacity);
-  if (text == nullptr) {
-    fclose(f);
-    return lwsnomemory;
-  }
-  for (;;) {
-    size += fread(text + size, 1, capacity - size, f);
-    if (size < capacity) break;
-    char *grown = (char *)realloc(text, capacity * 2);
-    if (grown == nullptr) {
-      free(text);
-      fclose(f);
-      return lwsnomemory;
-    }
-    text = grown;
-    capacity *= 2;
-  }
-  int readerror = ferror(f);
-  fclose(f);
-  if (readerror) {
-    free(text);
-    return lwsnotopen;
-  }
-  LwsStatus status = readlwstext(filename, text, size, out);
+  char *text = readinput(f, size);
+  if (text == nullptr) return lwsnotopen;
+  LwsStatus status = readlwstext(filename, text, (size_t)size, out);
   free(text);
   return status;
 }
@@ -706,18 +718,24 @@ void lwsreport(LwsStatus status, const char *filename) {
     case lwsnotopen:
       puts(filename);
       puts(": Error Couldnt Open File!!");
+      failcause("%s: %s", filename, inputfailure());
       break;
     case lwsnotscene:
       puts("File is not a lws scene!!!");
+      failcause("%s: not a scene: it does not begin with LWSC", filename);
       exit(12);
     case lwsnomemory:
       puts("Memory Allocation Failed!!!");
+      failcause("%s: no memory for the scene's records", filename);
       exit(2);
     case lwskeysnomemory:
       fputs("Memory Allocation Failed!!!", stderr);
+      fputc('\n', stderr);  // the fixed message has no line feed of its own
+      failcause("%s: no memory for the keys of a motion", filename);
       exit(2);
     case lwsscenenomemory:
       puts("Memory Allocation Failed!!");
+      failcause("%s: no memory for the scene", filename);
       exit(12);
     default:
       break;

@@ -94,6 +94,10 @@ struct LwsInput {
   int32_t wordline = 0;  // line of the last word read
   int eof = 0;
   char wordbuffer[lwswordsize] = {};
+  // The first number that does not fit its field (an int beyond 32 bits, a real beyond a
+  // float), its line and text; the scene is refused for it once read.
+  int32_t overflowline = 0;
+  char overflowtext[48] = {};
 };
 
 // A remembered place in the input, as fgetpos keeps it.

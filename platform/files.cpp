@@ -235,6 +235,13 @@ FILE *openinput(const char *name, int64_t limit, int64_t *size) {
   return f;
 }
 
+void noteinputfailure(const char *fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  vsnprintf(inputreason, sizeof inputreason, fmt, args);
+  va_end(args);
+}
+
 const char *inputfailure(void) { return inputreason[0] ? inputreason : "cannot be read"; }
 
 char *readinput(FILE *f, int64_t size) {

@@ -42,9 +42,15 @@ int findclassicfile(const char *name, const char *folder, const char *subfolder,
 // Writes width x height pixels, whole or not at all (openatomic); 1 written, 0 on bad
 // arguments or a write error (errno says which; the file under path is left as it was).
 int writepng(const char *path, const uint8_t *pixels, int width, int height, int channels);
-// Reads any PNG converted to 8-bit RGB or RGBA: *pixels is malloc'ed (the caller frees it)
-// and *width, *height set. 0 when the file is missing, damaged or larger than 16384 on a
-// side, leaving *pixels null and the sizes 0.
+// Reads any PNG (every colour type and bit depth, interlaced or not) as 8-bit RGB or RGBA:
+// *pixels is malloc'ed (the caller frees it) and *width, *height set. The stored values are
+// kept: 16-bit channels are scaled to 8 bits and no gamma or colour-space change is made.
+// 0 when the file cannot be read (openinput), is damaged, or is larger than maxside on a
+// side, with the reason for inputfailure; *pixels is then null and the sizes 0, except for
+// an image too large, whose sides are given. readpng reads up to pngmaxside.
+constexpr int pngmaxside = 16384;
+int readpngwithin(const char *path, int maxside, uint8_t **pixels, int *width, int *height,
+                  int channels);
 int readpng(const char *path, uint8_t **pixels, int *width, int *height, int channels);
 
 // Classic content. 0 (lwdemo): the readers refuse what their layouts do not cover, with
@@ -74,6 +80,8 @@ const char *inputfailure(void);
 // of size + 1 bytes, the last a zero; null when it cannot be read or holds fewer bytes
 // than size, with the reason kept for inputfailure. Closes f.
 char *readinput(FILE *f, int64_t size);
+// Keeps a reason of the caller's own for inputfailure (a reader that found the contents bad).
+void noteinputfailure(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // ---- Files written whole or not at all ----
 //

@@ -270,9 +270,11 @@ void grTexCombineFunction(GrChipID_t tmu, GrTextureCombineFnc_t function);
 void grAlphaBlendFunction(GrAlphaBlendFnc_t rgbsf, GrAlphaBlendFnc_t rgbdf,
                           GrAlphaBlendFnc_t alphasf, GrAlphaBlendFnc_t alphadf);
 
-// Reads a 3DF header (file opened through openfile); FXFALSE when it cannot be read.
+// Reads a 3DF header (file opened through openinput: a regular file of at most 4 MB);
+// FXFALSE when it cannot be read, with the reason for inputfailure.
 FxBool gu3dfGetInfo(const char *filename, Gu3dfInfo *info);
-// Reads the table and texels into info->data (mem_required bytes); FXFALSE on a short read.
+// Reads the table and texels into info->data (mem_required bytes); FXFALSE on a short read
+// (the data zeroed), with the reason for inputfailure.
 FxBool gu3dfLoad(const char *filename, Gu3dfInfo *info);
 // Room in the 2 MB texture unit; GR_NULL_MIPMAP_HANDLE when it does not fit.
 GrMipMapId_t guTexAllocateMemory(GrChipID_t tmu, FxU8 evenoddmask, int width, int height,

@@ -200,16 +200,26 @@ void cardpackncc(GuNccTable *ncc) {
   }
 }
 
+// The largest 3DF file: a header of four short lines, a table of at most 1024 bytes (a
+// palette) and the texels of a 256 x 256 level chain at 2 bytes a texel, 4/3 x 128 KB =
+// 170.7 KB, in all under 176 KB. 4 MB leaves room for trailing bytes some tools append
+// and still bounds what a name linked to a device or a huge file can make us read.
+constexpr int64_t max3dfbytes = int64_t(4) << 20;
+
 FxBool gu3dfGetInfo(const char *filename, Gu3dfInfo *info) {
   cardtracecall("gu3dfGetInfo(%s)", filename ? filename : "");
   if (filename == nullptr || info == nullptr) return FXFALSE;
-  FILE *f = openfile(filename, "rb");
+  int64_t size = 0;
+  FILE *f = openinput(filename, max3dfbytes, &size);
   if (f == nullptr) return FXFALSE;
   Gu3dfInfo got;
   memset(&got, 0, sizeof got);
   int ok = readheader(f, &got);
   fclose(f);
-  if (!ok) return FXFALSE;
+  if (!ok) {
+    noteinputfailure("has no 3DF header of a format this card takes");
+    return FXFALSE;
+  }
   info->header = got.header;
   info->mem_required = got.mem_required;
   return FXTRUE;
@@ -221,7 +231,8 @@ FxBool gu3dfGetInfo(const char *filename, Gu3dfInfo *info) {
 FxBool gu3dfLoad(const char *filename, Gu3dfInfo *info) {
   cardtracecall("gu3dfLoad(%s)", filename ? filename : "");
   if (filename == nullptr || info == nullptr || info->data == nullptr) return FXFALSE;
-  FILE *f = openfile(filename, "rb");
+  int64_t size = 0;
+  FILE *f = openinput(filename, max3dfbytes, &size);
   if (f == nullptr) return FXFALSE;
   Gu3dfInfo got;
   memset(&got, 0, sizeof got);
@@ -230,6 +241,7 @@ FxBool gu3dfLoad(const char *filename, Gu3dfInfo *info) {
   memset(&info->table, 0, sizeof info->table);
   if (!ok) {
     fclose(f);
+    noteinputfailure("changed since its header was read");
     return FXFALSE;
   }
   int format = got.header.format;
@@ -237,10 +249,13 @@ FxBool gu3dfLoad(const char *filename, Gu3dfInfo *info) {
   int tb = tablebytes(format);
   FxU8 *data = (FxU8 *)info->data;
   size_t n = got.mem_required;
+  long at = ftell(f);
   ok = fread(table, 1, (size_t)tb, f) == (size_t)tb && fread(data, 1, n, f) == n;
   fclose(f);
   if (!ok) {
     memset(data, 0, n);
+    noteinputfailure("is cut short: %lld bytes of table and texels where its header needs %lld",
+                     (long long)(size - at), (long long)((size_t)tb + n));
     return FXFALSE;
   }
   if (tb == 80) {

@@ -30,6 +30,10 @@ void fail(const std::string &path, const char *what) {
   failures++;
 }
 
+// The reason of a writer that failed: the system's when it gave one, else the writer's
+// own refusal.
+const char *writefailure(const char *refusal) { return errno != 0 ? strerror(errno) : refusal; }
+
 int makefolder(const std::string &path) {
   if (mkdir(path.c_str(), 0777) == 0) return 1;
   struct stat st;
@@ -47,8 +51,12 @@ std::string imagename(const char *name) { return std::string("Images\\") + name 
 
 void writetexture(const char *name, const ShowImage &image, int format) {
   std::string path = outfolder + "/textures/" + name + ".3df";
+  // After the first failure (a full disk, most often) nothing more is tried: every
+  // later file would fail the same way.
+  if (failures > 0) return;
+  errno = 0;
   if (!write3dfimage(path.c_str(), image.argb.data(), image.width, image.height, format))
-    fail(path, "the 3DF writer refused it");
+    fail(path, writefailure("the 3DF writer refused it"));
 }
 
 void writetextures() {
@@ -137,7 +145,8 @@ std::string writeobject(const char *name, const ShowMesh &mesh,
   }
   std::string path = outfolder + "/objects/" + name + ".lwo";
   if (object.points.size() > 65536) fail(path, "too many points for one object");
-  if (!writelwo(path.c_str(), &object)) fail(path, "write error");
+  errno = 0;
+  if (failures == 0 && !writelwo(path.c_str(), &object)) fail(path, writefailure("write error"));
   return std::string("objects\\") + name + ".lwo";
 }
 
@@ -226,7 +235,8 @@ void ambient(LwsFileScene *scene) {
 
 void writescene(const char *name, const LwsFileScene &scene) {
   std::string path = outfolder + "/" + name;
-  if (!writelws(path.c_str(), scene)) fail(path, "write error");
+  errno = 0;
+  if (failures == 0 && !writelws(path.c_str(), scene)) fail(path, writefailure("write error"));
 }
 
 // Letters are 1 tall at size 1 and advance 5/6 of that per character.

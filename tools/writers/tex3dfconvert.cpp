@@ -30,7 +30,9 @@ const char usage[] =
     "                     (by default every level down to 1x1 is generated, each the\n"
     "                     2x2 average of the one before).\n"
     "  The image needs power-of-two sides of at most 256 and a width:height between\n"
-    "  8:1 and 1:8; other images are refused (resize them first).\n"
+    "  8:1 and 1:8; other images are refused (resize them first). Any PNG is read:\n"
+    "  every colour type, 16-bit channels (scaled to 8 bits), interlaced; the stored\n"
+    "  values are used as they are, without gamma or colour-profile changes.\n"
     "\n"
     "3DF to PNG (RGBA):\n"
     "  -l, --level N      write only level N (0 = the largest) to OUTPUT.\n"
@@ -44,7 +46,7 @@ const char usage[] =
     "  1  bad command line\n"
     "  2  INPUT cannot be read: missing, damaged, or not a texture this card takes\n"
     "  3  INPUT cannot be converted: image size, or no such level\n"
-    "  4  OUTPUT cannot be written\n"
+    "  4  OUTPUT cannot be written (no part of it is left behind)\n"
     "\n"
     "Note: lwdemo never downloads a palette to its card, so p8 and ap88 textures show\n"
     "no palette there (they draw black). Their palette is still written to the file.\n";
@@ -68,8 +70,15 @@ const char *palettewarning =
 int pngto3df(const std::string &in, const std::string &out, int format, int mipmaps, FILE *err) {
   uint8_t *pixels = nullptr;
   int w = 0, h = 0;
-  if (!readpng(in.c_str(), &pixels, &w, &h, 4)) {
-    fprintf(err, "tex3df: cannot read the PNG image %s (missing or damaged)\n", in.c_str());
+  // Read no larger than a texture can be, so a huge image is refused from its header
+  // instead of decoded first.
+  if (!readpngwithin(in.c_str(), 256, &pixels, &w, &h, 4)) {
+    if (w > 0) {
+      fprintf(err, "tex3df: %s is %dx%d: too large, width and height must be at most 256; "
+              "resize it first\n", in.c_str(), w, h);
+      return exitconvert;
+    }
+    fprintf(err, "tex3df: cannot read the PNG image %s: %s\n", in.c_str(), inputfailure());
     return exitinput;
   }
   const char *why = nullptr;
@@ -90,8 +99,10 @@ int pngto3df(const std::string &in, const std::string &out, int format, int mipm
   TexLevels levels;
   makemiplevels(argb.data(), w, h, mipmaps, &levels);
   if (format == GR_TEXFMT_P_8 || format == GR_TEXFMT_AP_88) fputs(palettewarning, err);
+  errno = 0;
   if (!write3df(out.c_str(), &levels, format)) {
-    fprintf(err, "tex3df: cannot write %s\n", out.c_str());
+    fprintf(err, "tex3df: cannot write %s: %s\n", out.c_str(),
+            errno ? strerror(errno) : "the 3DF writer refused the levels");
     return exitoutput;
   }
   return exitok;
@@ -102,15 +113,15 @@ int tex3dftopng(const std::string &in, const std::string &out, int level, FILE *
   memset(&info, 0, sizeof info);
   if (!gu3dfGetInfo(in.c_str(), &info)) {
     fprintf(err,
-            "tex3df: cannot read a 3DF header from %s (missing, damaged, or a format this "
-            "card does not take, such as argb8888)\n",
-            in.c_str());
+            "tex3df: cannot read a 3DF header from %s: %s (missing, damaged, or a format "
+            "this card does not take, such as argb8888)\n",
+            in.c_str(), inputfailure());
     return exitinput;
   }
   std::vector<uint8_t> data(info.mem_required);
   info.data = data.data();
   if (!gu3dfLoad(in.c_str(), &info)) {
-    fprintf(err, "tex3df: %s is damaged: its table or texels are cut short\n", in.c_str());
+    fprintf(err, "tex3df: %s is damaged: %s\n", in.c_str(), inputfailure());
     return exitinput;
   }
   const Gu3dfHeader &hd = info.header;
@@ -139,7 +150,7 @@ int tex3dftopng(const std::string &in, const std::string &out, int level, FILE *
       }
       std::string path = level < 0 ? numbered(out, k) : out;
       if (!writepng(path.c_str(), rgba.data(), w, h, 4)) {
-        fprintf(err, "tex3df: cannot write %s\n", path.c_str());
+        fprintf(err, "tex3df: cannot write %s: %s\n", path.c_str(), strerror(errno));
         return exitoutput;
       }
     }
