@@ -278,8 +278,9 @@ TEST_F(LwoBuild, BadFilesAreRefusedWithAMessageNamingThem) {
   for (const Case &c : cases) {
     std::string path = writebytes(c.bytes, c.name);
     long before = long(log().size());
+    // The cause on standard error as well, since the log is a file.
     EXPECT_EQ(stderrof([&] { EXPECT_EQ(load(path), nullptr) << c.name; }),
-              "Kunde inte \x94ppna 3dobjektet\n");
+              "test_lwo: " + path + c.message + "Kunde inte \x94ppna 3dobjektet\n");
     EXPECT_EQ(log().substr(size_t(before)), path + c.message);
   }
   stderrof([&] { EXPECT_EQ(load("nosuch.lwo"), nullptr); });
@@ -399,7 +400,8 @@ TEST_F(LwoBuild, PolygonWithoutSurfaceEndsTheProgram) {
         dup2(fileno(stderr), fileno(stdout));
         loadobject(path.c_str(), 1, 1, 1);
       },
-      testing::ExitedWithCode(233), "^numtmpfaces: 5, numlwofaces 6\n$");
+      testing::ExitedWithCode(233), "^test_lwo: .*surface0.lwo: polygon 4 names surface 0, but the object has 1 surface\n"
+      "numtmpfaces: 5, numlwofaces 6\n$");
 }
 
 }  // namespace

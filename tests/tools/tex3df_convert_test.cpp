@@ -10,6 +10,7 @@
 
 #include "platform/glide/cardtexture.h"
 #include "platform/platform.h"
+#include "pngfiles.h"
 #include "testutil.h"
 #include "tools/texprecision.h"
 #include "tools/writers/writers.h"
@@ -201,9 +202,28 @@ TEST_F(Tex3dfConvert, RealFilesAndDamagedOnes) {
   r = tex3df({dir + "sst1_argb8888.3df", "x.png"});
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("argb8888"), std::string::npos);
-  r = tex3df({dir + "broken/sst1_ayiq8422_TRUNCATED.3df", "x.png"});
-  EXPECT_EQ(r.code, 2);
-  EXPECT_NE(r.err.find("damaged"), std::string::npos);
+  for (const char *name : {"sst1_ayiq8422_TRUNCATED.3df", "sst1_ap88_TRUNCATED.3df"}) {
+    r = tex3df({dir + "broken/" + name, "x.png"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find(std::string(name) + " is damaged: is cut short"), std::string::npos) << r.err;
+  }
+}
+
+// A 16-bit interlaced grey image of 0x4040 is grey 64, as stored; an image too large is
+// said to be, with the limit, before it is decoded.
+TEST_F(Tex3dfConvert, PngsAreReadAsStored) {
+  PngLayout grey{8, 8, 16, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_ADAM7};
+  ASSERT_TRUE(writepnglayout("grey.png", grey, std::vector<uint8_t>(128, 0x40)));
+  ToolRun r = tex3df({"-f", "i8", "grey.png", "grey.3df"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  ASSERT_EQ(tex3df({"-l", "0", "grey.3df", "back.png"}).code, 0);
+  int w = 0, h = 0;
+  EXPECT_EQ(loadpng("back.png", &w, &h), std::vector<uint32_t>(64, 0xFF404040u));
+  ASSERT_TRUE(writefile("huge.png", pngheaderonly(20000, 20000)));
+  r = tex3df({"huge.png", "x.3df"});
+  EXPECT_EQ(r.code, 3);
+  EXPECT_EQ(r.err, "tex3df: huge.png is 20000x20000: too large, width and height must be at most "
+                   "256; resize it first\n");
 }
 
 }  // namespace
