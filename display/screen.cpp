@@ -77,6 +77,7 @@ int initscreen(int width, int height, int depth, int driver) {
   Screen *s = (Screen *)malloc(sizeof(Screen));
   if (s == nullptr) {
     puts("Not enough memory!!!");
+    failcause("no memory for the screen record");
     exit(123);
   }
   *s = Screen{};

@@ -65,7 +65,8 @@ void pngwarning(png_structp, png_const_charp) {}
 // Reads the open PNG f into r->data; 1 done, 0 with the reason in r->message. width
 // and height are set from the header as soon as it is read, even when the image is then
 // refused as too large.
-int decodepng(FILE *f, PngRead *r, int maxside, int channels, int *width, int *height) {
+int decodepng(FILE *f, int64_t filesize, PngRead *r, int maxside, int channels, int *width,
+              int *height) {
   r->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, r, pngerror, pngwarning);
   if (r->png == nullptr) return 0;
   r->info = png_create_info_struct(r->png);
@@ -84,6 +85,16 @@ int decodepng(FILE *f, PngRead *r, int maxside, int channels, int *width, int *h
     snprintf(r->message, sizeof r->message,
              "is %ux%u pixels, too large: at most %d pixels a side are read", (unsigned)w,
              (unsigned)h, maxside);
+    return 0;
+  }
+  // Deflate expands at most 1032:1, so a file cannot hold more image data than that
+  // times its size; a header claiming more is refused before the pixels are allocated.
+  uint64_t claimed = (uint64_t)h * (1 + ((uint64_t)w * png_get_channels(r->png, r->info) *
+                                         png_get_bit_depth(r->png, r->info) + 7) / 8);
+  if (claimed > (uint64_t)filesize * 1032 + 4096) {
+    snprintf(r->message, sizeof r->message,
+             "is damaged: its %ux%u pixels cannot fit in its %lld bytes", (unsigned)w, (unsigned)h,
+             (long long)filesize);
     return 0;
   }
   int colour = png_get_color_type(r->png, r->info);
@@ -130,7 +141,7 @@ int readpngwithin(const char *path, int maxside, uint8_t **pixels, int *width, i
   PngRead r;
   int w = 0, h = 0;
   if (maxside > pngmaxside) maxside = pngmaxside;
-  int ok = decodepng(f, &r, maxside, channels, &w, &h) &&
+  int ok = decodepng(f, size, &r, maxside, channels, &w, &h) &&
            w > 0 && h > 0;
   fclose(f);
   if (r.png != nullptr) png_destroy_read_struct(&r.png, r.info ? &r.info : nullptr, nullptr);

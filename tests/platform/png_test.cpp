@@ -155,6 +155,10 @@ TEST(Png, ImagesTooLargeAreSaidSoWithTheirSize) {
   EXPECT_EQ(readpngwithin("wide.png", 300, &px, &w, &h, 3), 0);
   EXPECT_EQ(std::pair(w, h), std::pair(0, 0));
   EXPECT_EQ(std::string(inputfailure()).rfind("is damaged or not a PNG image", 0), 0u);
+  // A header claiming more pixels than its file can hold, refused before any allocation.
+  ASSERT_EQ(writefile("claims.png", pngheaderonly(16000, 16000)), 1);
+  EXPECT_EQ(readpng("claims.png", &px, &w, &h, 4), 0);
+  EXPECT_STREQ(inputfailure(), "is damaged: its 16000x16000 pixels cannot fit in its 57 bytes");
 }
 
 }  // namespace
