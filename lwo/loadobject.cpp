@@ -163,7 +163,8 @@ int registertextures(const LwoObject *object, SceneObject *sceneobject) {
 SceneObject *loadobject(const char *filename, double scalex, double scaley, double scalez) {
   LwoObject *object = readlwo(filename, 1.0f);
   if (!object) {
-    std::fputs("Kunde inte \x94" "ppna 3dobjektet\n", stderr);
+    // Classic content reports an unreadable object as one warning of the scene loader.
+    if (!tolerantloading) std::fputs("Kunde inte \x94" "ppna 3dobjektet\n", stderr);
     return nullptr;
   }
   SceneObject *sceneobject = loadlwo(object, scalex, scaley, scalez);
@@ -173,4 +174,12 @@ SceneObject *loadobject(const char *filename, double scalex, double scaley, doub
   }
   freelwo(object);
   return sceneobject;
+}
+
+SceneObject *makenullobject(void) {
+  LwoObject empty;
+  SceneObject *result = nullptr;
+  LwoFailure failure;
+  if (buildobject(&empty, 1, 1, 1, nullptr, &result, &failure) != lwook) return nullptr;
+  return result;
 }

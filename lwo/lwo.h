@@ -105,3 +105,7 @@ extern TextureNameTable texturenametable;
 // New SceneObject from an object file with the three axis scale factors, or null after
 // a message naming the file in the log. Registers the object's image names.
 SceneObject *loadobject(const char *filename, double scalex, double scaley, double scalez);
+// An object with no points or polygons: the stand-in for a null object, or for an object
+// file that cannot be found or read, that still carries motion and children. Null only
+// without memory.
+SceneObject *makenullobject(void);

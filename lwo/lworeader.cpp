@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "lwo/lworeader.h"
+#include "platform/platform.h"
 
 char objectfilename[lwofilenamesize];
 
@@ -123,7 +124,97 @@ int readpoints(LwoObject *object, float scale, LwoCursor *c) {
   return lwook;
 }
 
+// Classic content: polygons of five and more corners cut into triangles, points and lines
+// left out, detail polygons taken as ordinary ones, a polygon cut short by the chunk's end
+// dropped; each kind of change one warning per object. Room is counted in a first pass
+// over the chunk, so it follows the polygons the chunk really holds.
+static int readpolygonsclassic(LwoObject *object, LwoCursor *c) {
+  uint32_t length = readu32(c);
+  if (c->failed || length > remaining(c)) return lwotruncated;
+  const size_t end = c->at + length;
+  size_t room = 0;
+  uint32_t widest = 0;
+  for (LwoCursor scan = *c; end - scan.at >= 2;) {
+    uint32_t corners = readu16(&scan);
+    if (end - scan.at < 2 * size_t(corners) + 2) break;
+    skipbytes(&scan, 2 * size_t(corners));
+    if ((readu16(&scan) & 0x8000) && end - scan.at >= 2) readu16(&scan);
+    if (corners >= 3) room += corners > 4 ? corners - 2 : 1;
+    if (corners > widest) widest = corners;
+  }
+  std::free(object->polygons);
+  object->numpolygons = 0;
+  object->polygons = static_cast<LwoPolygon *>(std::calloc(room > 0 ? room : 1, sizeof(LwoPolygon)));
+  uint32_t *corner = static_cast<uint32_t *>(std::malloc((widest + 1) * sizeof(uint32_t)));
+  int32_t *scratch = static_cast<int32_t *>(std::malloc((widest + 1) * sizeof(int32_t)));
+  uint32_t *triangles = static_cast<uint32_t *>(std::malloc((3 * size_t(widest) + 1) * sizeof(uint32_t)));
+  int status = lwook;
+  if (!object->polygons || !corner || !scratch || !triangles) status = lwonoarraymemory;
+  int32_t n = 0, cut = 0, made = 0, widestcut = 0, small = 0, flat = 0, details = 0, cutshort = 0;
+  while (status == lwook && end - c->at >= 2) {
+    uint32_t corners = readu16(c);
+    if (end - c->at < 2 * size_t(corners) + 2) {
+      cutshort = 1;
+      break;
+    }
+    for (uint32_t i = 0; i < corners; i++) corner[i] = readu16(c);
+    int32_t surface = int16_t(readu16(c));
+    if (surface < 0) {
+      // Negative: detail polygons follow, their count first; they are read as ordinary
+      // polygons of the surface they name.
+      surface = -surface;
+      if (end - c->at >= 2) readu16(c);
+      details++;
+    }
+    if (corners < 3) {
+      small++;
+      continue;
+    }
+    if (corners <= 4) {
+      LwoPolygon &p = object->polygons[n++];
+      p.numcorners = int32_t(corners);
+      for (uint32_t i = 0; i < corners; i++) p.pointindex[i] = corner[i];
+      p.surface = surface - 1;
+      continue;
+    }
+    int got = triangulatepolygon(object->points, object->numpoints, corner, int(corners), scratch,
+                                 triangles);
+    cut++;
+    made += got;
+    if (int32_t(corners) > widestcut) widestcut = int32_t(corners);
+    if (got == 0) flat++;
+    for (int t = 0; t < got; t++) {
+      LwoPolygon &p = object->polygons[n++];
+      p.numcorners = 3;
+      for (int i = 0; i < 3; i++) p.pointindex[i] = triangles[3 * t + i];
+      p.surface = surface - 1;
+    }
+  }
+  object->numpolygons = n;
+  std::free(corner);
+  std::free(scratch);
+  std::free(triangles);
+  if (status != lwook) return status;
+  c->at = end;
+  if (cut > 0)
+    adaptwarning("object %s: %d polygons of 5 to %d corners cut into %d triangles", objectfilename,
+                 int(cut), int(widestcut), int(made));
+  if (flat > 0)
+    adaptwarning("object %s: %d polygons without area left out", objectfilename, int(flat));
+  if (small > 0)
+    adaptwarning("object %s: %d polygons of 1 or 2 corners (points, lines) left out", objectfilename,
+                 int(small));
+  if (details > 0)
+    adaptwarning("object %s: detail polygons of %d polygons drawn as ordinary polygons",
+                 objectfilename, int(details));
+  if (cutshort)
+    adaptwarning("object %s: the last polygon runs past the end of its chunk and is left out",
+                 objectfilename);
+  return lwook;
+}
+
 int readpolygons(LwoObject *object, LwoCursor *c, LwoFailure *failure) {
+  if (tolerantloading) return readpolygonsclassic(object, c);
   uint32_t length = readu32(c);
   if (c->failed || length > remaining(c)) return lwotruncated;
   // Ten bytes is the smallest polygon, and one may start in the last nine bytes.
@@ -431,6 +522,32 @@ void freelwo(LwoObject *object) {
   std::free(object);
 }
 
+// Classic content: polygons naming no listed surface get the first surface (a grey one
+// when the file lists none) rather than stopping the build.
+static int placepolygons(LwoObject *object) {
+  int32_t stray = 0;
+  for (int32_t k = 0; k < object->numpolygons; k++) {
+    const int32_t s = object->polygons[k].surface;
+    stray += s < 0 || s >= object->numsurfaces;
+  }
+  if (stray == 0) return lwook;
+  if (object->numsurfaces == 0) {
+    std::free(object->surfaces);
+    object->surfaces = static_cast<LwoSurface *>(std::malloc(sizeof(LwoSurface)));
+    if (!object->surfaces) return lwonosurfacememory;
+    clearsurface(&object->surfaces[0]);
+    for (uint8_t &v : object->surfaces[0].color) v = 200;
+    object->numsurfaces = 1;
+  }
+  for (int32_t k = 0; k < object->numpolygons; k++) {
+    int32_t &s = object->polygons[k].surface;
+    if (s < 0 || s >= object->numsurfaces) s = 0;
+  }
+  adaptwarning("object %s: %d polygons name no listed surface and take the first", objectfilename,
+               int(stray));
+  return lwook;
+}
+
 int parselwo(const uint8_t *data, size_t size, float scale, LwoObject **result,
              LwoFailure *failure) {
   *result = nullptr;
@@ -483,6 +600,7 @@ int parselwo(const uint8_t *data, size_t size, float scale, LwoObject **result,
       }
     }
   }
+  if (status == lwook && tolerantloading) status = placepolygons(object);
   if (status != lwook) {
     freelwo(object);
     return status;

@@ -146,6 +146,16 @@ float fract(float x);
 // Releases the arrays and the record; null arrays and a null object are skipped.
 void freelwo(LwoObject *object);
 
+// Polygons of more corners than ear clipping is tried on are cut as fans.
+constexpr int maxearcorners = 256;
+// Cuts the polygon of n corners (point indices) into triangles in the polygon's plane,
+// each wound as the polygon is; repeated and collinear corners give no triangle. out has
+// room for 3 * (n - 2) indices, scratch for n. Returns the triangles written (0 for a
+// polygon without area). Corners not below numpoints, or more than maxearcorners of
+// them, give a fan from the first corner.
+int triangulatepolygon(const Vec3 *points, int32_t numpoints, const uint32_t *corners, int n,
+                       int32_t *scratch, uint32_t *out);
+
 // Opens the file through openfile and reads it; the object, or null after the message
 // (to the log, or the exits for corner counts and the reader's allocations).
 LwoObject *readlwo(const char *filename, float scale);
