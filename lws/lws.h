@@ -22,6 +22,7 @@ struct SceneCamera {
   Motion motion;
   Plane viewplanes[6];   // camera space: top, bottom, left, right, near, far
   Plane worldplanes[6];  // the same in world space, each frame
+  Motion zoom;  // classic scenes: the zoom factor over time (channel 0; no keys: none)
 };
 
 struct SceneLight {
@@ -32,6 +33,10 @@ struct SceneLight {
   Vec3 position;
   Vec3 direction{0, 0, 1};  // distant lights: unit direction from the first key
   Motion motion;
+  // Classic scenes: the intensity over time (channel 0; no keys: none) and the colour it
+  // scales, 0..255.
+  Motion intensity;
+  float rgb[3] = {0, 0, 0};
 };
 
 struct Scene {
@@ -48,6 +53,7 @@ struct Scene {
   float ambientred = 0, ambientgreen = 0, ambientblue = 0;  // 0..255
   float ambientintensity = 0;
   TextureNameTable texturenames;  // the scene's copy of the global table
+  int32_t backdrop = -1;  // classic scenes: the backdrop colour 0x00RRGGBB, -1 none given
 };
 
 // Ambient light of the last scene loaded, 0..1 per channel. Written by the scene loader;
@@ -75,6 +81,9 @@ int linkchildren(const LwsScene *lws, Scene *scene);
 // for a refused file or an object that cannot be loaded; exits 12 when the file cannot
 // be opened or is not a scene.
 Scene *loadscene(const char *filename, double scale);
+// Classic scenes: each light's colour and the camera's field of view at frame from their
+// envelopes; items without one are left alone.
+void moveenvelopes(Scene *scene, double frame);
 // New light at the position with colour 0..255 times intensity / 255.
 SceneLight *createlight(float x, float y, float z, float red, float green, float blue,
                         float intensity, int isdistant);

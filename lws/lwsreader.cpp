@@ -438,9 +438,14 @@ static void freescene(LwsScene *scene) {
     freemotion(&scene->objects[i].motion);
   for (int i = 0; scene->sfxobjects != nullptr && i < scene->numsfxobjects; i++)
     freemotion(&scene->sfxobjects[i].motion);
-  for (int i = 0; scene->lights != nullptr && i < scene->numlights; i++)
+  for (int i = 0; scene->lights != nullptr && i < scene->numlights; i++) {
     freemotion(&scene->lights[i].motion);
-  if (scene->camera != nullptr) freemotion(&scene->camera->motion);
+    freemotion(&scene->lights[i].intensityenvelope);
+  }
+  if (scene->camera != nullptr) {
+    freemotion(&scene->camera->motion);
+    freemotion(&scene->camera->zoomenvelope);
+  }
   free(scene->objects);
   free(scene->sfxobjects);
   free(scene->lights);

@@ -24,6 +24,7 @@ struct LwsObject {
   int32_t parentline = 0;    // line of its "ParentObject", for messages
   int32_t filled = 0;        // 1 once its motion block was read
   int32_t line = 0;          // line of its "LoadObject" or "AddNullObject"
+  int32_t isnull = 0;        // classic reader: an "AddNullObject" (a name, not a file)
   char filename[lwsfilenamesize] = {};
 };
 
@@ -54,6 +55,7 @@ struct LwsLight {
   int32_t falloffon = 0;
   float falloffrange = 0;
   int32_t lensflare = 0;
+  LwsMotion intensityenvelope;  // classic reader: "LgtIntensity (envelope)", value in channel 0
   int32_t filled = 0;  // 1 once its motion block and "LightColor" values were read
   int32_t line = 0;
 };
@@ -61,6 +63,7 @@ struct LwsLight {
 struct LwsCamera {
   LwsMotion motion;
   float zoomfactor = 1.0f;
+  LwsMotion zoomenvelope;  // classic reader: "ZoomFactor (envelope)", value in channel 0
   int32_t targetindex = -1;  // 0-based, -1 none
   int32_t filled = 0;        // 1 once "ShowCamera" and its motion block were read
   int32_t line = 0;
@@ -80,6 +83,7 @@ struct LwsScene {
   LwsCamera *camera = nullptr;
   int32_t ambientred = 0, ambientgreen = 0, ambientblue = 0;
   float ambientintensity = 0;
+  int32_t backdrop = -1;  // classic reader: the solid backdrop, 0x00RRGGBB; -1 none given
 };
 
 // The file as a stream of words, read the way "%s\n", "%d\n" and "%f\n" read it: a word
@@ -122,6 +126,22 @@ enum LwsStatus {
 // fuzzer and the benchmark, which load many scenes in one process. The player never
 // releases a scene.
 void releasescene(Scene *scene);
+
+// The tolerant reader for classic content (lwplay): version 1 scenes of LightWave 3.x to
+// 5.x read line by line, keyword by keyword; unknown keywords and blocks skipped, missing
+// values defaulted, envelopes of a light's intensity and the camera's zoom kept, each
+// change one adaptwarning line. lwsnotscene without "LWSC" first (after a byte-order
+// mark), lwsrefused for later versions (logged); otherwise lwsok with every count, index
+// and parent made safe for the loader. Nothing is printed but warnings.
+LwsStatus readclassictext(const char *name, const char *text, size_t size, LwsScene **out);
+// readclassictext on a file opened through openfile; lwsnotopen when it cannot be read.
+LwsStatus readclassicfile(const char *filename, LwsScene **out);
+// Finds the object file a classic scene names, relative to the working folder (the
+// scene's): the name as written, else without an Amiga volume or a drive ("HD1:",
+// "C:\"), with either slash, its last path components under this folder and up to three
+// above it, also under "Objects/", with ".lwo" when the name has no extension, ignoring
+// case. 1 with the path in out; 0 when nothing matches.
+int findobjectfile(const char *name, char *out, size_t outsize);
 
 // The fixed messages and exit codes of readlws and loadscene for a status: prints the
 // reader's lines, and ends the process for lwsnotscene (12), lwsnomemory and

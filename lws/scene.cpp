@@ -10,6 +10,7 @@
 #include "lws/lws.h"
 #include "lws/lwsreader.h"
 #include "math/vecmath.h"
+#include "platform/platform.h"
 #include "sfx/sfx.h"
 
 // 1/255 as the colour conversions write it.
@@ -134,10 +135,12 @@ void releasescene(Scene *scene) {
   for (int i = 0; scene->lights != nullptr && i < scene->numlights; i++) {
     if (scene->lights[i] == nullptr) continue;
     free(scene->lights[i]->motion.keys);
+    free(scene->lights[i]->intensity.keys);
     free(scene->lights[i]);
   }
   if (scene->camera != nullptr) {
     free(scene->camera->motion.keys);
+    free(scene->camera->zoom.keys);
     free(scene->camera);
   }
   free(scene->objects);
@@ -153,6 +156,54 @@ static double zoomtofieldofview(float zoom) {
   return atan2(1 / zoom, 1) * 114.59155902616;
 }
 
+void moveenvelopes(Scene *scene, double frame) {
+  Pose pose;
+  for (int i = 0; i < scene->numlights; i++) {
+    SceneLight *light = scene->lights[i];
+    if (light->intensity.numkeys == 0) continue;
+    evalmotion(&light->intensity, &pose, frame);
+    // As createlight computes it.
+    for (int c = 0; c < 3; c++) light->color[c] = (float)(light->rgb[c] * pose.values[0] * colorscale);
+  }
+  SceneCamera *camera = scene->camera;
+  if (camera != nullptr && camera->zoom.numkeys > 0) {
+    evalmotion(&camera->zoom, &pose, frame);
+    // A spline may swing below zero between keys; no field of view is made of that.
+    if (pose.values[0] > 0) {
+      setfieldofview(camera, (float)zoomtofieldofview(pose.values[0]));
+      setupviewplanes(camera);
+    }
+  }
+}
+
+// Classic content: an object file found where the scene's name for it points, or an
+// invisible null object in its place (also for AddNullObject), with a warning for each
+// change. index counts from 0, kind names the item in warnings.
+static SceneObject *loadclassicobject(const char *name, int isnull, int index, const char *kind,
+                                      double sx, double sy, double sz) {
+  if (isnull) return makenullobject();
+  char path[4096];
+  if (!findobjectfile(name, path, sizeof path)) {
+    adaptwarning("%s %d: %s not found; an invisible null object keeps its motion and children",
+                 kind, index + 1, name);
+    return makenullobject();
+  }
+  // Backslashes are the system's own way of naming files (openfile maps them); any other
+  // difference is an adaptation.
+  char mapped[4096];
+  size_t n = 0;
+  for (; name[n] != 0 && n + 1 < sizeof mapped; n++) mapped[n] = name[n] == '\\' ? '/' : name[n];
+  mapped[n] = 0;
+  if (strcmp(path, mapped) != 0) adaptwarning("%s %d: %s found as %s", kind, index + 1, name, path);
+  SceneObject *object = loadobject(path, sx, sy, sz);
+  if (object == nullptr) {
+    adaptwarning("%s %d: %s cannot be read (the log says why); an invisible null object keeps its "
+                 "motion and children", kind, index + 1, path);
+    return makenullobject();
+  }
+  return object;
+}
+
 static LwsStatus buildscene(const char *filename, const LwsScene *lws, double scale, Scene *scene) {
   float s = (float)scale;
   FILE *log = lwslog();
@@ -164,8 +215,12 @@ static LwsStatus buildscene(const char *filename, const LwsScene *lws, double sc
   for (int i = 0; i < lws->numobjects; i++) {
     const LwsObject *entry = &lws->objects[i];
     const MotionKey *first = &entry->motion.keys[0];
-    SceneObject *object = loadobject(entry->filename, first->values[6] * scale,
-                                     first->values[7] * scale, first->values[8] * scale);
+    SceneObject *object =
+        tolerantloading
+            ? loadclassicobject(entry->filename, entry->isnull, i, "object", first->values[6] * scale,
+                                first->values[7] * scale, first->values[8] * scale)
+            : loadobject(entry->filename, first->values[6] * scale, first->values[7] * scale,
+                         first->values[8] * scale);
     if (object == nullptr) {
       puts("Error: Couldnt Open Object!");
       return lwsnoobject;
@@ -190,7 +245,9 @@ static LwsStatus buildscene(const char *filename, const LwsScene *lws, double sc
       new (sfx) SfxObject;
       scene->sfxobjects[i] = sfx;
       scene->numsfxobjects = (uint16_t)(i + 1);
-      SceneObject *mesh = loadobject(entry->filename, scale, scale, scale);
+      SceneObject *mesh = tolerantloading ? loadclassicobject(entry->filename, 0, i, "effect", scale,
+                                                              scale, scale)
+                                          : loadobject(entry->filename, scale, scale, scale);
       if (mesh == nullptr) {
         fprintf(log, "Error: Couldnt Open Object! %s\n", entry->filename);
         return lwsnoobject;
@@ -239,6 +296,12 @@ static LwsStatus buildscene(const char *filename, const LwsScene *lws, double sc
     if (light == nullptr) return lwsscenenomemory;
     scene->lights[i] = light;
     scene->numlights = (uint16_t)(i + 1);
+    light->rgb[0] = (float)entry->red;
+    light->rgb[1] = (float)entry->green;
+    light->rgb[2] = (float)entry->blue;
+    if (entry->intensityenvelope.numkeys > 0 &&
+        !getlwsmotion(&entry->intensityenvelope, &light->intensity, 1.0f))
+      return lwsnoobject;
     light->falloffon = entry->falloffon;
     light->falloffrange = entry->falloffrange;
     if (isdistant) lightdirection(light, first->values[4], first->values[3], first->values[5]);
@@ -261,6 +324,9 @@ static LwsStatus buildscene(const char *filename, const LwsScene *lws, double sc
   setupviewplanes(camera);
   if (!getlwsmotion(&entry->motion, &camera->motion, s)) return lwsnoobject;
   camera->targetindex = entry->targetindex;
+  if (entry->zoomenvelope.numkeys > 0 && !getlwsmotion(&entry->zoomenvelope, &camera->zoom, 1.0f))
+    return lwsnoobject;
+  scene->backdrop = lws->backdrop;
 
   setambient(scene->ambientred, scene->ambientgreen, scene->ambientblue,
              scene->ambientintensity);
@@ -273,7 +339,7 @@ LwsStatus loadscenecore(const char *filename, double scale, Scene **out) {
   *out = nullptr;
   texturenametable.texturecount = 0;
   LwsScene *lws = nullptr;
-  LwsStatus status = readlwsfile(filename, &lws);
+  LwsStatus status = tolerantloading ? readclassicfile(filename, &lws) : readlwsfile(filename, &lws);
   if (status != lwsok) return status;
 
   Scene *scene = (Scene *)malloc(sizeof(Scene));
