@@ -1,6 +1,7 @@
 // The demo driver, the scene playback loop and the window shell.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct Scene;
@@ -57,3 +58,21 @@ int mainwindowproc(const SDL_Event *event);
 // the card has shown the given number of frames. 0 (with a message on standard error)
 // when the value is malformed; 1 otherwise, also when it is not set.
 int setupscriptedkey(void);
+
+// lwplay's command line.
+struct PlayerOptions {
+  const char *scene = nullptr;
+  int once = 0, info = 0, help = 0;
+  int hasfrom = 0, hasto = 0;
+  int32_t from = 0, to = 0;
+  double fps = 0;                // 0: the scene's own rate
+  const char *render = nullptr;  // a folder of PNG frames, or a .mp4
+  const char *log = nullptr;
+};
+// Reads lwplay's arguments (argv[0] is the program). 1 with *options set; 0 with the
+// reason in error.
+int parseplayeroptions(int argc, char **argv, PlayerOptions *options, char *error, size_t errorsize);
+// lwplay: loads the scene with tolerant loading and plays, renders or describes it. The
+// process's exit code (0 done, 1 bad command line, 2 the scene cannot be played, 3 no
+// card, log or textures, 4 frames cannot be written, 130 a render stopped by a signal).
+int runplayer(int argc, char **argv);

@@ -41,7 +41,10 @@ int findclassicfile(const char *name, const char *folder, const char *subfolder,
 // channels is 3 (RGB) or 4 (RGBA). Both open their file through openfile.
 // Writes width x height pixels, whole or not at all (openatomic); 1 written, 0 on bad
 // arguments or a write error (errno says which; the file under path is left as it was).
-int writepng(const char *path, const uint8_t *pixels, int width, int height, int channels);
+// fast trades size for speed (zlib level 1, no row filter: many times quicker, a larger
+// file).
+int writepng(const char *path, const uint8_t *pixels, int width, int height, int channels,
+             int fast = 0);
 // Reads any PNG (every colour type and bit depth, interlaced or not) as 8-bit RGB or RGBA:
 // *pixels is malloc'ed (the caller frees it) and *width, *height set. The stored values are
 // kept: 16-bit channels are scaled to 8 bits and no gamma or colour-space change is made.
