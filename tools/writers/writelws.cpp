@@ -86,7 +86,7 @@ std::string lwstext(const LwsFileScene &scene) {
   out.f("FirstFrame %d", scene.firstframe);
   out.f("LastFrame %d", scene.lastframe);
   out.f("FrameStep %d", scene.framestep);
-  out.f("FramesPerSecond %f", (double)scene.framespersecond);
+  if (!scene.noframerate) out.f("FramesPerSecond %f", (double)scene.framespersecond);
   out.line("");
   for (const LwsFileObject &o : scene.objects) {
     out.f("%s %s", o.isnull ? "AddNullObject" : "LoadObject", o.filename.c_str());
@@ -96,6 +96,7 @@ std::string lwstext(const LwsFileScene &scene) {
     if (o.shadowoptions) out.line("ShadowOptions 7");
     out.line("");
   }
+  if (!scene.extra.empty()) out.text += scene.extra;
   for (const LwsFileSfx &s : scene.sfxobjects) {
     out.f("LoadSfxObject %s", s.filename.c_str());
     motion(out, "SfxObjectMotion", s.motion);
@@ -122,7 +123,19 @@ std::string lwstext(const LwsFileScene &scene) {
     out.line("ShowLight 1 7");
     motion(out, "LightMotion", l.motion);
     out.f("LightColor %d %d %d", l.color[0], l.color[1], l.color[2]);
-    out.f("LgtIntensity %f", (double)l.intensity);
+    if (l.envelope.empty()) {
+      out.f("LgtIntensity %f", (double)l.intensity);
+    } else {
+      out.line("LgtIntensity (envelope)");
+      out.line("  1");
+      out.f("  %d", (int)l.envelope.size());
+      for (const LwsFileKey &k : l.envelope) {
+        out.f("  %s", number(k.values[0]).c_str());
+        out.f("  %d %d %s %s %s", k.frame, k.linear, number(k.tension).c_str(),
+              number(k.continuity).c_str(), number(k.bias).c_str());
+      }
+      out.line("EndBehavior 1");
+    }
     out.f("LightType %d", l.type);
     if (l.falloff != 0) {
       out.f("LightFalloff %d", l.falloff);

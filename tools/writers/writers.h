@@ -166,6 +166,9 @@ struct LwsFileLight {
   int falloff = 0;  // with falloffrange, written as "LightFalloff" + "LightRange" when non-zero
   float falloffrange = 0;
   int lensflare = 0;  // "LensFlare" line when non-zero
+  // Non-empty: "LgtIntensity (envelope)" with these keys (intensity in values[0]) in place
+  // of the single value.
+  std::vector<LwsFileKey> envelope;
 };
 
 struct LwsFileCamera {
@@ -184,6 +187,8 @@ struct LwsFileScene {
   std::vector<LwsFileLight> lights;
   LwsFileCamera camera;
   bool crlf = false;  // Windows line ends
+  bool noframerate = false;  // LightWave 3.x header: no "FramesPerSecond" line
+  std::string extra;         // lines written as given after the objects
 };
 
 // A key at frame, spline (not linear) with tension, continuity and bias 0, scale 1.
