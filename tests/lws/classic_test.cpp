@@ -39,7 +39,8 @@ class ClassicScene : public FolderTest {
 };
 
 // A content folder of the LightWave 3.x era: Scenes/ beside Objects/, the scene naming
-// its objects by Amiga volume and DOS drive, without extensions, in other cases; one
+// its objects by Amiga volume and DOS drive, without extensions, in other cases, with
+// spaces; one
 // object missing (its child stays), a light whose intensity is an envelope, a plug-in
 // block and a keyword of a later version, no FramesPerSecond.
 LwsFileScene lw3scene() {
@@ -48,7 +49,7 @@ LwsFileScene lw3scene() {
   s.crlf = true;
   s.firstframe = 1;
   s.lastframe = 30;
-  LwsFileObject ball = fileobject("HD1:Objects/Ball");
+  LwsFileObject ball = fileobject("HD1:Objects/Big Ball");
   ball.motion = lwsstill(-2, 0, 0, 30, 20, 0);
   LwsFileObject mountain = fileobject("Work:atm/landscape/MountainCircle2");
   mountain.motion.keys = {lwskey(1, 2, 0, 0), lwskey(30, 2, 2, 0)};
@@ -62,7 +63,7 @@ LwsFileScene lw3scene() {
 }
 
 TEST_F(ClassicScene, LightWave3SceneLoadsWithItsWarningsAndDraws) {
-  box(folder + "/Objects/Ball.lwo", 220, 80, 40);
+  box(folder + "/Objects/Big Ball.lwo", 220, 80, 40);
   box(folder + "/Objects/Sub/cone.lwo", 40, 120, 220);
   std::filesystem::create_directories(folder + "/Scenes");
   ASSERT_TRUE(writelws((folder + "/Scenes/old.lws").c_str(), lw3scene()));
@@ -81,7 +82,7 @@ TEST_F(ClassicScene, LightWave3SceneLoadsWithItsWarningsAndDraws) {
   tolerantloading = 1;
   out = stdoutof([&] { ASSERT_EQ(loadscenecore("old.lws", 1.0, &scene), lwsok); });
   const char *expected[] = {
-      "warning: object 1: HD1:Objects/Ball found as ../Objects/Ball.lwo\n",
+      "warning: object 1: HD1:Objects/Big Ball found as ../Objects/Big Ball.lwo\n",
       "warning: object 2: Work:atm/landscape/MountainCircle2 not found; an invisible null object "
       "keeps its motion and children\n",
       "warning: object 3: C:\\LW\\Objects\\Sub\\CONE found as ../Objects/Sub/cone.lwo\n",
