@@ -136,11 +136,10 @@ void releasescene(Scene *scene);
 LwsStatus readclassictext(const char *name, const char *text, size_t size, LwsScene **out);
 // readclassictext on a file opened through openfile; lwsnotopen when it cannot be read.
 LwsStatus readclassicfile(const char *filename, LwsScene **out);
-// Finds the object file a classic scene names, relative to the working folder (the
-// scene's): the name as written, else without an Amiga volume or a drive ("HD1:",
-// "C:\"), with either slash, its last path components under this folder and up to three
-// above it, also under "Objects/", with ".lwo" when the name has no extension, ignoring
-// case. 1 with the path in out; 0 when nothing matches.
+// Finds the object file a classic scene names, from the working folder (the scene's):
+// findclassicfile with "Objects" as the subfolder, then with ".lwo" added when the name
+// has no extension. 1 with the path in out, relative to the working folder when it lies
+// in it or above it; 0 when nothing matches.
 int findobjectfile(const char *name, char *out, size_t outsize);
 
 // The fixed messages and exit codes of readlws and loadscene for a status: prints the

@@ -1,11 +1,9 @@
 // Where the object files of a classic scene are: scenes name them as the machine they
 // were made on saw them ("HD1:atm/landscape/MountainCircle2", "C:\LW\Objects\ship.lwo",
 // "Objects/Ball"), while the files now lie in a copied folder, often with their case
-// changed. The search keeps to the scene's folder and the few above it: a content folder
-// of that era held Scenes/ and Objects/ side by side.
-#include <strings.h>
-#include <sys/stat.h>
-
+// changed. The platform's classic search does the finding; objects add the extension
+// LightWave 3.x left off, and the result is told relative to the scene's folder.
+#include <cstdlib>
 #include <cstring>
 
 #include "lws/lwsreader.h"
@@ -13,21 +11,27 @@
 
 namespace {
 
-constexpr int maxcomponents = 16;
-constexpr int maxlevelsup = 3;
-
-int isfile(const char *path) {
-  struct stat st;
-  return stat(path, &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// candidate through the case-insensitive resolver; 1 with out set when it is a file.
-int tryfile(const char *candidate, char *out, size_t outsize) {
-  char path[4096];
-  if (!resolvepath(candidate, path, sizeof path) || !isfile(path)) return 0;
-  if (strlen(path) >= outsize) return 0;
-  strcpy(out, path);
-  return 1;
+// path, when it lies in the working folder or a few above it, as a relative path.
+void makerelative(char *path, size_t size) {
+  if (path[0] != '/') return;
+  char here[4096];
+  if (realpath(".", here) == nullptr) return;
+  char up[4096] = "";
+  for (int level = 0; level <= classicsearchparents; level++) {
+    size_t n = strlen(here);
+    if (strncmp(path, here, n) == 0 && (path[n] == '/' || n == 1)) {
+      const char *rest = path + n + (n == 1 ? 0 : 1);
+      char relative[4096];
+      int written = snprintf(relative, sizeof relative, "%s%s", up, rest);
+      if (written > 0 && (size_t)written < size && (size_t)written < sizeof relative)
+        memcpy(path, relative, (size_t)written + 1);
+      return;
+    }
+    char *slash = strrchr(here, '/');
+    if (slash == nullptr || slash == here) return;
+    *slash = 0;
+    strcat(up, "../");
+  }
 }
 
 }  // namespace
@@ -37,77 +41,17 @@ int findobjectfile(const char *name, char *out, size_t outsize) {
   out[0] = 0;
   size_t len = strnlen(name, 2048);
   if (len == 0 || len >= 2048) return 0;
-  if (tryfile(name, out, outsize)) return 1;
-
-  // Drop a volume or drive: everything up to the first colon, when no slash comes before.
-  char clean[2048];
-  const char *start = name;
-  const char *colon = strchr(name, ':');
-  if (colon != nullptr && strcspn(name, "/\\") > (size_t)(colon - name)) start = colon + 1;
-  size_t n = 0;
-  for (const char *p = start; *p != 0 && n + 1 < sizeof clean; p++) clean[n++] = *p == '\\' ? '/' : *p;
-  clean[n] = 0;
-
-  // The path's components, ignoring empty ones and "." (".." kept: it may be meant).
-  const char *components[maxcomponents];
-  size_t lengths[maxcomponents];
-  int count = 0;
-  for (size_t i = 0; i < n;) {
-    while (i < n && clean[i] == '/') i++;
-    size_t j = i;
-    while (j < n && clean[j] != '/') j++;
-    if (j > i && !(j - i == 1 && clean[i] == '.')) {
-      if (count == maxcomponents) {
-        // Keep the last ones: they name the file.
-        memmove(components, components + 1, sizeof(components[0]) * (maxcomponents - 1));
-        memmove(lengths, lengths + 1, sizeof(lengths[0]) * (maxcomponents - 1));
-        count--;
-      }
-      components[count] = clean + i;
-      lengths[count] = j - i;
-      count++;
-    }
-    i = j;
+  int found = findclassicfile(name, nullptr, "Objects", out, outsize);
+  if (!found) {
+    // LightWave 3.x named objects without their extension.
+    const char *base = name;
+    for (const char *p = name; *p; p++)
+      if (*p == '/' || *p == '\\' || *p == ':') base = p + 1;
+    if (strchr(base, '.') != nullptr) return 0;
+    char withextension[2048 + 4];
+    snprintf(withextension, sizeof withextension, "%s.lwo", name);
+    found = findclassicfile(withextension, nullptr, "Objects", out, outsize);
   }
-  if (count == 0) return 0;
-  const char *last = components[count - 1];
-  int hasextension = memchr(last, '.', lengths[count - 1]) != nullptr;
-
-  for (int up = 0; up <= maxlevelsup; up++) {
-    for (int first = 0; first < count; first++) {
-      for (int objects = 0; objects < 2; objects++) {
-        if (objects && lengths[first] == 7 && strncasecmp(components[first], "Objects", 7) == 0)
-          continue;
-        char candidate[4096];
-        size_t at = 0;
-        for (int u = 0; u < up; u++) {
-          memcpy(candidate + at, "../", 3);
-          at += 3;
-        }
-        if (objects) {
-          memcpy(candidate + at, "Objects/", 8);
-          at += 8;
-        }
-        int fits = 1;
-        for (int c = first; c < count && fits; c++) {
-          if (at + lengths[c] + 2 >= sizeof candidate - 8) {
-            fits = 0;
-            break;
-          }
-          memcpy(candidate + at, components[c], lengths[c]);
-          at += lengths[c];
-          if (c + 1 < count) candidate[at++] = '/';
-        }
-        if (!fits) continue;
-        candidate[at] = 0;
-        if (tryfile(candidate, out, outsize)) return 1;
-        if (!hasextension) {
-          memcpy(candidate + at, ".lwo", 5);
-          if (tryfile(candidate, out, outsize)) return 1;
-        }
-      }
-    }
-  }
-  out[0] = 0;
-  return 0;
+  if (found) makerelative(out, outsize);
+  return found;
 }
