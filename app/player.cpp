@@ -557,7 +557,7 @@ int runplayer(int argc, char **argv) {
                       : status == lwsrefused ? "the scene is refused"
                       : status == lwsnoobject ? "an object or a motion cannot be set up"
                                               : "out of memory";
-    std::string cause = lastcause(loaded.loadlog);
+    std::string cause = status == lwsnotopen ? inputfailure() : lastcause(loaded.loadlog);
     fprintf(stderr, "lwplay: cannot play %s: %s%s%s\n", o.scene, why, cause.empty() ? "" : ": ",
             cause.c_str());
     return 2;

@@ -780,26 +780,12 @@ LwsStatus readclassictext(const char *name, const char *text, size_t size, LwsSc
 
 LwsStatus readclassicfile(const char *filename, LwsScene **out) {
   *out = nullptr;
-  FILE *f = openfile(filename, "rb");
+  int64_t size = 0;
+  FILE *f = openinput(filename, maxscenebytes, &size);
   if (f == nullptr) return lwsnotopen;
-  size_t capacity = 1 << 16, size = 0;
-  char *text = (char *)malloc(capacity);
-  while (text != nullptr) {
-    size += fread(text + size, 1, capacity - size, f);
-    if (size < capacity) break;
-    char *grown = (char *)realloc(text, capacity * 2);
-    if (grown == nullptr) free(text);
-    text = grown;
-    capacity *= 2;
-  }
-  int readerror = ferror(f);
-  fclose(f);
-  if (text == nullptr) return lwsnomemory;
-  if (readerror) {
-    free(text);
-    return lwsnotopen;
-  }
-  LwsStatus status = readclassictext(filename, text, size, out);
+  char *text = readinput(f, size);
+  if (text == nullptr) return lwsnotopen;
+  LwsStatus status = readclassictext(filename, text, (size_t)size, out);
   free(text);
   return status;
 }
