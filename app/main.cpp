@@ -1,8 +1,11 @@
+#include <SDL2/SDL.h>
+
 #include <cstdio>
 #include <string>
 
 #include "app/app.h"
 #include "display/display.h"
+#include "platform/platform.h"
 
 // The process entry: the main window, the start-up text, the programme, and the window
 // closed again. The arguments are joined into one command line as the original entry
@@ -10,6 +13,7 @@
 int main(int argc, char **argv) {
   if (!createmainwindow()) {
     fputs("Could not create the main window\n", stderr);
+    failcause("the start-up window cannot be opened: %s", SDL_GetError());
     return 1;
   }
   setupscriptedkey();

@@ -24,7 +24,10 @@ void checklog() {
   static int said = 0;
   if (said || errorlog == nullptr || !ferror(errorlog)) return;
   said = 1;
-  failcause("%s: %s; the log is incomplete", logname, strerror(errno ? errno : EIO));
+  // errno is the write's own when the failure is caught as it happens (the first line);
+  // found only at exit, the cause is gone with the line.
+  failcause("%s: %s; the log is incomplete", logname,
+            errno ? strerror(errno) : "lines could not be written");
 }
 
 void checklogatexit() {
