@@ -209,7 +209,7 @@ TEST(Failures, ToolsOnAFullDiskLeaveNoPartOfAFile) {
   int whole = 0;
   for (const std::string &entry : listing(show)) {
     const std::string name = entry.substr(0, entry.find(' '));
-    EXPECT_EQ(readfile(show + "/" + name), readfile(tool + "show/" + name)) << name;
+    EXPECT_TRUE(readfile(show + "/" + name) == readfile(tool + "show/" + name)) << name;
     whole++;
   }
   EXPECT_GE(whole, 1);
