@@ -113,37 +113,6 @@ TEST_F(FolderTest, ClassicNamesAreFoundByTheirLastComponents) {
   EXPECT_STREQ(small, "");
 }
 
-// Every refusal comes at once with its reason, before a byte is read.
-TEST_F(FileMapping, InputsAreRegularFilesOfBoundedSize) {
-  ASSERT_EQ(mkfifo("pipe.lws", 0600), 0);
-  ASSERT_EQ(mkdir("folder.lwo", 0700), 0);
-  ASSERT_EQ(writefile("big.3df", std::string(1001, 'x')), 1);
-  ASSERT_EQ(symlink("/dev/zero", "zero.lws"), 0);
-  const struct {
-    const char *name;
-    const char *reason;
-  } refused[] = {{"/dev/zero", "is a device, not a file"},
-                 {"zero.lws", "is a device, not a file"},
-                 {"pipe.lws", "is a FIFO (named pipe), not a file"},
-                 {"folder.lwo", "is a folder, not a file"},
-                 {"big.3df", "is 1001 bytes, more than the 1000 this kind of file may have"},
-                 {"missing.lws", "No such file or directory"}};
-  for (const auto &r : refused) {
-    int64_t size = -1;
-    EXPECT_EQ(openinput(r.name, 1000, &size), nullptr) << r.name;
-    EXPECT_STREQ(inputfailure(), r.reason) << r.name;
-    EXPECT_EQ(size, 0) << r.name;
-  }
-  int64_t size = 0;
-  FILE *f = openinput("textures\\marble.3df", 6, &size);
-  ASSERT_NE(f, nullptr);
-  EXPECT_EQ(size, 6);
-  char *text = readinput(f, size);
-  ASSERT_NE(text, nullptr);
-  EXPECT_STREQ(text, "marble");
-  free(text);
-}
-
 // The rest of the folder: a write that failed leaves nothing of itself behind.
 std::set<std::string> entries() {
   std::set<std::string> names;

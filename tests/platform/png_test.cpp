@@ -123,13 +123,9 @@ TEST(Png, ReadsEveryLayoutAsStored) {
        {64, 128, 255, 128}},
       {"8-bit with gAMA 2.2", {1, 1, 8, PNG_COLOR_TYPE_RGB, 0, 0, 2.2}, {10, 100, 200}, {10, 100, 200, 255}},
       {"interlaced", {9, 7, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_ADAM7}, gradient, gradientrgba},
-      {"interlaced 16-bit grey", {3, 3, 16, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_ADAM7},
-       std::vector<uint8_t>(18, 0x40), std::vector<uint8_t>(36, 64)},
   };
   for (const auto &c : cases) {
-    std::vector<uint8_t> want = c.rgba;
-    if (c.rgba.size() == 36)  // alpha of the grey image
-      for (size_t k = 3; k < want.size(); k += 4) want[k] = 255;
+    const std::vector<uint8_t> &want = c.rgba;
     ASSERT_EQ(writepnglayout("layout.png", c.layout, c.samples), 1) << c.what;
     uint8_t *px = nullptr;
     int w = 0, h = 0;
