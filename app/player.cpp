@@ -93,27 +93,34 @@ int makefolder(const std::string &path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && access(path.c_str(), W_OK) == 0;
 }
 
-// ---- PNG frames, written by one worker while the next frame is drawn ----
+// ---- PNG frames, written by workers while the next frames are drawn ----
 
-// Two buffers: the frame being written and the one being filled. The writer takes a full
-// slot, the drawing side waits only when both are taken.
+// Up to one worker per core beside the drawing one (at least one, at most maxwriters).
+// Worker j writes slots j and j + workers in turn, the drawing side fills the slots in
+// order and waits only when the next one is still taken, so frames go out in order per
+// worker and compression runs beside the drawing: on the show's frames a PNG takes
+// longer than the frame it holds.
+constexpr int maxwriters = 4;
+
 struct FrameWriter {
   std::string folder;
-  uint16_t *frame[2] = {nullptr, nullptr};  // the card's 565 pixels, scanned out by the writer
-  uint8_t *rgb = nullptr;
-  int32_t number[2] = {0, 0};
-  int full[2] = {0, 0};
+  int workers = 0;
+  int slots = 0;  // 2 * workers
+  uint16_t *frame[2 * maxwriters] = {};  // the card's 565 pixels, scanned out by a worker
+  uint8_t *rgb[maxwriters] = {};
+  int32_t number[2 * maxwriters] = {};
+  int full[2 * maxwriters] = {};
   int next = 0;
   int stop = 0;
   int failed = 0;
   std::string failure;
   std::mutex lock;
   std::condition_variable changed;
-  std::thread worker;
+  std::thread worker[maxwriters];
 };
 
-void writerloop(FrameWriter *w) {
-  int slot = 0;
+void writerloop(FrameWriter *w, int index) {
+  int slot = index;
   for (;;) {
     {
       std::unique_lock<std::mutex> hold(w->lock);
@@ -123,9 +130,9 @@ void writerloop(FrameWriter *w) {
     char name[64];
     snprintf(name, sizeof name, "/frame%06d.png", (int)w->number[slot]);
     std::string path = w->folder + name;
-    cardscanout(w->frame[slot], w->rgb);
+    cardscanout(w->frame[slot], w->rgb[index]);
     // Whole or absent, as writepng writes every file.
-    int ok = writepng(path.c_str(), w->rgb, cardwidth, cardheight, 3, 1);
+    int ok = writepng(path.c_str(), w->rgb[index], cardwidth, cardheight, 3, 1);
     {
       std::lock_guard<std::mutex> hold(w->lock);
       if (!ok && !w->failed) {
@@ -135,23 +142,29 @@ void writerloop(FrameWriter *w) {
       w->full[slot] = 0;
     }
     w->changed.notify_all();
-    slot ^= 1;
+    slot = (slot + w->workers) % w->slots;
   }
 }
 
 int startwriter(FrameWriter *w, const std::string &folder) {
   w->folder = folder;
-  for (uint16_t *&b : w->frame) {
-    b = (uint16_t *)malloc((size_t)cardwidth * cardheight * 2);
-    if (b == nullptr) return 0;
+  unsigned cores = std::thread::hardware_concurrency();
+  w->workers = cores > 1 ? (int)cores - 1 : 1;
+  if (w->workers > maxwriters) w->workers = maxwriters;
+  w->slots = 2 * w->workers;
+  for (int i = 0; i < w->slots; i++) {
+    w->frame[i] = (uint16_t *)malloc((size_t)cardwidth * cardheight * 2);
+    if (w->frame[i] == nullptr) return 0;
   }
-  w->rgb = (uint8_t *)malloc((size_t)cardwidth * cardheight * 3);
-  if (w->rgb == nullptr) return 0;
-  w->worker = std::thread(writerloop, w);
+  for (int i = 0; i < w->workers; i++) {
+    w->rgb[i] = (uint8_t *)malloc((size_t)cardwidth * cardheight * 3);
+    if (w->rgb[i] == nullptr) return 0;
+  }
+  for (int i = 0; i < w->workers; i++) w->worker[i] = std::thread(writerloop, w, i);
   return 1;
 }
 
-// Hands the card's back buffer (the frame just drawn) to the writer; 0 once a write failed.
+// Hands the card's back buffer (the frame just drawn) to the writers; 0 once a write failed.
 int writeframe(FrameWriter *w, int32_t number) {
   int slot = w->next;
   {
@@ -166,22 +179,21 @@ int writeframe(FrameWriter *w, int32_t number) {
     w->full[slot] = 1;
   }
   w->changed.notify_all();
-  w->next ^= 1;
+  w->next = (slot + 1) % w->slots;
   return 1;
 }
 
 // Waits for the frames handed over; 1 when every one was written.
 int stopwriter(FrameWriter *w) {
-  if (w->worker.joinable()) {
-    {
-      std::lock_guard<std::mutex> hold(w->lock);
-      w->stop = 1;
-    }
-    w->changed.notify_all();
-    w->worker.join();
+  {
+    std::lock_guard<std::mutex> hold(w->lock);
+    w->stop = 1;
   }
+  w->changed.notify_all();
+  for (std::thread &t : w->worker)
+    if (t.joinable()) t.join();
   for (uint16_t *b : w->frame) free(b);
-  free(w->rgb);
+  for (uint8_t *b : w->rgb) free(b);
   return !w->failed;
 }
 
