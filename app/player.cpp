@@ -563,7 +563,7 @@ int runplayer(int argc, char **argv) {
   warninglog = o.log != nullptr ? logfile : (o.info ? stdout : stderr);
   if (status != lwsok) {
     // The warnings tell what was adapted before the load gave up.
-    if (!o.info || o.log != nullptr) fputs(loaded.warnings.c_str(), stderr);
+    fputs(loaded.warnings.c_str(), stderr);
     const char *why = status == lwsnotopen ? "it cannot be opened"
                       : status == lwsnotscene ? "it is not a LightWave scene (no LWSC at its start)"
                       : status == lwsrefused ? "the scene is refused"
