@@ -14,6 +14,7 @@ packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libpng-dev
           libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
           xvfb xauth xdotool x11-utils x11-apps
           xfonts-base  # SDL's X11 message box draws with the X core fonts
+          libsdl2-image-dev  # lwplay reads TGA, PNG, JPEG and BMP images in place of 3DF textures
 )
 jobs=${LWDEMO_JOBS:-$(nproc)}
 fuzzseconds=${LWDEMO_FUZZ_SECONDS:-60}

@@ -56,6 +56,39 @@ int readpngwithin(const char *path, int maxside, uint8_t **pixels, int *width, i
                   int channels);
 int readpng(const char *path, uint8_t **pixels, int *width, int *height, int channels);
 
+// ---- Images read in place of 3DF textures (lwplay) ----
+
+// A decoded image: ARGB8888 0xAARRGGBB, rows top first, no padding. argb is malloc'ed;
+// freeimage releases it. alpha says what the alpha channel holds: 0 every pixel opaque,
+// 1 only opaque and clear pixels (a mask plane or a transparent colour), 2 graded.
+struct Image {
+  int width = 0, height = 0;
+  int alpha = 0;
+  uint32_t *argb = nullptr;
+};
+
+// Limits on what an image file may ask for, checked before anything is allocated: the
+// file's bytes, each side, and the pixels in all (16 Mi pixels, 64 MiB of ARGB).
+constexpr size_t imagemaxfilebytes = (size_t)64 << 20;
+constexpr int imagemaxside = 16384;
+constexpr int64_t imagemaxpixels = (int64_t)1 << 24;
+
+// An IFF ILBM image in memory, as Amiga paint and render programs wrote it: BMHD, CMAP,
+// CAMG and BODY chunks; uncompressed or ByteRun1 rows; 1 to 8 bitplanes through the
+// palette, extra half-brite (64 colours, the upper 32 the lower at half brightness), HAM6
+// and HAM8, 24 planes of RGB and 32 of RGBA; a mask plane or a transparent colour. 1 with
+// image filled; 0 with *why a sentence naming what is wrong and image empty. The pixels
+// are allocated only once the BODY is known to be long enough for them.
+int decodeilbm(const uint8_t *data, size_t size, Image *image, const char **why);
+// Reads an image file (a regular file of at most imagemaxfilebytes, opened through
+// openfile): IFF ILBM through decodeilbm, TGA, PNG, JPEG and BMP through SDL2_image.
+// 1 with image filled; 0 with *why saying what is wrong.
+int readimage(const char *path, Image *image, const char **why);
+// 0, 1 or 2 as Image::alpha says, for n pixels.
+int imagealphakind(const uint32_t *argb, size_t n);
+// Releases the pixels and empties the record.
+void freeimage(Image *image);
+
 // Classic content. 0 (lwdemo): the readers refuse what their layouts do not cover, with
 // the design's messages and exits. 1 (lwplay): they adapt it instead (scene layouts of
 // earlier LightWave versions, volume paths, many-cornered polygons, images in place of

@@ -247,6 +247,27 @@ int write3df(const char *path, const TexLevels *levels, int format);
 // One image with all its generated mip levels, written as a 3DF file in format.
 int write3dfimage(const char *path, const uint32_t *argb, int width, int height, int format);
 
+// ---- IFF ILBM images (writeilbm.cpp) ----
+//
+// The image as per-pixel plane values: bit p of values[k] goes to plane p of pixel k
+// (a palette index, a hold-and-modify code, or R | G << 8 | B << 16 | A << 24 for 24 and
+// 32 planes). Fields are written as given, so tests can make bad files too.
+struct IlbmWriter {
+  int width = 0, height = 0, planes = 8;
+  int compression = 1;  // 0 none, 1 ByteRun1 (each plane line packed on its own)
+  int masking = 0;      // 1: a mask plane from mask; 2: transparent is the clear index
+  int transparent = 0;
+  int writecamg = 0;    // a CAMG chunk holding camg (0x800 hold-and-modify, 0x80 half-brite)
+  uint32_t camg = 0;
+  std::vector<uint32_t> cmap;   // 0x00RRGGBB; no CMAP chunk when empty
+  std::vector<uint32_t> values;
+  std::vector<uint8_t> mask;    // per pixel, non-zero opaque; missing entries opaque
+};
+// FORM ILBM with BMHD, CMAP, CAMG and BODY, in that order.
+std::vector<uint8_t> ilbmbytes(const IlbmWriter &image);
+// Writes the file; 1 written, 0 when it cannot be.
+int writeilbm(const char *path, const IlbmWriter &image);
+
 // ---- The tex3df converter (tex3dfconvert.cpp) ----
 
 // The whole tex3df command: argv as main receives it; the help text goes to out, messages
