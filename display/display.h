@@ -57,6 +57,12 @@ int texturepath(char *name, const char *folder, const char *extension);
 // Loads every texture of the global texture-name table onto the card; 1 all loaded
 // (or none to load), 0 after closing the card and logging a file that cannot be read.
 int loadtextures(void);
+// loadtextures for classic content (tolerantloading 1, which makes loadtextures call it):
+// a 3DF texture where one is found, drawn with its own palette; else the image the name
+// gives, found by findclassicfile, read, resampled to at most 256 a side within 8:1 and
+// given every mip level; else the surface's own colour. One warning line for each name
+// that is not a 3DF texture. Returns 1: no texture fails a classic scene.
+int loadclassictextures(void);
 
 // A screen coordinate rounded to the nearest 1/16 pixel in single precision, as drawing
 // sends vertex x and y to the card.

@@ -36,6 +36,7 @@ int texturepath(char *name, const char *folder, const char *extension) {
 }
 
 int loadtextures(void) {
+  if (tolerantloading) return loadclassictextures();
   int count = texturenametable.texturecount;
   if (count > maxtextures) count = maxtextures;
   Gu3dfInfo info{};

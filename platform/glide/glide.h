@@ -43,6 +43,7 @@ typedef FxI32 GrCombineFactor_t;
 typedef FxI32 GrCombineLocal_t;
 typedef FxI32 GrCombineOther_t;
 typedef FxI32 GrAlphaBlendFnc_t;
+typedef FxI32 GrTexTable_t;
 typedef FxI32 GrColorCombineFnc_t;
 typedef FxI32 GrTextureCombineFnc_t;
 typedef FxI32 GrScreenResolution_t;
@@ -177,6 +178,10 @@ typedef FxI32 GrOriginLocation_t;
 
 #define GR_NULL_MIPMAP_HANDLE ((GrMipMapId_t)-1)
 
+#define GR_TEXTABLE_NCC0 0
+#define GR_TEXTABLE_NCC1 1
+#define GR_TEXTABLE_PALETTE 2
+
 #define GR_SSTTYPE_VOODOO 0
 
 struct GrTmuVertex {
@@ -285,9 +290,15 @@ GrMipMapId_t guTexAllocateMemory(GrChipID_t tmu, FxU8 evenoddmask, int width, in
                                  GrTextureFilterMode_t magfilter, float lodbias,
                                  FxBool trilinear);
 FxBool guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable *ncctable);
+// Loads the palette p8 and ap88 textures decode through (data: a GuTexPalette). The card
+// looks texels up as it draws, so there one palette serves every texture at a time; this
+// stand-in decodes each texture once, at its download, so a texture keeps the palette
+// that was loaded when it was downloaded. NCC tables travel with each texture here, so the
+// two NCC kinds are logged once and ignored.
+void grTexDownloadTable(GrChipID_t tmu, GrTexTable_t type, void *data);
 // Selects the texture for drawing; the null handle draws untextured.
 void guTexSource(GrMipMapId_t mmid);
-// Frees all texture memory and forgets every handle.
+// Frees all texture memory and forgets every handle and the palette.
 void guTexMemReset(void);
 
 // A convex polygon drawn as a fan of triangles with the current state.

@@ -34,8 +34,9 @@ struct TexUnit {
   int count;
   TexHandle handles[maxhandles];
   // The palette p8 and ap88 textures decode through: the last one downloaded to the card.
-  // Nothing in this system downloads one, so it stays all zero (black).
+  // lwdemo never downloads one, so there it stays all zero (black).
   FxU32 palette[256];
+  int paletteloaded;
 };
 
 TexUnit texunit;
@@ -268,7 +269,7 @@ FxBool guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable 
   CardTexture *t = &th->tex;
   int isncc = t->format == GR_TEXFMT_YIQ_422 || t->format == GR_TEXFMT_AYIQ_8422;
   if (isncc && ncctable == nullptr) return FXFALSE;
-  if (t->format == GR_TEXFMT_P_8 || t->format == GR_TEXFMT_AP_88)
+  if ((t->format == GR_TEXFMT_P_8 || t->format == GR_TEXFMT_AP_88) && !texunit.paletteloaded)
     cardlogonce(
         "card: p8 and ap88 textures draw with the last palette downloaded to the card; "
         "none is, so they draw black");
@@ -280,6 +281,18 @@ FxBool guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable 
     p += (size_t)n * (size_t)bytes;
   }
   return FXTRUE;
+}
+
+void grTexDownloadTable(GrChipID_t tmu, GrTexTable_t type, void *data) {
+  cardtracecall("grTexDownloadTable(%d, %d)", tmu, type);
+  if (tmu != GR_TMU0 || data == nullptr) return;
+  if (type != GR_TEXTABLE_PALETTE) {
+    cardlogonce("card: NCC tables travel with each texture here; grTexDownloadTable of one is ignored");
+    return;
+  }
+  const GuTexPalette *p = (const GuTexPalette *)data;
+  for (int k = 0; k < 256; k++) texunit.palette[k] = p->data[k] & 0xFFFFFF;
+  texunit.paletteloaded = 1;
 }
 
 void guTexSource(GrMipMapId_t mmid) {
@@ -304,6 +317,10 @@ void guTexMemReset(void) {
   }
   texunit.count = 0;
   texunit.nextfree = 0;
+  // No texture is left to decode through the palette; forgetting it too keeps one scene's
+  // palette from reaching the next one's textures.
+  memset(texunit.palette, 0, sizeof texunit.palette);
+  texunit.paletteloaded = 0;
   cardtexture = nullptr;
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "testutil.h"
+#include "platform/glide/cardtexture.h"
 #include "tools/writers/writers.h"
 
 namespace {
@@ -267,6 +268,37 @@ TEST(Ilbm, FuzzSeedsAreTheSamples) {
     std::string stored = readfile(name);
     EXPECT_EQ(stored, std::string(bytes.begin(), bytes.end())) << name;
   }
+}
+
+// Any image becomes sides the card takes: each the nearest power of two (log scale), at
+// most 256, the short side raised to keep within 8:1.
+TEST(TextureSize, NearestPowersWithinTheCardsLimits) {
+  const int cases[][4] = {{320, 200, 256, 256}, {300, 40, 256, 32}, {45, 46, 32, 64},
+                          {1000, 20, 256, 32},  {3, 3, 4, 4},       {1, 1, 1, 1},
+                          {17, 2000, 32, 256},  {64, 64, 64, 64},   {5000, 5000, 256, 256}};
+  for (const auto &c : cases) {
+    int w = 0, h = 0;
+    ASSERT_EQ(cardtexturesize(c[0], c[1], &w, &h), 1);
+    EXPECT_EQ(std::vector<int>({w, h}), std::vector<int>({c[2], c[3]})) << c[0] << "x" << c[1];
+    EXPECT_EQ(check3dfsize(w, h, nullptr), 1);
+  }
+  int w, h;
+  EXPECT_EQ(cardtexturesize(0, 5, &w, &h), 0);
+}
+
+// Shrinking averages what each pixel covers; growing interpolates between centres, edges
+// held; a flat image stays flat either way; channels never bleed into each other.
+TEST(TextureSize, ResamplingBoxDownAndBilinearUp) {
+  auto grey = [](uint32_t v) { return 0xFF000000u | v * 0x010101u; };
+  std::vector<uint32_t> row = {grey(0), grey(100), grey(200), grey(250), grey(30), grey(90)};
+  std::vector<uint32_t> out(4);
+  cardresample(row.data(), 6, 1, out.data(), 4, 1);  // each output covers 1.5 inputs
+  EXPECT_EQ(out, std::vector<uint32_t>({grey(33), grey(167), grey(177), grey(70)}));
+  cardresample(row.data(), 2, 1, out.data(), 4, 1);
+  EXPECT_EQ(out, std::vector<uint32_t>({grey(0), grey(25), grey(75), grey(100)}));
+  std::vector<uint32_t> flat(37 * 11, 0x80C04020u), fitted(64 * 8);
+  cardresample(flat.data(), 37, 11, fitted.data(), 64, 8);
+  EXPECT_EQ(fitted, std::vector<uint32_t>(64 * 8, 0x80C04020u));
 }
 
 }  // namespace

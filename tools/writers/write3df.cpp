@@ -11,20 +11,7 @@ namespace {
 
 inline int chan(uint32_t c, int shift) { return (int)(c >> shift & 0xFF); }
 
-// Luminance with Rec. 601 weights in 8.8 fixed point; 255 stays 255.
-inline int luma(uint32_t c) {
-  return (77 * chan(c, 16) + 150 * chan(c, 8) + 29 * chan(c, 0) + 128) >> 8;
-}
-
-// v (0..255) to bits bits, rounded to nearest: the card widens by bit replication, which
-// is within a fraction of a step of v * 255 / max, so rounding here halves the error of
-// truncation.
-inline unsigned quant(int v, int bits) {
-  int max = (1 << bits) - 1;
-  return (unsigned)((v * max + 127) / 255);
-}
-
-inline int islog2(int v) { return v > 0 && (v & (v - 1)) == 0; }
+inline int luma(uint32_t c) { return cardluma(c); }
 
 int sqdist(uint32_t a, uint32_t b) {
   int dr = chan(a, 16) - chan(b, 16), dg = chan(a, 8) - chan(b, 8), db = chan(a, 0) - chan(b, 0);
@@ -47,18 +34,6 @@ void nccentries(const GuNccTable *ncc, uint32_t out[256]) {
   for (int k = 0; k < 256; k++) index[k] = (uint8_t)k;
   carddecodetexels(GR_TEXFMT_YIQ_422, index, 256, ncc, nullptr, out);
   for (int k = 0; k < 256; k++) out[k] &= 0xFFFFFF;
-}
-
-int aspectofsize(int w, int h) {
-  for (int a = GR_ASPECT_8x1; a <= GR_ASPECT_1x8; a++) {
-    int lw, lh;
-    int lod = 0;
-    int longside = w > h ? w : h;
-    while ((256 >> lod) > longside) lod++;
-    cardlevelsize(a, lod, &lw, &lh);
-    if (lw == w && lh == h) return a;
-  }
-  return -1;
 }
 
 // Sorts colours and lists each distinct one once, in order, with how often it occurs.
@@ -108,52 +83,6 @@ struct Box {
 };
 
 }  // namespace
-
-int check3dfsize(int width, int height, const char **why) {
-  const char *reason = nullptr;
-  if (width < 1 || height < 1) reason = "the image is empty";
-  else if (!islog2(width) || !islog2(height)) reason = "width and height must be powers of two";
-  else if (width > 256 || height > 256) reason = "width and height must be at most 256";
-  else if (width > 8 * height || height > 8 * width)
-    reason = "width:height must be between 8:1 and 1:8";
-  if (why) *why = reason;
-  return reason == nullptr;
-}
-
-int makemiplevels(const uint32_t *argb, int width, int height, int all, TexLevels *levels) {
-  *levels = TexLevels();
-  if (argb == nullptr || !check3dfsize(width, height, nullptr)) return 0;
-  levels->count = 1;
-  levels->width[0] = width;
-  levels->height[0] = height;
-  levels->argb[0].assign(argb, argb + (size_t)width * (size_t)height);
-  while (all && (levels->width[levels->count - 1] > 1 || levels->height[levels->count - 1] > 1)) {
-    int k = levels->count;
-    int pw = levels->width[k - 1], ph = levels->height[k - 1];
-    int w = pw > 1 ? pw / 2 : 1, h = ph > 1 ? ph / 2 : 1;
-    int sx = pw / w, sy = ph / h;  // 2, or 1 once that side has reached 1
-    const std::vector<uint32_t> &src = levels->argb[k - 1];
-    std::vector<uint32_t> &dst = levels->argb[k];
-    dst.resize((size_t)w * (size_t)h);
-    int n = sx * sy;
-    for (int y = 0; y < h; y++)
-      for (int x = 0; x < w; x++) {
-        uint32_t out = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-          int sum = 0;
-          for (int j = 0; j < sy; j++)
-            for (int i = 0; i < sx; i++)
-              sum += chan(src[(size_t)(y * sy + j) * pw + (size_t)(x * sx + i)], shift);
-          out |= (uint32_t)((sum + n / 2) / n) << shift;
-        }
-        dst[(size_t)y * w + x] = out;
-      }
-    levels->width[k] = w;
-    levels->height[k] = h;
-    levels->count++;
-  }
-  return 1;
-}
 
 namespace {
 
@@ -363,24 +292,12 @@ void lookuptable(int format, const GuNccTable *ncc, const FxU32 *palette, uint32
 }
 
 unsigned encodewith(int format, uint32_t c, const uint32_t *table) {
-  int a = chan(c, 24), r = chan(c, 16), g = chan(c, 8), b = chan(c, 0);
-  unsigned rgb332 = quant(r, 3) << 5 | quant(g, 3) << 2 | quant(b, 2);
   switch (format) {
-    case GR_TEXFMT_RGB_332: return rgb332;
-    case GR_TEXFMT_YIQ_422: return (unsigned)nearest(table, 256, c & 0xFFFFFF);
-    case GR_TEXFMT_ALPHA_8: return (unsigned)a;
-    case GR_TEXFMT_INTENSITY_8: return (unsigned)luma(c);
-    case GR_TEXFMT_ALPHA_INTENSITY_44: return quant(a, 4) << 4 | quant(luma(c), 4);
+    case GR_TEXFMT_YIQ_422:
     case GR_TEXFMT_P_8: return (unsigned)nearest(table, 256, c & 0xFFFFFF);
-    case GR_TEXFMT_ARGB_8332: return (unsigned)a << 8 | rgb332;
-    case GR_TEXFMT_AYIQ_8422: return (unsigned)a << 8 | (unsigned)nearest(table, 256, c & 0xFFFFFF);
-    case GR_TEXFMT_RGB_565: return quant(r, 5) << 11 | quant(g, 6) << 5 | quant(b, 5);
-    case GR_TEXFMT_ARGB_1555:
-      return (unsigned)(a >= 128) << 15 | quant(r, 5) << 10 | quant(g, 5) << 5 | quant(b, 5);
-    case GR_TEXFMT_ARGB_4444:
-      return quant(a, 4) << 12 | quant(r, 4) << 8 | quant(g, 4) << 4 | quant(b, 4);
-    case GR_TEXFMT_ALPHA_INTENSITY_88: return (unsigned)a << 8 | (unsigned)luma(c);
-    default: return (unsigned)a << 8 | (unsigned)nearest(table, 256, c & 0xFFFFFF);  // ap88
+    case GR_TEXFMT_AYIQ_8422:
+    case GR_TEXFMT_AP_88: return (c >> 24) << 8 | (unsigned)nearest(table, 256, c & 0xFFFFFF);
+    default: return cardencodetexel(format, c);
   }
 }
 
@@ -396,11 +313,9 @@ int encode3df(const TexLevels *levels, int format, std::vector<uint8_t> *file) {
   file->clear();
   const char *name = cardformatname(format);
   if (name == nullptr || levels->count < 1 || levels->count > 9) return 0;
-  int aspect = aspectofsize(levels->width[0], levels->height[0]);
-  if (aspect < 0 || !check3dfsize(levels->width[0], levels->height[0], nullptr)) return 0;
-  int large = std::max(levels->width[0], levels->height[0]);
-  int largelod = 0;
-  while ((256 >> largelod) != large) largelod++;
+  int aspect, largelod;
+  if (!cardlevelgeometry(levels->width[0], levels->height[0], &largelod, &aspect)) return 0;
+  int large = 256 >> largelod;
   int smalllod = largelod + levels->count - 1;
   if (smalllod > GR_LOD_1) return 0;
   for (int k = 0; k < levels->count; k++) {

@@ -210,22 +210,10 @@ int writelws(const char *path, const LwsFileScene &scene);
 
 #include <cstdio>
 
+#include "platform/glide/cardtexture.h"
 #include "platform/glide/glide.h"
 
-// A texture's levels, largest first (at most 9: 256 down to 1).
-struct TexLevels {
-  int count = 0;
-  int width[9] = {}, height[9] = {};
-  std::vector<uint32_t> argb[9];
-};
-
-// 1 when width x height can be a 3DF texture's largest level; else 0 and, when why is
-// given, *why is a sentence saying what is wrong.
-int check3dfsize(int width, int height, const char **why);
-// The image and, when all is 1, its mip levels down to 1x1: each level is the 2x2 (2x1,
-// 1x2 once a side is 1) box average of the one before, per channel, rounded to nearest.
-// 0 when the size fails check3dfsize.
-int makemiplevels(const uint32_t *argb, int width, int height, int all, TexLevels *levels);
+// TexLevels, check3dfsize and makemiplevels: platform/glide/cardtexture.h.
 // The NCC table for yiq and ayiq8422 fitted to the levels' colours: Y is luminance
 // quantised to 16 steps spanning the texels' range; I and Q are the two principal axes of
 // the colours' spread around their luminance, each with 4 steps at the 1/8, 3/8, 5/8 and
