@@ -7,7 +7,6 @@
 // limits first: a file of a few bytes may claim 65535 x 65535 pixels.
 #include <SDL.h>
 #include <SDL_image.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -157,33 +156,16 @@ int readimage(const char *path, Image *image, const char **why) {
   const char *dummy;
   if (why == nullptr) why = &dummy;
   *why = nullptr;
-  FILE *f = path ? openfile(path, "rb") : nullptr;
-  if (f == nullptr) {
-    *why = "it cannot be opened";
+  int64_t size = 0;
+  FILE *f = path ? openinput(path, (int64_t)imagemaxfilebytes, &size) : nullptr;
+  uint8_t *data = f ? (uint8_t *)readinput(f, size) : nullptr;
+  if (data == nullptr) {
+    *why = path ? inputfailure() : "no file name";
     return 0;
   }
-  struct stat st;
-  if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-    fclose(f);
-    *why = "it is not a regular file";
-    return 0;
-  }
-  if ((uint64_t)st.st_size > imagemaxfilebytes) {
-    fclose(f);
-    *why = "the file is larger than the 64 MiB an image may take";
-    return 0;
-  }
-  size_t size = (size_t)st.st_size;
-  uint8_t *data = (uint8_t *)malloc(size > 0 ? size : 1);
-  int ok = data != nullptr && fread(data, 1, size, f) == size;
-  fclose(f);
-  if (!ok) {
-    free(data);
-    *why = data ? "it cannot be read" : "not enough memory to read it";
-    return 0;
-  }
-  if (size >= 4 && memcmp(data, "FORM", 4) == 0) ok = decodeilbm(data, size, image, why);
-  else ok = decodewithlibrary(data, size, image, why);
+  int ok;
+  if (size >= 4 && memcmp(data, "FORM", 4) == 0) ok = decodeilbm(data, (size_t)size, image, why);
+  else ok = decodewithlibrary(data, (size_t)size, image, why);
   free(data);
   return ok;
 }

@@ -80,9 +80,9 @@ constexpr int64_t imagemaxpixels = (int64_t)1 << 24;
 // image filled; 0 with *why a sentence naming what is wrong and image empty. The pixels
 // are allocated only once the BODY is known to be long enough for them.
 int decodeilbm(const uint8_t *data, size_t size, Image *image, const char **why);
-// Reads an image file (a regular file of at most imagemaxfilebytes, opened through
-// openfile): IFF ILBM through decodeilbm, TGA, PNG, JPEG and BMP through SDL2_image.
-// 1 with image filled; 0 with *why saying what is wrong.
+// Reads an image file (a regular file of at most imagemaxfilebytes, through openinput):
+// IFF ILBM through decodeilbm, TGA, PNG, JPEG and BMP through SDL2_image. 1 with image
+// filled; 0 with *why saying what is wrong (valid until the next file is read).
 int readimage(const char *path, Image *image, const char **why);
 // 0, 1 or 2 as Image::alpha says, for n pixels.
 int imagealphakind(const uint32_t *argb, size_t n);
