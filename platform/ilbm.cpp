@@ -55,9 +55,12 @@ int findchunks(const uint8_t *data, size_t size, Chunks *c, const char **why) {
                : "an IFF file of another kind than ILBM";
     return 0;
   }
+  // The FORM's length bounds the walk; a length past the file's end gives way to the file,
+  // and one too short to hold even the form type leaves no chunks.
   size_t end = be32(data + 4);
   end = end > size - 8 ? size : end + 8;
   size_t at = 12;
+  if (end < at) end = at;
   while (end - at >= 8) {
     const uint8_t *id = data + at;
     size_t len = be32(data + at + 4);

@@ -189,6 +189,7 @@ TEST(Ilbm, DamagedFilesAreRefusedWithTheirCause) {
     const char *because;
   } cases[] = {
       {"no BMHD", patched(nullptr, 12, {'X', 'X', 'X', 'X'}), "no BMHD"},
+      {"FORM shorter than its type", patched(nullptr, 4, {0, 0, 0, 0}), "no BMHD"},
       {"BODY short", cut, "BODY chunk is shorter"},
       {"bad plane count", patched(nullptr, 28, {12}), "plane count"},
       {"huge size", patched(nullptr, 20, {0xEA, 0x60, 0xEA, 0x60}), "too large"},
