@@ -43,12 +43,15 @@ static void sendpolygon(const SceneObject *object, const MeshPolygon *poly,
                         GrVertex *vertices, int reflection, float alpha) {
   int n = poly->numcorners;
   if (n > maxcorners) return;
+  // A card drawing a larger frame snaps to its own finer grid: rounding here to 1/16 of a
+  // 640-wide pixel would throw that away.
+  int fine = cardscale() > 1;
   for (int k = 0; k < n; k++) {
     const MeshCorner &corner = poly->corners[k];
     const MeshVertex &vertex = object->verts[corner.vertex];
     GrVertex &out = vertices[k];
-    out.x = snapsixteenth(vertex.xfpos.x);
-    out.y = snapsixteenth(vertex.xfpos.y);
+    out.x = fine ? vertex.xfpos.x : snapsixteenth(vertex.xfpos.x);
+    out.y = fine ? vertex.xfpos.y : snapsixteenth(vertex.xfpos.y);
     float oow = 1.0f / vertex.xfpos.z;
     out.oow = oow;
     float u = reflection ? corner.reflu : corner.u;

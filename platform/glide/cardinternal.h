@@ -48,16 +48,70 @@ struct CardState {
   uint32_t constantcolor = 0xFFFFFFFF;
 };
 
-// Where the rasterizer draws: cardwidth x cardheight RGB565 colour and 16-bit depth.
+// Where the rasterizer draws: width x height pixels of colour and 16-bit W depth, rows
+// stride pixels apart in both. Vertices come in the card's 640 x 480 pixels and are
+// drawn scale times as large (the sub-pixel snap, fill rule, planes, level of detail and
+// dither all taken at the scaled pixel). format 16 keeps RGB565 in color (4x4 ordered dither,
+// blending reads the destination with the dither subtracted), format 32 keeps 0x00RRGGBB
+// in color32 (8 bits a channel, no dither). Only the rows of one share are touched: row y
+// belongs to share (y / bandrows) mod bands, so workers that each own one share never
+// write the same pixel, and any number of them draw the same frame.
 struct CardTarget {
   uint16_t *color = nullptr;
+  uint32_t *color32 = nullptr;
   uint16_t *depth = nullptr;
+  int width = cardwidth, height = cardheight, stride = cardwidth;
+  int scale = 1;
+  int format = 16;
+  int band = 0, bands = 1, bandrows = 8;
 };
 
-// Draws one triangle with the state st and texture tex (null: untextured). reference = 1
+// The colour of one frame pixel as 0x00RRGGBB before scan-out (565 fields widened by bit
+// replication): how the tests and the scaled-frame checks compare the two formats.
+uint32_t cardpixelrgb(const CardTarget *target, int x, int y);
+
+// A triangle set up for drawing: its snapped corners, plane starts and steps, the state it
+// draws with and the texture levels it reads, all captured when it was submitted, so
+// later state calls and other triangles never change how it draws. Plain values only:
+// the span routines make their vectors from it.
+struct CardSetup {
+  CardState state;
+  int span = -1;         // index of the span routine, -1: the reference path
+  int px0 = 0, py0 = 0;  // the pixel whose centre the planes start at
+  uint32_t r0 = 0, rdx = 0, rdy = 0, g0 = 0, gdx = 0, gdy = 0;
+  uint32_t b0 = 0, bdx = 0, bdy = 0, a0 = 0, adx = 0, ady = 0;
+  uint64_t w0 = 0, wdx = 0, wdy = 0, s0 = 0, sdx = 0, sdy = 0, t0 = 0, tdx = 0, tdy = 0;
+  float wdxf = 0, sdxf = 0, tdxf = 0;  // the x steps of 1/w, s/w, t/w as floats
+  // Snapped corners in 1/16 pixel, sorted top to bottom.
+  int xa = 0, ya = 0, xb = 0, yb = 0, xc = 0, yc = 0;
+  int bright = 0;  // 1 when B lies right of the long edge AC
+  int ystart = 0, yend = 0;
+  // Texture: texmode 0 = no texel needed, 1 = sample tex, 2 = white (none usable).
+  int texmode = 0;
+  const uint32_t *texels[9] = {};
+  int texw[9] = {}, texh[9] = {};
+  int lodbase = 0, lodmin = 0, lodmax = 0;  // 1/256 of a level
+  int minbilinear = 0, magbilinear = 0, sclamp = 0, tclamp = 0;
+  // The LOD base split as lodbase = 256 * lodlevel + f with lodcount = how many log2
+  // table entries are <= f, so that floor((lodbase - 256 * log2(w)) / 256) = lodlevel - e
+  // - (m8 >= lodcount) for w = 2^e * (1 + m8/256 + ...): the same level without a table
+  // lookup per pixel.
+  int lodlevel = 0, lodcount = 0;
+  int unusabletexture = 0;  // 1 when the texture bound had unusable levels
+};
+
+// Sets s up for drawing the triangle a, b, c with the state st and texture tex (null:
+// untextured) into target (its size and scale; nothing is drawn yet); 0 when it draws nothing
+// (non-finite, beyond the coordinate range, zero area, or no row inside). reference = 1
 // takes the plain per-pixel path that evaluates every plane directly and decodes every
 // state on every pixel; 0 takes the span routine specialised for the state when one
 // exists. Both give the same bits.
+int cardsetuptriangle(CardSetup *s, const CardState *st, const CardTexture *tex,
+                      const CardTarget *target, const GrVertex *a, const GrVertex *b,
+                      const GrVertex *c, int reference);
+// Draws a set-up triangle's rows of the target's share.
+void carddrawsetup(const CardSetup *s, const CardTarget *target);
+// Both of the above at once.
 void carddrawtriangle(const CardState *st, const CardTexture *tex, const CardTarget *target,
                       const GrVertex *a, const GrVertex *b, const GrVertex *c, int reference);
 // 1 when the fast span routines cover this state and texture (for the tests).
@@ -68,5 +122,27 @@ int cardhasfastpath(const CardState *st, const CardTexture *tex);
 uint16_t cardwdepth(float oow);
 // The 565 value the card writes for 8-bit r, g, b at pixel (x, y): 4x4 ordered dither.
 uint16_t carddither(int r, int g, int b, int x, int y);
-// Fills target's colour with the dithered colour 0x00RRGGBB.
+// Fills the target share's colour with 0x00RRGGBB (dithered in format 16).
 void cardfillcolor(const CardTarget *target, uint32_t color);
+// Fills the target share's depth with z.
+void cardfilldepth(const CardTarget *target, uint16_t z);
+
+// ---- The card's workers (workers.cpp) ----
+//
+// With more than one worker, drawing is queued: the device sets each triangle up on the
+// calling thread, and every worker draws the queued triangles and clears in order, each
+// only the rows of its own share, so the frame is the same bits for any count. Whatever
+// reads or frees what queued work uses waits for it first (cardfinish).
+
+// Starts count workers (1: none; the device then draws on the calling thread); 0 when
+// the threads cannot be started. The queue is allocated here, once.
+int cardworkersstart(int count);
+void cardworkersstop(void);
+// How many workers draw (1 when none were started).
+int cardworkercount(void);
+// Queues a set-up triangle for target (the workers copy the target and set their share).
+void cardqueuetriangle(const CardSetup *s, const CardTarget *target);
+// Queues a clear of target's colour to 0x00RRGGBB and, with withdepth, its depth to z.
+void cardqueueclear(const CardTarget *target, uint32_t color, int withdepth, uint16_t z);
+// Waits until every queued command is drawn.
+void cardfinish(void);

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "platform/glide/cardinternal.h"
 #include "platform/platform.h"
@@ -30,15 +31,20 @@ int64_t nownanoseconds() {
 
 struct CardDevice {
   int open = 0;
+  // The frame: cardwidth x cardheight times scale, in RGB565 (color) or 0x00RRGGBB
+  // (color32) as colorbits says; the other pair stays null.
+  int scale = 1, colorbits = 16, width = cardwidth, height = cardheight;
   uint16_t *color[2] = {nullptr, nullptr};
+  uint32_t *color32[2] = {nullptr, nullptr};
   uint16_t *depth = nullptr;
   int back = 0;  // index of the buffer being drawn into
   CardState state;
+  CardSetup setup;  // the triangle being queued
   int paced = 1;
   int64_t clockstart = 0;  // ns, when the card was opened
   uint64_t lastretrace = 0;
   CardStats stats;
-  uint8_t scanr[32] = {}, scang[64] = {}, scanb[32] = {};
+  uint8_t scanr[32] = {}, scang[64] = {}, scanb[32] = {}, scan8[256] = {};
   int gammaready = 0;
   std::string capturedir;
   int captureevery = 1;
@@ -66,6 +72,49 @@ int envflag(const char *name, int fallback) {
   return fallback;
 }
 
+// A whole number from lo to hi in the variable name, else fallback with a line saying so;
+// maxvalue (when not 0) is what "max" means.
+int envcount(const char *name, int fallback, int lo, int hi, int maxvalue) {
+  const char *v = getenv(name);
+  if (v == nullptr || v[0] == 0) return fallback;
+  if (maxvalue > 0 && strcmp(v, "max") == 0) return maxvalue;
+  char *end = nullptr;
+  long n = strtol(v, &end, 10);
+  if (end != v && *end == 0 && n >= lo && n <= hi) return (int)n;
+  fprintf(stderr, "card: %s=%s not a whole number from %d to %d%s, using %d\n", name, v, lo, hi,
+          maxvalue > 0 ? " or max" : "", fallback);
+  return fallback;
+}
+
+constexpr int largestscale = 8;
+
+// The largest scale whose frame fits the screen the window would open on (1 without one).
+int screenscale() {
+  SDL_Rect bounds;
+  if (!cardwindowed() || SDL_GetDisplayUsableBounds(0, &bounds) != 0) return 1;
+  int n = 1;
+  while (n < largestscale && (n + 1) * cardwidth <= bounds.w && (n + 1) * cardheight <= bounds.h) n++;
+  return n;
+}
+
+// The processors this process may run on.
+int corecount() {
+  unsigned n = std::thread::hardware_concurrency();
+  return n < 1 ? 1 : n > 64 ? 64 : (int)n;
+}
+
+CardTarget backtarget(const CardDevice &d) {
+  CardTarget t;
+  t.color = d.color[d.back];
+  t.color32 = d.color32[d.back];
+  t.depth = d.depth;
+  t.width = t.stride = d.width;
+  t.height = d.height;
+  t.scale = d.scale;
+  t.format = d.colorbits;
+  return t;
+}
+
 // The card's gamma table: 33 entries round(255 * (8i / 255)^(1/gamma)), the last 255,
 // interpolated linearly between every 8th input value.
 void loadgamma(CardDevice *d) {
@@ -87,6 +136,7 @@ void loadgamma(CardDevice *d) {
     int lo = clut[i >> 3], hi = clut[(i >> 3) + 1];
     out[i] = (uint8_t)(lo + (((hi - lo) * (i & 7)) >> 3));
   }
+  memcpy(d->scan8, out, sizeof out);
   for (int i = 0; i < 32; i++) d->scanr[i] = d->scanb[i] = out[(i << 3) | (i >> 2)];
   for (int i = 0; i < 64; i++) d->scang[i] = out[(i << 2) | (i >> 4)];
   d->gammaready = 1;
@@ -104,7 +154,7 @@ int makefolders(const std::string &path) {
 
 void present(CardDevice *d) {
   if (d->texture == nullptr) return;
-  SDL_UpdateTexture(d->texture, nullptr, d->rgb, cardwidth * 3);
+  SDL_UpdateTexture(d->texture, nullptr, d->rgb, d->width * 3);
   SDL_SetRenderDrawColor(d->renderer, 0, 0, 0, 255);
   SDL_RenderClear(d->renderer);
   SDL_RenderCopy(d->renderer, d->texture, nullptr, nullptr);
@@ -121,15 +171,22 @@ void closewindow(CardDevice *d) {
 }
 
 int openwindow(CardDevice *d) {
-  d->window = SDL_CreateWindow("lwdemo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                               cardwidth, cardheight, SDL_WINDOW_RESIZABLE);
+  // A scaled frame opens its window at its own size when the screen holds it.
+  int w = cardwidth, h = cardheight;
+  SDL_Rect bounds;
+  if (SDL_GetDisplayUsableBounds(0, &bounds) == 0 && d->width <= bounds.w && d->height <= bounds.h) {
+    w = d->width;
+    h = d->height;
+  }
+  d->window = SDL_CreateWindow("lwdemo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h,
+                               SDL_WINDOW_RESIZABLE);
   if (d->window != nullptr) d->renderer = SDL_CreateRenderer(d->window, -1, 0);
   if (d->renderer != nullptr) {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
     // The logical size letterboxes the 4:3 picture in any window shape.
-    SDL_RenderSetLogicalSize(d->renderer, cardwidth, cardheight);
+    SDL_RenderSetLogicalSize(d->renderer, d->width, d->height);
     d->texture = SDL_CreateTexture(d->renderer, SDL_PIXELFORMAT_RGB24,
-                                   SDL_TEXTUREACCESS_STREAMING, cardwidth, cardheight);
+                                   SDL_TEXTUREACCESS_STREAMING, d->width, d->height);
   }
   if (d->texture == nullptr) {
     fprintf(stderr, "card: cannot open the window: %s\n", SDL_GetError());
@@ -145,7 +202,7 @@ void capture(CardDevice *d) {
   if ((d->stats.framesshown - 1) % (uint64_t)d->captureevery != 0) return;
   char name[32];
   snprintf(name, sizeof name, "/frame%06llu.png", (unsigned long long)d->stats.framesshown);
-  if (!writepng((d->capturedir + name).c_str(), d->rgb, cardwidth, cardheight, 3) &&
+  if (!writepng((d->capturedir + name).c_str(), d->rgb, d->width, d->height, 3) &&
       !d->capturefailed) {
     fprintf(stderr, "card: cannot write captured frames into %s\n", d->capturedir.c_str());
     d->capturefailed = 1;
@@ -312,14 +369,32 @@ FxBool grSstWinOpen(FxU32 hwnd, GrScreenResolution_t resolution, GrScreenRefresh
       origin != GR_ORIGIN_UPPER_LEFT || numbuffers != 2)
     cardlogonce("card: opened as 60 Hz, ARGB, origin upper left, two colour buffers");
   CardDevice &d = device;
-  size_t pixels = (size_t)cardwidth * cardheight;
-  d.color[0] = (uint16_t *)calloc(pixels, 2);
-  d.color[1] = (uint16_t *)calloc(pixels, 2);
-  d.depth = (uint16_t *)malloc(pixels * 2);
-  d.rgb = (uint8_t *)calloc(pixels, 3);
-  if (d.color[0] == nullptr || d.color[1] == nullptr || d.depth == nullptr || d.rgb == nullptr) {
-    free(d.color[0]);
-    free(d.color[1]);
+  d.scale = envcount("LWDEMO_SCALE", 1, 1, largestscale, screenscale());
+  d.colorbits = 16;
+  const char *bits = getenv("LWDEMO_COLOR");
+  if (bits != nullptr && strcmp(bits, "32") == 0)
+    d.colorbits = 32;
+  else if (bits != nullptr && bits[0] != 0 && strcmp(bits, "16") != 0)
+    fprintf(stderr, "card: LWDEMO_COLOR=%s not understood (16 or 32), using 16\n", bits);
+  d.width = cardwidth * d.scale;
+  d.height = cardheight * d.scale;
+  size_t pixels = (size_t)d.width * d.height;
+  int ok = 1;
+  for (int i = 0; i < 2; i++) {
+    if (d.colorbits == 32)
+      ok = ok && (d.color32[i] = (uint32_t *)calloc(pixels, 4)) != nullptr;
+    else
+      ok = ok && (d.color[i] = (uint16_t *)calloc(pixels, 2)) != nullptr;
+  }
+  ok = ok && (d.depth = (uint16_t *)malloc(pixels * 2)) != nullptr;
+  ok = ok && (d.rgb = (uint8_t *)calloc(pixels, 3)) != nullptr;
+  int threads = envcount("LWDEMO_THREADS", corecount(), 1, 64, 0);
+  if (ok && !cardworkersstart(threads)) fprintf(stderr, "card: cannot start %d drawing threads, drawing on one\n", threads);
+  if (!ok) {
+    for (int i = 0; i < 2; i++) {
+      free(d.color[i]);
+      free(d.color32[i]);
+    }
     free(d.depth);
     free(d.rgb);
     d = CardDevice{};
@@ -361,9 +436,12 @@ FxBool grSstWinOpen(FxU32 hwnd, GrScreenResolution_t resolution, GrScreenRefresh
 void grGlideShutdown(void) {
   cardtracecall("grGlideShutdown()");
   if (!device.open) return;
+  cardworkersstop();
   closewindow(&device);
-  free(device.color[0]);
-  free(device.color[1]);
+  for (int i = 0; i < 2; i++) {
+    free(device.color[i]);
+    free(device.color32[i]);
+  }
   free(device.depth);
   free(device.rgb);
   device = CardDevice{};
@@ -395,16 +473,17 @@ void grDepthMask(FxBool enable) {
 void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth) {
   cardtracecall("grBufferClear(%u, %u, %u)", color, alpha, depth);
   if (!isopen("grBufferClear")) return;
-  CardTarget target;
-  target.color = device.color[device.back];
-  target.depth = device.depth;
-  cardfillcolor(&target, color);
+  CardTarget target = backtarget(device);
   // The depth buffer is written only with the depth mask on; with depth buffering
   // disabled it then receives the depth bias (0) rather than the argument.
-  if (device.state.depthmask) {
-    uint16_t z = device.state.depthmode != GR_DEPTHBUFFER_DISABLE ? depth : 0;
-    for (int i = 0; i < cardwidth * cardheight; i++) device.depth[i] = z;
+  int withdepth = device.state.depthmask;
+  uint16_t z = device.state.depthmode != GR_DEPTHBUFFER_DISABLE ? depth : 0;
+  if (cardworkercount() > 1) {
+    cardqueueclear(&target, color, withdepth, z);
+    return;
   }
+  cardfillcolor(&target, color);
+  if (withdepth) cardfilldepth(&target, z);
 }
 
 void grBufferSwap(int swapinterval) {
@@ -435,7 +514,11 @@ void grBufferSwap(int swapinterval) {
   d.stats.retraces = target;
   d.stats.framesshown++;
   d.back ^= 1;
-  cardscanout(d.color[d.back ^ 1], d.rgb);
+  cardfinish();
+  // Scan-out only for someone looking: the window or a frame about to be captured.
+  int captured = !d.capturedir.empty() && (d.stats.framesshown - 1) % (uint64_t)d.captureevery == 0;
+  if (d.window != nullptr || captured)
+    cardscanout(d.colorbits == 32 ? (const void *)d.color32[d.back ^ 1] : (const void *)d.color[d.back ^ 1], d.rgb);
   present(&d);
   capture(&d);
 }
@@ -522,28 +605,75 @@ void grDrawPolygonVertexList(int nverts, const GrVertex vlist[]) {
     cardtracecall("%s", line.c_str());
   }
   if (!isopen("grDrawPolygonVertexList") || vlist == nullptr || nverts < 3) return;
-  CardTarget target;
-  target.color = device.color[device.back];
-  target.depth = device.depth;
-  for (int i = 1; i + 1 < nverts; i++)
-    carddrawtriangle(&device.state, cardtexture, &target, &vlist[0], &vlist[i], &vlist[i + 1], 0);
+  CardTarget target = backtarget(device);
+  if (cardworkercount() == 1) {
+    for (int i = 1; i + 1 < nverts; i++)
+      carddrawtriangle(&device.state, cardtexture, &target, &vlist[0], &vlist[i], &vlist[i + 1], 0);
+    return;
+  }
+  CardSetup *s = &device.setup;
+  for (int i = 1; i + 1 < nverts; i++) {
+    if (!cardsetuptriangle(s, &device.state, cardtexture, &target, &vlist[0], &vlist[i], &vlist[i + 1], 0))
+      continue;
+    if (s->unusabletexture) cardlogonce("card: texture levels unusable, drawing untextured");
+    cardqueuetriangle(s, &target);
+  }
 }
 
 void cardgetstats(CardStats *stats) {
   if (stats != nullptr) *stats = device.stats;
 }
 
-const FxU16 *cardbackbuffer(void) { return device.open ? device.color[device.back] : nullptr; }
-const FxU16 *cardfrontbuffer(void) { return device.open ? device.color[device.back ^ 1] : nullptr; }
-const FxU16 *carddepthbuffer(void) { return device.open ? device.depth : nullptr; }
+const FxU16 *cardbackbuffer(void) {
+  cardfinish();
+  return device.open ? device.color[device.back] : nullptr;
+}
 
-void cardscanout(const FxU16 *buffer, FxU8 *rgb) {
+const FxU16 *cardfrontbuffer(void) {
+  cardfinish();
+  return device.open ? device.color[device.back ^ 1] : nullptr;
+}
+
+const FxU16 *carddepthbuffer(void) {
+  cardfinish();
+  return device.open ? device.depth : nullptr;
+}
+
+int cardscale(void) { return device.open ? device.scale : 1; }
+
+int cardframe(CardFrame *frame) {
+  if (frame == nullptr || !device.open) return 0;
+  cardfinish();
+  const CardDevice &d = device;
+  frame->width = d.width;
+  frame->height = d.height;
+  frame->scale = d.scale;
+  frame->colorbits = d.colorbits;
+  frame->threads = cardworkercount();
+  frame->back = d.colorbits == 32 ? (const void *)d.color32[d.back] : (const void *)d.color[d.back];
+  frame->front = d.colorbits == 32 ? (const void *)d.color32[d.back ^ 1] : (const void *)d.color[d.back ^ 1];
+  frame->depth = d.depth;
+  return 1;
+}
+
+void cardscanout(const void *buffer, FxU8 *rgb) {
   if (buffer == nullptr || rgb == nullptr) return;
   if (!device.gammaready) loadgamma(&device);
-  for (int i = 0; i < cardwidth * cardheight; i++) {
-    uint16_t p = buffer[i];
-    rgb[3 * i] = device.scanr[p >> 11];
-    rgb[3 * i + 1] = device.scang[(p >> 5) & 63];
-    rgb[3 * i + 2] = device.scanb[p & 31];
+  const CardDevice &d = device;
+  size_t n = d.open ? (size_t)d.width * d.height : (size_t)cardwidth * cardheight;
+  if (d.open && d.colorbits == 32) {
+    const uint32_t *p = (const uint32_t *)buffer;
+    for (size_t i = 0; i < n; i++) {
+      rgb[3 * i] = d.scan8[(p[i] >> 16) & 0xFF];
+      rgb[3 * i + 1] = d.scan8[(p[i] >> 8) & 0xFF];
+      rgb[3 * i + 2] = d.scan8[p[i] & 0xFF];
+    }
+    return;
+  }
+  const uint16_t *p = (const uint16_t *)buffer;
+  for (size_t i = 0; i < n; i++) {
+    rgb[3 * i] = d.scanr[p[i] >> 11];
+    rgb[3 * i + 1] = d.scang[(p[i] >> 5) & 63];
+    rgb[3 * i + 2] = d.scanb[p[i] & 31];
   }
 }

@@ -318,7 +318,10 @@ struct CardStats {
 // process): LWDEMO_VIDEO (window | headless), LWDEMO_PACING (on | off: swaps wait for the
 // real retrace or not at all), LWDEMO_CAPTURE (folder for "frame000001.png" ... of every
 // shown frame) and LWDEMO_CAPTURE_EVERY (N: frames 1, 1 + N, 1 + 2N, ...), LWDEMO_GAMMA
-// (scan-out gamma, default 1.7), LWDEMO_NOCARD (set and not "0": no hardware reported).
+// (scan-out gamma, default 1.7), LWDEMO_NOCARD (set and not "0": no hardware reported),
+// LWDEMO_SCALE (1 .. 8 or max: the frame drawn that many times 640 x 480, default 1),
+// LWDEMO_COLOR (16: RGB565 dithered, the default; 32: 8 bits a channel) and
+// LWDEMO_THREADS (1 .. 64 drawing threads, default the processors available).
 
 // 1 when the card shows its frames in a window, 0 headless (LWDEMO_VIDEO, else whether a
 // display can be reached). Decided once per process.
@@ -331,14 +334,27 @@ uint32_t cardwindowid(void);
 // window's key and close events as its keys, as for its own window.
 int cardhandleevent(const void *sdlevent);
 void cardgetstats(CardStats *stats);
-// The buffer being drawn into and the one last shown: cardwidth * cardheight RGB565;
-// null while the card is closed.
+// The buffer being drawn into and the one last shown, RGB565, and the depth buffer, each
+// of the frame's size (cardwidth x cardheight at scale 1); null while the card is closed,
+// and the colour buffers null in 32-bit colour. Each first waits for queued drawing.
 const FxU16 *cardbackbuffer(void);
 const FxU16 *cardfrontbuffer(void);
 const FxU16 *carddepthbuffer(void);
-// Scan-out of a 565 buffer through the card's gamma into 24-bit RGB (3 bytes a pixel).
-// These are exactly the pixels the window shows and capture writes.
-void cardscanout(const FxU16 *buffer, FxU8 *rgb);
+// The frame as the card holds it: width x height = cardwidth x cardheight times scale,
+// rows packed; colorbits 16 (RGB565) or 32 (0x00RRGGBB) for the two colour buffers;
+// threads drawing it. 0 while the card is closed. Waits for queued drawing.
+struct CardFrame {
+  int width, height, scale, colorbits, threads;
+  const void *back, *front;
+  const FxU16 *depth;
+};
+int cardframe(CardFrame *frame);
+// The open card's scale (1 while closed), without waiting.
+int cardscale(void);
+// Scan-out of a colour buffer of the open card's frame (a closed card's: 640 x 480 565)
+// through the card's gamma into 24-bit RGB (3 bytes a pixel). These are exactly the
+// pixels the window shows and capture writes.
+void cardscanout(const void *buffer, FxU8 *rgb);
 // Call trace for tests of the code that drives the card: while on, every call above
 // (not these extras) appends one line "name(arg, arg, ...)\n" with integer arguments in
 // decimal and floats with %g; file names are written as given and other pointers left

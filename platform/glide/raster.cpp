@@ -112,37 +112,31 @@ struct LevelVectors {
   const uint32_t *texels = nullptr;
 };
 
-struct TriSetup {
-  int px0 = 0, py0 = 0;  // the pixel whose centre the planes start at
-  uint32_t r0 = 0, rdx = 0, rdy = 0, g0 = 0, gdx = 0, gdy = 0;
-  uint32_t b0 = 0, bdx = 0, bdy = 0, a0 = 0, adx = 0, ady = 0;
-  uint64_t w0 = 0, wdx = 0, wdy = 0, s0 = 0, sdx = 0, sdy = 0, t0 = 0, tdx = 0, tdy = 0;
-  float wdxf = 0, sdxf = 0, tdxf = 0;  // the x steps of 1/w, s/w, t/w as floats
-  // Snapped corners in 1/16 pixel, sorted top to bottom.
-  int xa = 0, ya = 0, xb = 0, yb = 0, xc = 0, yc = 0;
-  int bright = 0;  // 1 when B lies right of the long edge AC
-  int ystart = 0, yend = 0;
-  // Texture: texmode 0 = no texel needed, 1 = sample tex, 2 = white (none usable).
-  int texmode = 0;
-  const uint32_t *texels[9] = {};
-  int texw[9] = {}, texh[9] = {};
-  int lodbase = 0, lodmin = 0, lodmax = 0;  // 1/256 of a level
-  int minbilinear = 0, magbilinear = 0, sclamp = 0, tclamp = 0;
-  // The LOD base split as lodbase = 256 * lodlevel + f with lodcount = how many log2table
-  // entries are <= f, so that floor((lodbase - 256 * log2(w)) / 256) = lodlevel - e -
-  // (m8 >= lodcount) for w = 2^e * (1 + m8/256 + ...): the same level without a table
-  // lookup per pixel.
-  int lodlevel = 0, lodcount = 0;
-  // ---- For the span routines ----
-  // Per colour plane (r, g, b, a), shifted left by 8: the steps to the four lanes of a
-  // group (0, 1, 2 and 3 x steps) and from one group to the next (4 x steps).
-  __m128i colorlanes[4] = {}, colorstep[4] = {};
-  // The level of a pixel counted from the largest is lodk - ((bits(w) - lodm) >> 23),
-  // clamped to 0..lodrange: with q = bits >> 15 = (e + 127) * 256 + m8, the shifted
-  // difference is floor((q - lodcount) / 256) = e + 126 + (m8 >= lodcount), so
-  // lodk = lodlevel + 126 - largest level and lodm = lodcount << 15.
-  __m128i lodk = {}, lodm = {}, lodrange = {};
+// The vectors a span routine makes from a triangle's set-up once per span. Per colour
+// plane (r, g, b, a), shifted left by 8: the steps to the four lanes of a group (0, 1, 2
+// and 3 x steps) and from one group to the next (4 x steps). The level of a pixel
+// counted from the largest is lodk - ((bits(w) - lodm) >> 23), clamped to 0..lodrange:
+// with q = bits >> 15 = (e + 127) * 256 + m8, the shifted difference is
+// floor((q - lodcount) / 256) = e + 126 + (m8 >= lodcount), so lodk = lodlevel + 126 -
+// largest level and lodm = lodcount << 15.
+struct SpanVectors {
+  __m128i colorlanes[4], colorstep[4];
+  __m128i lodk, lodm, lodrange;
 };
+
+SpanVectors spanvectors(const CardSetup *ts) {
+  SpanVectors v;
+  const uint32_t colordx[4] = {ts->rdx, ts->gdx, ts->bdx, ts->adx};
+  for (int i = 0; i < 4; i++) {
+    uint32_t d = colordx[i] << 8;
+    v.colorlanes[i] = _mm_setr_epi32(0, (int)d, (int)(2 * d), (int)(3 * d));
+    v.colorstep[i] = _mm_set1_epi32((int)(4 * d));
+  }
+  v.lodk = _mm_set1_epi32(ts->lodlevel + 126 - (ts->lodmin >> 8));
+  v.lodm = _mm_set1_epi32(ts->lodcount << 15);
+  v.lodrange = _mm_set1_epi16((short)((ts->lodmax - ts->lodmin) >> 8));
+  return v;
+}
 
 // A triangle's LevelVectors of the level its spans last used, made when a group on another
 // level needs them (a triangle rarely crosses more than a level or two).
@@ -151,7 +145,7 @@ struct LevelCache {
   LevelVectors v;
 };
 
-const LevelVectors &levelvectors(const TriSetup *ts, int level, LevelCache *cache) {
+const LevelVectors &levelvectors(const CardSetup *ts, int level, LevelCache *cache) {
   if (level != cache->level) {
     cache->level = level;
     int w = ts->texw[level], h = ts->texh[level];
@@ -208,11 +202,11 @@ void edgestep(EdgeWalk *e) {
 // First pixel column whose centre lies at or right of the edge on this row: for a left
 // edge the first pixel drawn, for a right edge the first one not drawn (left edges
 // inclusive, right edges exclusive).
-int edgecolumn(const EdgeWalk *e) {
+int edgecolumn(const EdgeWalk *e, int width) {
   int64_t xcross = e->xp + e->q + (e->r > 0);
   int64_t col = (xcross - 8 + 15) >> 4;  // ceil((xcross - 8) / 16)
   if (col < 0) return 0;
-  if (col > cardwidth) return cardwidth;
+  if (col > width) return width;
   return (int)col;
 }
 
@@ -238,12 +232,17 @@ uint32_t tofixed32(double v) {
   return (uint32_t)(int32_t)roundnear(v);
 }
 
-int snap(float v, int *out) {
-  // 12.4 by truncation toward zero, keeping 16 bits: the hardware conversion, under
-  // which the 3 << 18 rounding bias callers add vanishes.
-  float f = v * 16.0f;
-  if (!(f > -2147483648.0f && f < 2147483648.0f)) return 0;
-  *out = (int16_t)(int32_t)f;
+int snap(float v, int scale, int *out) {
+  // 12.4 by truncation toward zero, keeping 16 bits: the hardware conversion, under which
+  // the 3 << 18 rounding bias callers add vanishes. At scale N the fraction is 1/16 of the
+  // scaled pixel and N times 16 bits are kept, so the wrap and the vanishing bias fall
+  // where they fall at scale 1, while the largest scaled frame (8 x 640) stays well
+  // inside. In double the product of a float and 16 N is exact.
+  double f = (double)v * 16.0;
+  if (!(f > -2147483648.0 && f < 2147483648.0)) return 0;
+  int64_t q = (int64_t)(f * scale), half = (int64_t)32768 * scale, period = 2 * half;
+  q = ((q + half) % period + period) % period - half;
+  *out = (int)q;
   return 1;
 }
 
@@ -352,7 +351,7 @@ uint32_t bilinear(const uint32_t *tx, int w, int h, int s, int t, int sclamp, in
 }
 
 // The texel the texture unit returns for s/w, t/w, 1/w.
-uint32_t sampletexture(const TriSetup *ts, float s, float t, float w) {
+uint32_t sampletexture(const CardSetup *ts, float s, float t, float w) {
   int s8 = 0, t8 = 0, lod = ts->lodmin;
   if (w > 0) {
     // A negative or zero 1/w samples at s = t = 0, as the chip does.
@@ -447,7 +446,7 @@ int depthpasses(int func, int wd, int stored) {
   }
 }
 
-void shadepixel(const CardState *st, const TriSetup *ts, const CardTarget *tg, int x, int y,
+void shadepixel(const CardState *st, const CardSetup *ts, const CardTarget *tg, int x, int y,
                 int xs) {
   uint32_t dx32 = (uint32_t)(x - ts->px0), dy32 = (uint32_t)(y - ts->py0);
   uint64_t dx64 = (uint64_t)(int64_t)(xs - ts->px0), dy64 = (uint64_t)(int64_t)(y - ts->py0);
@@ -458,7 +457,7 @@ void shadepixel(const CardState *st, const TriSetup *ts, const CardTarget *tg, i
   float w = spanvalue(planefloat(ts->w0 + dx64 * ts->wdx + dy64 * ts->wdy), x - xs, ts->wdxf);
   float s = spanvalue(planefloat(ts->s0 + dx64 * ts->sdx + dy64 * ts->sdy), x - xs, ts->sdxf);
   float t = spanvalue(planefloat(ts->t0 + dx64 * ts->tdx + dy64 * ts->tdy), x - xs, ts->tdxf);
-  int at = y * cardwidth + x;
+  size_t at = (size_t)y * tg->stride + x;
 
   int wd = 0;
   if (st->depthmode == GR_DEPTHBUFFER_WBUFFER) {
@@ -493,9 +492,16 @@ void shadepixel(const CardState *st, const TriSetup *ts, const CardTarget *tg, i
   int dith = dithermatrix[y & 3][x & 3];
   int out[3] = {src[0], src[1], src[2]};
   if (!(st->rgbsrc == GR_BLEND_ONE && st->rgbdst == GR_BLEND_ZERO)) {
-    uint16_t d565 = tg->color[at];
-    int dst[3] = {dithertables.readrb[dith][d565 >> 11], dithertables.readg[dith][(d565 >> 5) & 63],
-                  dithertables.readrb[dith][d565 & 31]};
+    int dst[3];
+    if (tg->format == 32) {
+      uint32_t d = tg->color32[at];
+      dst[0] = (int)(d >> 16) & 0xFF, dst[1] = (int)(d >> 8) & 0xFF, dst[2] = (int)d & 0xFF;
+    } else {
+      uint16_t d565 = tg->color[at];
+      dst[0] = dithertables.readrb[dith][d565 >> 11];
+      dst[1] = dithertables.readg[dith][(d565 >> 5) & 63];
+      dst[2] = dithertables.readrb[dith][d565 & 31];
+    }
     for (int ch = 0; ch < 3; ch++) {
       int sf = blendfactor(st->rgbsrc, 0, sa, src[ch], dst[ch]);
       int df = blendfactor(st->rgbdst, 1, sa, src[ch], dst[ch]);
@@ -503,8 +509,11 @@ void shadepixel(const CardState *st, const TriSetup *ts, const CardTarget *tg, i
       out[ch] = v > 255 ? 255 : v;
     }
   }
-  tg->color[at] = (uint16_t)(dithertables.r[dith][out[0]] | dithertables.g[dith][out[1]] |
-                             dithertables.b[dith][out[2]]);
+  if (tg->format == 32)
+    tg->color32[at] = (uint32_t)(out[0] << 16 | out[1] << 8 | out[2]);
+  else
+    tg->color[at] = (uint16_t)(dithertables.r[dith][out[0]] | dithertables.g[dith][out[1]] |
+                               dithertables.b[dith][out[2]]);
   if (st->depthmode == GR_DEPTHBUFFER_WBUFFER && st->depthmask) tg->depth[at] = (uint16_t)wd;
 }
 
@@ -571,7 +580,7 @@ __attribute__((always_inline)) inline void bilinear4(__m128i c00, __m128i c01, _
 }
 
 // sample4 for groups whose pixels lie on different levels or wrap in s: lane by lane.
-__attribute__((noinline)) void samplelanes(const TriSetup *ts, __m128i s8, __m128i t8, __m128i levels,
+__attribute__((noinline)) void samplelanes(const CardSetup *ts, __m128i s8, __m128i t8, __m128i levels,
                                            __m128i *rb, __m128i *ga) {
   alignas(16) int32_t sa[4], ta[4], fa[4];
   alignas(16) int16_t la[8];
@@ -601,7 +610,7 @@ __attribute__((noinline)) void samplelanes(const TriSetup *ts, __m128i s8, __m12
 // four share a level and no right neighbour wraps to the start of its row, the addresses
 // come from one vector computation and each pixel's two texels of a row from one 8-byte
 // load.
-__attribute__((always_inline)) inline void sample4(const TriSetup *ts, __m128i s8, __m128i t8, __m128i levels,
+__attribute__((always_inline)) inline void sample4(const CardSetup *ts, __m128i s8, __m128i t8, __m128i levels,
                                                    LevelCache *cache, __m128i *rb, __m128i *ga) {
   if ((_mm_movemask_epi8(_mm_cmpeq_epi16(levels, _mm_shufflelo_epi16(levels, 0))) & 0xFF) == 0xFF) {
     const LevelVectors &lv = levelvectors(ts, (ts->lodmin >> 8) + (_mm_cvtsi128_si32(levels) & 0xFFFF), cache);
@@ -665,8 +674,81 @@ inline int inrange(uint32_t first, uint32_t step, int count) {
   return a >= 0 && a < (256 << 12) && b >= 0 && b < (256 << 12);
 }
 
-template <int textured, int depth, int blend>
-void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe, LevelCache *levelcache) {
+// The blend of source rb, ga with destination drb, dg (8-bit values in 16-bit halves).
+template <int blend>
+__attribute__((always_inline)) inline void blendlanes(__m128i *rb, __m128i *ga, __m128i sa, __m128i drb, __m128i dg) {
+  const __m128i c255x = _mm_set1_epi16(255);
+  if constexpr (blend == blendadd) {
+    *rb = _mm_min_epi16(_mm_add_epi16(*rb, drb), c255x);
+    *ga = _mm_min_epi16(_mm_add_epi16(*ga, dg), c255x);
+  } else {
+    // (s * (a + 1) + d * (256 - a)) >> 8: each product and their sum stay below 2^16.
+    __m128i sab = _mm_or_si128(sa, _mm_slli_epi32(sa, 16));
+    __m128i sf = _mm_add_epi16(sab, _mm_set1_epi16(1)), df = _mm_sub_epi16(_mm_set1_epi16(256), sab);
+    *rb = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(*rb, sf), _mm_mullo_epi16(drb, df)), 8);
+    *ga = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(*ga, sf), _mm_mullo_epi16(dg, df)), 8);
+  }
+}
+
+// Blend with the 565 destination (read back with the pixel's dither value subtracted
+// again), dither and write the n (1..4) pixels at cb whose 16-bit lanes in mask are set;
+// rb, ga hold blue | red << 16 and green | alpha << 16, sa the source alpha per lane.
+template <int blend>
+__attribute__((always_inline)) inline void blendwrite16(uint16_t *cb, int n, int full, __m128i mask, __m128i rb,
+                                                        __m128i ga, __m128i sa, __m128i dith16) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i old = full ? _mm_loadl_epi64((const __m128i *)cb) : loadpixels(cb, n);
+  if constexpr (blend != blendoff) {
+    __m128i d565 = _mm_unpacklo_epi16(old, zero);
+    __m128i f5 = _mm_or_si128(_mm_slli_epi32(_mm_srli_epi32(d565, 11), 16), _mm_and_si128(d565, _mm_set1_epi32(31)));
+    __m128i f6 = _mm_and_si128(_mm_srli_epi32(d565, 5), _mm_set1_epi32(63));
+    const __m128i fifteen = _mm_sub_epi16(_mm_set1_epi16(15), dith16);
+    __m128i drb = _mm_srli_epi16(_mm_add_epi16(_mm_slli_epi16(f5, 4), fifteen), 1);
+    __m128i dg = _mm_srli_epi16(_mm_add_epi16(_mm_slli_epi16(f6, 4), fifteen), 2);
+    blendlanes<blend>(&rb, &ga, sa, drb, dg);
+  }
+  // The 4x4 ordered dither into 5-6-5: red and blue of a lane are 5 bits each at 0 and
+  // 16, so rb5 + (rb5 >> 5) holds blue | red << 11 in its low half, and green << 5 adds
+  // in between; the upper halves are left over and dropped by the pack.
+  __m128i rb5 = _mm_srli_epi16(
+      _mm_add_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(rb, 1), _mm_srli_epi16(rb, 4)), _mm_srli_epi16(rb, 7)), dith16), 4);
+  __m128i g6 = _mm_srli_epi16(
+      _mm_add_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(ga, 2), _mm_srli_epi16(ga, 4)), _mm_srli_epi16(ga, 6)), dith16), 4);
+  __m128i out = _mm_add_epi32(_mm_add_epi32(rb5, _mm_srli_epi32(rb5, 5)), _mm_slli_epi32(g6, 5));
+  out = _mm_srai_epi32(_mm_slli_epi32(out, 16), 16);
+  out = select(mask, _mm_packs_epi32(out, out), old);
+  if (full)
+    _mm_storel_epi64((__m128i *)cb, out);
+  else
+    storepixels(cb, n, out);
+}
+
+// The same for 8 bits a channel: the destination read as it is, no dither.
+template <int blend>
+__attribute__((always_inline)) inline void blendwrite32(uint32_t *cb, int n, int full, __m128i mask, __m128i rb,
+                                                        __m128i ga, __m128i sa) {
+  alignas(16) uint32_t part[4] = {0, 0, 0, 0};
+  if (!full) memcpy(part, cb, (size_t)n * 4);
+  __m128i old = full ? _mm_loadu_si128((const __m128i *)cb) : _mm_load_si128((const __m128i *)part);
+  if constexpr (blend != blendoff) {
+    __m128i drb = _mm_and_si128(old, _mm_set1_epi32(0x00FF00FF));
+    __m128i dg = _mm_and_si128(_mm_srli_epi32(old, 8), _mm_set1_epi32(0xFF));
+    blendlanes<blend>(&rb, &ga, sa, drb, dg);
+  }
+  __m128i out = _mm_or_si128(_mm_and_si128(rb, _mm_set1_epi32(0x00FF00FF)),
+                             _mm_slli_epi32(_mm_and_si128(ga, _mm_set1_epi32(0xFF)), 8));
+  out = select(_mm_unpacklo_epi16(mask, mask), out, old);
+  if (full) {
+    _mm_storeu_si128((__m128i *)cb, out);
+  } else {
+    _mm_store_si128((__m128i *)part, out);
+    memcpy(cb, part, (size_t)n * 4);
+  }
+}
+
+template <int format, int textured, int depth, int blend>
+void spanfast(const CardSetup *ts, const SpanVectors *sv, const CardTarget *tg, int y, int xs, int xe,
+              LevelCache *levelcache) {
   const __m128i zero = _mm_setzero_si128();
   uint32_t dx32 = (uint32_t)(xs - ts->px0), dy32 = (uint32_t)(y - ts->py0);
   uint64_t dx64 = (uint64_t)(int64_t)(xs - ts->px0), dy64 = (uint64_t)(int64_t)(y - ts->py0);
@@ -679,9 +761,9 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe, L
   // Colour planes shifted left by 8 (the shift commutes with the wrapping adds and
   // multiplies), so the 12 integer bits the chip keeps are the top 12 bits of each lane.
   auto lanes = [](uint32_t p, __m128i steps) { return _mm_add_epi32(_mm_set1_epi32((int)(p << 8)), steps); };
-  __m128i rp = lanes(r, ts->colorlanes[0]), gp = lanes(g, ts->colorlanes[1]), bp = lanes(b, ts->colorlanes[2]);
+  __m128i rp = lanes(r, sv->colorlanes[0]), gp = lanes(g, sv->colorlanes[1]), bp = lanes(b, sv->colorlanes[2]);
   __m128i ap = zero;
-  if constexpr (blend == blendalphait) ap = lanes(a, ts->colorlanes[3]);
+  if constexpr (blend == blendalphait) ap = lanes(a, sv->colorlanes[3]);
   const __m128 w0 = _mm_set1_ps(planefloat(ts->w0 + dx64 * ts->wdx + dy64 * ts->wdy));
   __m128 s0 = w0, t0 = w0;
   if constexpr (textured) {
@@ -690,10 +772,11 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe, L
   }
   const __m128 wdx = _mm_set1_ps(ts->wdxf), sdx = _mm_set1_ps(ts->sdxf), tdx = _mm_set1_ps(ts->tdxf);
   __m128 k = _mm_setr_ps(0, 1, 2, 3);
-  const __m128i dith16 = _mm_load_si128((const __m128i *)ditherlanes.v[y & 3][xs & 3]);
+  const __m128i dith16 = format == 16 ? _mm_load_si128((const __m128i *)ditherlanes.v[y & 3][xs & 3]) : zero;
   const __m128i bias16 = _mm_set1_epi16((short)0x8000);
-  uint16_t *cb = tg->color + y * cardwidth;
-  uint16_t *zb = tg->depth + y * cardwidth;
+  uint16_t *cb = tg->color + (size_t)y * tg->stride;
+  uint32_t *cb32 = tg->color32 + (size_t)y * tg->stride;
+  uint16_t *zb = tg->depth + (size_t)y * tg->stride;
 
   // One group of n pixels at x (n = 4 for all but the last, partial group of a span, which
   // reads and writes only its own pixels so that nothing past the span is touched).
@@ -731,10 +814,10 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe, L
       __m128i t8 = _mm_and_si128(floorclamp4(_mm_mul_ps(_mm_add_ps(t0, _mm_mul_ps(k, tdx)), inv)), _mm_castps_si128(wpos));
       // The level, counted from the largest: lodk - ((bits(1/w) - lodm) >> 23), clamped,
       // and the largest where 1/w <= 0.
-      __m128i lod = _mm_sub_epi32(ts->lodk, _mm_srai_epi32(_mm_sub_epi32(_mm_castps_si128(w), ts->lodm), 23));
+      __m128i lod = _mm_sub_epi32(sv->lodk, _mm_srai_epi32(_mm_sub_epi32(_mm_castps_si128(w), sv->lodm), 23));
       lod = _mm_and_si128(lod, _mm_castps_si128(wpos));
       __m128i levels = _mm_packs_epi32(lod, lod);
-      levels = _mm_min_epi16(_mm_max_epi16(levels, zero), ts->lodrange);
+      levels = _mm_min_epi16(_mm_max_epi16(levels, zero), sv->lodrange);
       __m128i trb, tga;
       sample4(ts, s8, t8, levels, levelcache, &trb, &tga);
       const __m128i one16 = _mm_set1_epi16(1);
@@ -747,41 +830,10 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe, L
       ga = _mm_srli_epi16(_mm_mullo_epi16(tga, gmul), 8);
       if constexpr (blend == blendalphatex) sa = _mm_srli_epi32(ga, 16);
     }
-    __m128i old = full ? _mm_loadl_epi64((const __m128i *)(cb + x)) : loadpixels(cb + x, n);
-    if constexpr (blend != blendoff) {
-      // The destination read back with the pixel's dither value subtracted again.
-      __m128i d565 = _mm_unpacklo_epi16(old, zero);
-      __m128i f5 = _mm_or_si128(_mm_slli_epi32(_mm_srli_epi32(d565, 11), 16), _mm_and_si128(d565, _mm_set1_epi32(31)));
-      __m128i f6 = _mm_and_si128(_mm_srli_epi32(d565, 5), _mm_set1_epi32(63));
-      const __m128i fifteen = _mm_sub_epi16(_mm_set1_epi16(15), dith16);
-      __m128i drb = _mm_srli_epi16(_mm_add_epi16(_mm_slli_epi16(f5, 4), fifteen), 1);
-      __m128i dg = _mm_srli_epi16(_mm_add_epi16(_mm_slli_epi16(f6, 4), fifteen), 2);
-      const __m128i c255x = _mm_set1_epi16(255);
-      if constexpr (blend == blendadd) {
-        rb = _mm_min_epi16(_mm_add_epi16(rb, drb), c255x);
-        ga = _mm_min_epi16(_mm_add_epi16(ga, dg), c255x);
-      } else {
-        // (s * (a + 1) + d * (256 - a)) >> 8: each product and their sum stay below 2^16.
-        __m128i sab = _mm_or_si128(sa, _mm_slli_epi32(sa, 16));
-        __m128i sf = _mm_add_epi16(sab, _mm_set1_epi16(1)), df = _mm_sub_epi16(_mm_set1_epi16(256), sab);
-        rb = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(rb, sf), _mm_mullo_epi16(drb, df)), 8);
-        ga = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(ga, sf), _mm_mullo_epi16(dg, df)), 8);
-      }
-    }
-    // The 4x4 ordered dither into 5-6-5: red and blue of a lane are 5 bits each at 0 and
-    // 16, so rb5 + (rb5 >> 5) holds blue | red << 11 in its low half, and green << 5 adds
-    // in between; the upper halves are left over and dropped by the pack.
-    __m128i rb5 = _mm_srli_epi16(
-        _mm_add_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(rb, 1), _mm_srli_epi16(rb, 4)), _mm_srli_epi16(rb, 7)), dith16), 4);
-    __m128i g6 = _mm_srli_epi16(
-        _mm_add_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_slli_epi16(ga, 2), _mm_srli_epi16(ga, 4)), _mm_srli_epi16(ga, 6)), dith16), 4);
-    __m128i out = _mm_add_epi32(_mm_add_epi32(rb5, _mm_srli_epi32(rb5, 5)), _mm_slli_epi32(g6, 5));
-    out = _mm_srai_epi32(_mm_slli_epi32(out, 16), 16);
-    out = select(mask, _mm_packs_epi32(out, out), old);
-    if constexpr (full)
-      _mm_storel_epi64((__m128i *)(cb + x), out);
+    if constexpr (format == 32)
+      blendwrite32<blend>(cb32 + x, n, full, mask, rb, ga, sa);
     else
-      storepixels(cb + x, n, out);
+      blendwrite16<blend>(cb + x, n, full, mask, rb, ga, sa, dith16);
     if constexpr (depth == depthlesswrite || depth == depthequalwrite) {
       __m128i z = select(mask, _mm_xor_si128(wd, bias16), zold);
       if constexpr (full)
@@ -791,10 +843,10 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe, L
     }
   };
   auto next = [&]() {
-    rp = _mm_add_epi32(rp, ts->colorstep[0]);
-    gp = _mm_add_epi32(gp, ts->colorstep[1]);
-    bp = _mm_add_epi32(bp, ts->colorstep[2]);
-    if constexpr (blend == blendalphait) ap = _mm_add_epi32(ap, ts->colorstep[3]);
+    rp = _mm_add_epi32(rp, sv->colorstep[0]);
+    gp = _mm_add_epi32(gp, sv->colorstep[1]);
+    bp = _mm_add_epi32(bp, sv->colorstep[2]);
+    if constexpr (blend == blendalphait) ap = _mm_add_epi32(ap, sv->colorstep[3]);
     k = _mm_add_ps(k, _mm_set1_ps(4));
   };
   int x = xs;
@@ -805,12 +857,17 @@ void spanfast(const TriSetup *ts, const CardTarget *tg, int y, int xs, int xe, L
   if (x < xe) group(x, xe - x, std::integral_constant<int, 0>());
 }
 
-typedef void (*SpanFunction)(const TriSetup *, const CardTarget *, int, int, int, LevelCache *);
+typedef void (*SpanFunction)(const CardSetup *, const SpanVectors *, const CardTarget *, int, int, int,
+                             LevelCache *);
+
+// The routines of one pixel format: (textured * depthkinds + depth) * blendkinds + blend.
+constexpr int spankinds = 2 * depthkinds * blendkinds;
 
 template <int index>
 constexpr SpanFunction spanat() {
-  return &spanfast<index / (depthkinds * blendkinds), (index / blendkinds) % depthkinds,
-                   index % blendkinds>;
+  constexpr int i = index % spankinds;
+  return &spanfast<index < spankinds ? 16 : 32, i / (depthkinds * blendkinds), (i / blendkinds) % depthkinds,
+                   i % blendkinds>;
 }
 
 template <int... i>
@@ -818,7 +875,7 @@ constexpr auto makespantable(std::integer_sequence<int, i...>) {
   return std::array<SpanFunction, sizeof...(i)>{spanat<i>()...};
 }
 
-constexpr auto spantable = makespantable(std::make_integer_sequence<int, 2 * depthkinds * blendkinds>{});
+constexpr auto spantable = makespantable(std::make_integer_sequence<int, 2 * spankinds>{});
 
 int matches(const CardCombine &c, int function, int factor, int local, int other) {
   return c.function == function && (factor < 0 || c.factor == factor) &&
@@ -826,7 +883,7 @@ int matches(const CardCombine &c, int function, int factor, int local, int other
 }
 
 // The index into spantable for this state, or -1 when only the reference path covers it.
-int fastindex(const CardState *st, int texmode, const TriSetup *ts) {
+int fastindex(const CardState *st, int texmode, const CardSetup *ts) {
   int textured;
   if (matches(st->color, GR_COMBINE_FUNCTION_LOCAL, -1, GR_COMBINE_LOCAL_ITERATED, -1))
     textured = 0;
@@ -878,13 +935,13 @@ int fastindex(const CardState *st, int texmode, const TriSetup *ts) {
 
 // Fills ts for the triangle; 0 when it draws nothing (non-finite, off the 16-bit
 // coordinate range, zero area, or no row inside the screen).
-int setuptriangle(TriSetup *ts, const CardState *st, const CardTexture *tex, const GrVertex *a,
-                  const GrVertex *b, const GrVertex *c) {
+int setuptriangle(CardSetup *ts, const CardState *st, const CardTexture *tex, int height, int scale,
+                  const GrVertex *a, const GrVertex *b, const GrVertex *c) {
   if (!finitevertex(a) || !finitevertex(b) || !finitevertex(c)) return 0;
   const GrVertex *v[3] = {a, b, c};
   int x[3], y[3];
   for (int i = 0; i < 3; i++)
-    if (!snap(v[i]->x, &x[i]) || !snap(v[i]->y, &y[i])) return 0;
+    if (!snap(v[i]->x, scale, &x[i]) || !snap(v[i]->y, scale, &y[i])) return 0;
   // Sort top to bottom.
   int order[3] = {0, 1, 2};
   if (y[order[1]] < y[order[0]]) std::swap(order[0], order[1]);
@@ -900,7 +957,7 @@ int setuptriangle(TriSetup *ts, const CardState *st, const CardTexture *tex, con
   ts->bright = area > 0;
   int64_t ystart = ceildiv(ts->ya - 8, 16), yend = ceildiv(ts->yc - 8, 16);
   ts->ystart = ystart < 0 ? 0 : (int)ystart;
-  ts->yend = yend > cardheight ? cardheight : (int)yend;
+  ts->yend = yend > height ? height : (int)yend;
   if (ts->ystart >= ts->yend) return 0;
 
   // Plane gradients from the snapped corners, in pixels.
@@ -932,12 +989,6 @@ int setuptriangle(TriSetup *ts, const CardState *st, const CardTexture *tex, con
   ts->s0 = (uint64_t)tofixed64(p * wscale), ts->sdx = (uint64_t)tofixed64(gx[5] * wscale), ts->sdy = (uint64_t)tofixed64(gy[5] * wscale);
   plane(6, va->tmuvtx[0].tow, vb->tmuvtx[0].tow, vc->tmuvtx[0].tow, &p);
   ts->t0 = (uint64_t)tofixed64(p * wscale), ts->tdx = (uint64_t)tofixed64(gx[6] * wscale), ts->tdy = (uint64_t)tofixed64(gy[6] * wscale);
-  const uint32_t colordx[4] = {ts->rdx, ts->gdx, ts->bdx, ts->adx};
-  for (int i = 0; i < 4; i++) {
-    uint32_t d = colordx[i] << 8;
-    ts->colorlanes[i] = _mm_setr_epi32(0, (int)d, (int)(2 * d), (int)(3 * d));
-    ts->colorstep[i] = _mm_set1_epi32((int)(4 * d));
-  }
   ts->wdxf = planefloat(ts->wdx);
   ts->sdxf = planefloat(ts->sdx);
   ts->tdxf = planefloat(ts->tdx);
@@ -945,7 +996,7 @@ int setuptriangle(TriSetup *ts, const CardState *st, const CardTexture *tex, con
   ts->texmode = 0;
   if (needstexture(st)) {
     if (!validtexture(tex)) {
-      if (tex != nullptr) cardlogonce("card: texture levels unusable, drawing untextured");
+      ts->unusabletexture = tex != nullptr;
       ts->texmode = 2;
     } else {
       ts->texmode = 1;
@@ -983,9 +1034,6 @@ int setuptriangle(TriSetup *ts, const CardState *st, const CardTexture *tex, con
           hi = mid;
       }
       ts->lodcount = lo;
-      ts->lodk = _mm_set1_epi32(ts->lodlevel + 126 - tex->largelod);
-      ts->lodm = _mm_set1_epi32(ts->lodcount << 15);
-      ts->lodrange = _mm_set1_epi16((short)(tex->smalllod - tex->largelod));
     }
   }
   return 1;
@@ -1010,18 +1058,44 @@ uint16_t carddither(int r, int g, int b, int x, int y) {
                     dithertables.b[d][b & 255]);
 }
 
+// 1 when row y belongs to the target's share.
+inline int ownsrow(const CardTarget *target, int y) {
+  return target->bands <= 1 || (y / target->bandrows) % target->bands == target->band;
+}
+
+uint32_t cardpixelrgb(const CardTarget *target, int x, int y) {
+  size_t at = (size_t)y * target->stride + x;
+  if (target->format == 32) return target->color32[at] & 0xFFFFFF;
+  uint32_t p = target->color[at], r = p >> 11, g = (p >> 5) & 63, b = p & 31;
+  return (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+}
+
 void cardfillcolor(const CardTarget *target, uint32_t color) {
   int r = (color >> 16) & 0xFF, g = (color >> 8) & 0xFF, b = color & 0xFF;
-  for (int y = 0; y < cardheight; y++) {
+  for (int y = 0; y < target->height; y++) {
+    if (!ownsrow(target, y)) continue;
+    if (target->format == 32) {
+      uint32_t *row = target->color32 + (size_t)y * target->stride;
+      for (int x = 0; x < target->width; x++) row[x] = color & 0xFFFFFF;
+      continue;
+    }
     uint16_t pattern[4];
     for (int i = 0; i < 4; i++) pattern[i] = carddither(r, g, b, i, y);
-    uint16_t *row = target->color + y * cardwidth;
-    for (int x = 0; x < cardwidth; x++) row[x] = pattern[x & 3];
+    uint16_t *row = target->color + (size_t)y * target->stride;
+    for (int x = 0; x < target->width; x++) row[x] = pattern[x & 3];
+  }
+}
+
+void cardfilldepth(const CardTarget *target, uint16_t z) {
+  for (int y = 0; y < target->height; y++) {
+    if (!ownsrow(target, y)) continue;
+    uint16_t *row = target->depth + (size_t)y * target->stride;
+    for (int x = 0; x < target->width; x++) row[x] = z;
   }
 }
 
 int cardhasfastpath(const CardState *st, const CardTexture *tex) {
-  TriSetup ts;
+  CardSetup ts;
   int texmode = needstexture(st) ? (validtexture(tex) ? 1 : 2) : 0;
   if (texmode == 1) {
     ts.minbilinear = tex->minfilter == GR_TEXTUREFILTER_BILINEAR;
@@ -1032,37 +1106,57 @@ int cardhasfastpath(const CardState *st, const CardTexture *tex) {
   return fastindex(st, texmode, &ts) >= 0;
 }
 
-void carddrawtriangle(const CardState *st, const CardTexture *tex, const CardTarget *target,
-                      const GrVertex *a, const GrVertex *b, const GrVertex *c, int reference) {
-  TriSetup ts;
-  if (!setuptriangle(&ts, st, tex, a, b, c)) return;
-  int index = reference ? -1 : fastindex(st, ts.texmode, &ts);
-  SpanFunction span = index >= 0 ? spantable[index] : nullptr;
+int cardsetuptriangle(CardSetup *s, const CardState *st, const CardTexture *tex,
+                      const CardTarget *target, const GrVertex *a, const GrVertex *b,
+                      const GrVertex *c, int reference) {
+  *s = CardSetup{};
+  if (!setuptriangle(s, st, tex, target->height, target->scale, a, b, c)) return 0;
+  s->state = *st;
+  s->span = reference ? -1 : fastindex(st, s->texmode, s);
+  return 1;
+}
+
+void carddrawsetup(const CardSetup *ts, const CardTarget *target) {
+  SpanFunction span = nullptr;
+  SpanVectors sv;
+  if (ts->span >= 0) {
+    span = spantable[(target->format == 32 ? spankinds : 0) + ts->span];
+    sv = spanvectors(ts);
+  }
   LevelCache levelcache;
   EdgeWalk longedge, shortedge;
-  int cy = ts.ystart * 16 + 8, lower = cy >= ts.yb;
-  edgestart(&longedge, ts.xa, ts.ya, ts.xc, ts.yc, cy);
+  int cy = ts->ystart * 16 + 8, lower = cy >= ts->yb;
+  edgestart(&longedge, ts->xa, ts->ya, ts->xc, ts->yc, cy);
   if (lower)
-    edgestart(&shortedge, ts.xb, ts.yb, ts.xc, ts.yc, cy);
+    edgestart(&shortedge, ts->xb, ts->yb, ts->xc, ts->yc, cy);
   else
-    edgestart(&shortedge, ts.xa, ts.ya, ts.xb, ts.yb, cy);
-  for (int y = ts.ystart; y < ts.yend; y++, cy += 16) {
-    if (y > ts.ystart) {
+    edgestart(&shortedge, ts->xa, ts->ya, ts->xb, ts->yb, cy);
+  for (int y = ts->ystart; y < ts->yend; y++, cy += 16) {
+    if (y > ts->ystart) {
       edgestep(&longedge);
-      if (!lower && cy >= ts.yb) {
+      if (!lower && cy >= ts->yb) {
         lower = 1;
-        edgestart(&shortedge, ts.xb, ts.yb, ts.xc, ts.yc, cy);
+        edgestart(&shortedge, ts->xb, ts->yb, ts->xc, ts->yc, cy);
       } else {
         edgestep(&shortedge);
       }
     }
-    int xlong = edgecolumn(&longedge), xshort = edgecolumn(&shortedge);
-    int xs = ts.bright ? xlong : xshort, xe = ts.bright ? xshort : xlong;
+    if (!ownsrow(target, y)) continue;
+    int xlong = edgecolumn(&longedge, target->width), xshort = edgecolumn(&shortedge, target->width);
+    int xs = ts->bright ? xlong : xshort, xe = ts->bright ? xshort : xlong;
     if (xs >= xe) continue;
     if (span != nullptr) {
-      span(&ts, target, y, xs, xe, &levelcache);
+      span(ts, &sv, target, y, xs, xe, &levelcache);
     } else {
-      for (int x = xs; x < xe; x++) shadepixel(st, &ts, target, x, y, xs);
+      for (int x = xs; x < xe; x++) shadepixel(&ts->state, ts, target, x, y, xs);
     }
   }
+}
+
+void carddrawtriangle(const CardState *st, const CardTexture *tex, const CardTarget *target,
+                      const GrVertex *a, const GrVertex *b, const GrVertex *c, int reference) {
+  CardSetup ts;
+  if (!cardsetuptriangle(&ts, st, tex, target, a, b, c, reference)) return;
+  if (ts.unusabletexture) cardlogonce("card: texture levels unusable, drawing untextured");
+  carddrawsetup(&ts, target);
 }

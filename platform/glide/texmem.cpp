@@ -266,6 +266,7 @@ FxBool guTexDownloadMipMap(GrMipMapId_t mmid, const void *src, const GuNccTable 
   cardtracecall("guTexDownloadMipMap(%u)", mmid);
   TexHandle *th = findhandle(mmid);
   if (th == nullptr || src == nullptr) return FXFALSE;
+  cardfinish();  // queued triangles may still read the levels written over
   CardTexture *t = &th->tex;
   int isncc = t->format == GR_TEXFMT_YIQ_422 || t->format == GR_TEXFMT_AYIQ_8422;
   if (isncc && ncctable == nullptr) return FXFALSE;
@@ -310,6 +311,7 @@ void guTexSource(GrMipMapId_t mmid) {
 
 void guTexMemReset(void) {
   cardtracecall("guTexMemReset()");
+  cardfinish();  // queued triangles may still read the texels
   for (int k = 0; k < texunit.count; k++) {
     free(texunit.handles[k].block);
     texunit.handles[k].block = nullptr;

@@ -10,14 +10,30 @@ namespace {
 
 constexpr int goldenw = 160, goldenh = 120;
 
+// The scan-out of the back buffer's top left against the golden name (with "_32" added in
+// 32-bit colour).
 ::testing::AssertionResult backbuffermatches(const char *name) {
-  std::vector<FxU8> rgb(cardwidth * cardheight * 3), crop(goldenw * goldenh * 3);
-  cardscanout(cardbackbuffer(), rgb.data());
+  CardFrame f;
+  if (!cardframe(&f)) return ::testing::AssertionFailure() << "card closed";
+  std::vector<FxU8> rgb((size_t)f.width * f.height * 3), crop(goldenw * goldenh * 3);
+  cardscanout(f.back, rgb.data());
   for (int y = 0; y < goldenh; y++)
-    for (int i = 0; i < goldenw * 3; i++) crop[y * goldenw * 3 + i] = rgb[y * cardwidth * 3 + i];
-  std::string path = std::string(LWDEMO_SOURCE_DIR) + "/tests/platform/golden/" + name + ".png";
+    for (int i = 0; i < goldenw * 3; i++) crop[y * goldenw * 3 + i] = rgb[(size_t)y * f.width * 3 + i];
+  std::string path = std::string(LWDEMO_SOURCE_DIR) + "/tests/platform/golden/" + name +
+                     (f.colorbits == 32 ? "_32" : "") + ".png";
   return matchesgolden(path.c_str(), crop.data(), goldenw, goldenh);
 }
+
+// Each golden in 16-bit colour (the card's own) and in 32-bit colour.
+class CardGolden : public CardTest, public ::testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    CardTest::SetUp();
+    if (GetParam() != 16) reopen("1", std::to_string(GetParam()).c_str());
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Depths, CardGolden, ::testing::Values(16, 32));
 
 // 64x64 checkerboard of 8-texel squares (halved with each smaller level, down to 1x1);
 // each level tinted so that the level switches show.
@@ -38,7 +54,7 @@ std::vector<GrVertex> floorplane(float r, float g, float b) {
           corner(-1.5f, 10, 0, 0)};
 }
 
-TEST_F(CardTest, GoldenFlat) {
+TEST_P(CardGolden, Flat) {
   grBufferClear(0xC8C8FF, 0, 0);
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
   draw({vtx(10, 10, 200, 30, 30), vtx(80, 15, 200, 30, 30), vtx(40, 70, 200, 30, 30)});
@@ -47,7 +63,7 @@ TEST_F(CardTest, GoldenFlat) {
   EXPECT_TRUE(backbuffermatches("flat"));
 }
 
-TEST_F(CardTest, GoldenGouraud) {
+TEST_P(CardGolden, Gouraud) {
   grBufferClear(0, 0, 0);
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
   draw({vtx(5, 5, 255, 0, 0), vtx(155, 5, 0, 255, 0), vtx(155, 115, 0, 0, 255), vtx(5, 115, 255, 255, 255)});
@@ -55,7 +71,7 @@ TEST_F(CardTest, GoldenGouraud) {
   EXPECT_TRUE(backbuffermatches("gouraud"));
 }
 
-TEST_F(CardTest, GoldenTexturedPerspectivePlane) {
+TEST_P(CardGolden, TexturedPerspectivePlane) {
   TestTexture tt;
   tt.make(GR_LOD_64, GR_LOD_1, 1, 1, checker);
   cardtexture = &tt.tex;
@@ -65,7 +81,7 @@ TEST_F(CardTest, GoldenTexturedPerspectivePlane) {
   EXPECT_TRUE(backbuffermatches("textured"));
 }
 
-TEST_F(CardTest, GoldenBlended) {
+TEST_P(CardGolden, Blended) {
   grBufferClear(0x000000, 0, 0);
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
   draw({vtx(0, 0, 255, 255, 255), vtx(80, 0, 255, 255, 255), vtx(80, 120, 255, 255, 255), vtx(0, 120, 255, 255, 255)});
@@ -77,7 +93,7 @@ TEST_F(CardTest, GoldenBlended) {
   EXPECT_TRUE(backbuffermatches("blended"));
 }
 
-TEST_F(CardTest, GoldenAdditive) {
+TEST_P(CardGolden, Additive) {
   grBufferClear(0x101010, 0, 0);
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
   grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ZERO);
@@ -87,7 +103,7 @@ TEST_F(CardTest, GoldenAdditive) {
   EXPECT_TRUE(backbuffermatches("additive"));
 }
 
-TEST_F(CardTest, GoldenWBufferIntersection) {
+TEST_P(CardGolden, WBufferIntersection) {
   depthmode();
   grBufferClear(0x000000, 0, GR_WDEPTHVALUE_FARTHEST);
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);

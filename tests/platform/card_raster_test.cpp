@@ -380,82 +380,94 @@ TEST_F(CardTest, BadVerticesNeverCrashNorWriteOutside) {
 // Every specialised span routine against the reference path, bit for bit: random
 // triangles (sizes, perspective, colours beyond the range, texture coordinates beyond the
 // wrap) on random destination colour and depth, for each state the fast path covers and a
-// few it does not.
+// few it does not, at scale 1 and 2 (the frame's top-left 640 x 480), in both colour
+// depths.
 TEST(CardReference, FastPathsMatchTheReferenceBitForBit) {
-  TestTexture tt;
-  uint32_t seed = 99;
-  auto rnd = [&seed]() {
-    seed = seed * 1664525u + 1013904223u;
-    return seed >> 8;
-  };
-  auto unit = [&rnd]() { return (float)(rnd() & 0xFFFF) / 65536.0f; };
-  tt.make(GR_LOD_128, GR_LOD_1, 2, 1, [&rnd](int, int, int) { return (uint32_t)rnd() * 2654435761u; });
-  std::vector<uint16_t> c1(cardwidth * cardheight), c2(c1.size()), z1(c1.size()), z2(c1.size());
-  const int depthstates[][3] = {{GR_DEPTHBUFFER_DISABLE, GR_CMP_LESS, 0}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_LESS, 0},
-                                {GR_DEPTHBUFFER_WBUFFER, GR_CMP_LESS, 1}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_EQUAL, 0},
-                                {GR_DEPTHBUFFER_WBUFFER, GR_CMP_EQUAL, 1}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_GEQUAL, 1}};
-  const int blends[][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO}, {GR_BLEND_ONE, GR_BLEND_ONE},
-                           {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA},
-                           {GR_BLEND_ONE_MINUS_SRC_COLOR, GR_BLEND_SRC_ALPHA}};
-  const CardCombine alphas[] = {
-      {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_CONSTANT, 0},
-      {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_ONE, GR_COMBINE_LOCAL_CONSTANT, GR_COMBINE_OTHER_CONSTANT, 0},
-      {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_TEXTURE_ALPHA, GR_COMBINE_LOCAL_CONSTANT,
-       GR_COMBINE_OTHER_TEXTURE, 0},
-      {GR_COMBINE_FUNCTION_BLEND, GR_COMBINE_FACTOR_LOCAL_ALPHA, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 1}};
-  const CardCombine colors[] = {
-      {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_NONE, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_NONE, 0},
-      {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 0},
-      {GR_COMBINE_FUNCTION_SCALE_OTHER_MINUS_LOCAL_ADD_LOCAL, GR_COMBINE_FACTOR_ONE_MINUS_LOCAL_ALPHA,
-       GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 0}};
-  int fastcount = 0, states = 0;
-  for (const CardCombine &color : colors)
-    for (const CardCombine &alpha : alphas)
-      for (const auto &ds : depthstates)
-        for (const auto &bl : blends) {
-          CardState st;
-          st.color = color;
-          st.alpha = alpha;
-          st.texcombine = GR_TEXTURECOMBINE_DECAL;
-          st.depthmode = ds[0];
-          st.depthfunc = ds[1];
-          st.depthmask = ds[2];
-          st.rgbsrc = bl[0];
-          st.rgbdst = bl[1];
-          fastcount += cardhasfastpath(&st, &tt.tex);
-          states++;
-          for (size_t i = 0; i < c1.size(); i++) {
-            c1[i] = c2[i] = (uint16_t)rnd();
-            z1[i] = z2[i] = (uint16_t)(0x8000 + (rnd() & 0x7FFF));
-          }
-          CardTarget t1, t2;
-          t1.color = c1.data();
-          t1.depth = z1.data();
-          t2.color = c2.data();
-          t2.depth = z2.data();
-          for (int k = 0; k < 12; k++) {
-            float size = k < 4 ? 8 : k < 8 ? 40 : 160;
-            float cx = unit() * 700 - 30, cy = unit() * 540 - 30;
-            GrVertex v[3];
-            for (GrVertex &p : v) {
-              float oow = 0.001f + unit() * unit() * 0.6f;
-              p = vtx(cx + (unit() - 0.5f) * size, cy + (unit() - 0.5f) * size, unit() * 270 - 5,
-                      unit() * 260, unit() * 255, unit() * 256, oow, unit() * 900 - 300, unit() * 900 - 300);
+  for (int config = 0; config < 4; config++) {
+    const int scale = 1 + (config & 1), format = config < 2 ? 16 : 32;
+    TestTexture tt;
+    uint32_t seed = 99;
+    auto rnd = [&seed]() {
+      seed = seed * 1664525u + 1013904223u;
+      return seed >> 8;
+    };
+    auto unit = [&rnd]() { return (float)(rnd() & 0xFFFF) / 65536.0f; };
+    tt.make(GR_LOD_128, GR_LOD_1, 2, 1, [&rnd](int, int, int) { return (uint32_t)rnd() * 2654435761u; });
+    std::vector<uint16_t> c1(cardwidth * cardheight), c2(c1.size()), z1(c1.size()), z2(c1.size());
+    std::vector<uint32_t> d1(c1.size()), d2(c1.size());
+    const int depthstates[][3] = {{GR_DEPTHBUFFER_DISABLE, GR_CMP_LESS, 0}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_LESS, 0},
+                                  {GR_DEPTHBUFFER_WBUFFER, GR_CMP_LESS, 1}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_EQUAL, 0},
+                                  {GR_DEPTHBUFFER_WBUFFER, GR_CMP_EQUAL, 1}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_GEQUAL, 1}};
+    const int blends[][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO}, {GR_BLEND_ONE, GR_BLEND_ONE},
+                             {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA},
+                             {GR_BLEND_ONE_MINUS_SRC_COLOR, GR_BLEND_SRC_ALPHA}};
+    const CardCombine alphas[] = {
+        {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_CONSTANT, 0},
+        {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_ONE, GR_COMBINE_LOCAL_CONSTANT, GR_COMBINE_OTHER_CONSTANT, 0},
+        {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_TEXTURE_ALPHA, GR_COMBINE_LOCAL_CONSTANT,
+         GR_COMBINE_OTHER_TEXTURE, 0},
+        {GR_COMBINE_FUNCTION_BLEND, GR_COMBINE_FACTOR_LOCAL_ALPHA, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 1}};
+    const CardCombine colors[] = {
+        {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_NONE, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_NONE, 0},
+        {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 0},
+        {GR_COMBINE_FUNCTION_SCALE_OTHER_MINUS_LOCAL_ADD_LOCAL, GR_COMBINE_FACTOR_ONE_MINUS_LOCAL_ALPHA,
+         GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 0}};
+    int fastcount = 0, states = 0;
+    for (const CardCombine &color : colors)
+      for (const CardCombine &alpha : alphas)
+        for (const auto &ds : depthstates)
+          for (const auto &bl : blends) {
+            CardState st;
+            st.color = color;
+            st.alpha = alpha;
+            st.texcombine = GR_TEXTURECOMBINE_DECAL;
+            st.depthmode = ds[0];
+            st.depthfunc = ds[1];
+            st.depthmask = ds[2];
+            st.rgbsrc = bl[0];
+            st.rgbdst = bl[1];
+            fastcount += cardhasfastpath(&st, &tt.tex);
+            states++;
+            for (size_t i = 0; i < c1.size(); i++) {
+              uint32_t r = rnd();
+              c1[i] = c2[i] = (uint16_t)r;
+              d1[i] = d2[i] = r * 2654435761u;
+              z1[i] = z2[i] = (uint16_t)(0x8000 + (rnd() & 0x7FFF));
             }
-            carddrawtriangle(&st, &tt.tex, &t1, &v[0], &v[1], &v[2], 1);
-            carddrawtriangle(&st, &tt.tex, &t2, &v[0], &v[1], &v[2], 0);
-            // The EQUAL layer over the same corners, as the reflection pass draws it.
-            CardState eq = st;
-            eq.depthmode = GR_DEPTHBUFFER_WBUFFER;
-            eq.depthfunc = GR_CMP_EQUAL;
-            carddrawtriangle(&eq, &tt.tex, &t1, &v[0], &v[1], &v[2], 1);
-            carddrawtriangle(&eq, &tt.tex, &t2, &v[0], &v[1], &v[2], 0);
+            CardTarget t1, t2;
+            t1.color = c1.data();
+            t1.color32 = d1.data();
+            t1.depth = z1.data();
+            t2.color = c2.data();
+            t2.color32 = d2.data();
+            t2.depth = z2.data();
+            t1.scale = t2.scale = scale;
+            t1.format = t2.format = format;
+            for (int k = 0; k < 12; k++) {
+              float size = k < 4 ? 8 : k < 8 ? 40 : 160;
+              float cx = unit() * 700 - 30, cy = unit() * 540 - 30;
+              GrVertex v[3];
+              for (GrVertex &p : v) {
+                float oow = 0.001f + unit() * unit() * 0.6f;
+                p = vtx(cx + (unit() - 0.5f) * size, cy + (unit() - 0.5f) * size, unit() * 270 - 5,
+                        unit() * 260, unit() * 255, unit() * 256, oow, unit() * 900 - 300, unit() * 900 - 300);
+              }
+              carddrawtriangle(&st, &tt.tex, &t1, &v[0], &v[1], &v[2], 1);
+              carddrawtriangle(&st, &tt.tex, &t2, &v[0], &v[1], &v[2], 0);
+              // The EQUAL layer over the same corners, as the reflection pass draws it.
+              CardState eq = st;
+              eq.depthmode = GR_DEPTHBUFFER_WBUFFER;
+              eq.depthfunc = GR_CMP_EQUAL;
+              carddrawtriangle(&eq, &tt.tex, &t1, &v[0], &v[1], &v[2], 1);
+              carddrawtriangle(&eq, &tt.tex, &t2, &v[0], &v[1], &v[2], 0);
+            }
+            ASSERT_EQ(c1, c2) << "colour differs in state " << states << " scale " << scale << " format " << format;
+            ASSERT_EQ(d1, d2) << "colour differs in state " << states << " scale " << scale << " format " << format;
+            ASSERT_EQ(z1, z2) << "depth differs in state " << states << " scale " << scale << " format " << format;
           }
-          ASSERT_EQ(c1, c2) << "colour differs in state " << states;
-          ASSERT_EQ(z1, z2) << "depth differs in state " << states;
-        }
-  // The system's states all have a specialised routine.
-  EXPECT_GE(fastcount, 2 * 5 * 3);
+    // The system's states all have a specialised routine.
+    EXPECT_GE(fastcount, 2 * 5 * 3);
+  }
 }
 
 }  // namespace

@@ -60,11 +60,21 @@ class CardTest : public ::testing::Test {
     unsetenv("LWDEMO_CAPTURE_EVERY");
     unsetenv("LWDEMO_GAMMA");
     unsetenv("LWDEMO_NOCARD");
+    reopen("1", "16");
+  }
+  // Opens the card afresh at a scale and colour depth (the thread count is left to the
+  // environment, so the whole suite can be run with any).
+  static void reopen(const char *scale, const char *colorbits) {
+    grGlideShutdown();
+    setenv("LWDEMO_SCALE", scale, 1);
+    setenv("LWDEMO_COLOR", colorbits, 1);
     cardtexture = nullptr;
     grGlideInit();
     ASSERT_EQ(grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
                            GR_ORIGIN_UPPER_LEFT, 2, 2),
               FXTRUE);
+    unsetenv("LWDEMO_SCALE");
+    unsetenv("LWDEMO_COLOR");
   }
   void TearDown() override {
     cardtexture = nullptr;
