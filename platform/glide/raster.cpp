@@ -1117,6 +1117,13 @@ int cardsetuptriangle(CardSetup *s, const CardState *st, const CardTexture *tex,
 }
 
 void carddrawsetup(const CardSetup *ts, const CardTarget *target) {
+  if (target->bands > 1) {
+    // Most triangles are a few rows high and fall in one share: the others skip them
+    // before the edges' divisions.
+    int band = ts->ystart / target->bandrows, skip = (target->band - band % target->bands + target->bands) % target->bands;
+    int first = skip == 0 ? ts->ystart : (band + skip) * target->bandrows;
+    if (first >= ts->yend) return;
+  }
   SpanFunction span = nullptr;
   SpanVectors sv;
   if (ts->span >= 0) {

@@ -44,6 +44,7 @@ struct Pool {
   Command *commands = nullptr;
   Worker *workers = nullptr;
   alignas(64) std::atomic<uint64_t> head{0};
+  uint64_t written = 0;  // commands written, published or not (the submitter's own count)
   // Threads asleep on a counter. A wake-up costs a system call, too dear for every
   // command, so counters are only notified while someone sleeps; sleeper and notifier
   // both use sequentially consistent order, so either the sleeper sees the new value or
@@ -95,8 +96,14 @@ void runworker(int id) {
   }
 }
 
+// Makes every written command visible to the workers.
+void publish() {
+  if (pool.head.load(std::memory_order_relaxed) != pool.written) advance(&pool.head, pool.written);
+}
+
 // Waits until every worker has drawn the commands before index upto.
 void waitworkers(uint64_t upto) {
+  publish();
   for (int i = 0; i < pool.count; i++) {
     std::atomic<uint64_t> &done = pool.workers[i].done;
     for (uint64_t d = done.load(std::memory_order_acquire); d < upto;
@@ -107,12 +114,19 @@ void waitworkers(uint64_t upto) {
 
 // The next free slot, once every worker is past its previous use.
 Command *nextslot() {
-  uint64_t head = pool.head.load(std::memory_order_relaxed);
-  if (head >= queuecapacity) waitworkers(head - queuecapacity + 1);
-  return &pool.commands[head % queuecapacity];
+  uint64_t at = pool.written;
+  if (at >= queuecapacity) waitworkers(at - queuecapacity + 1);
+  return &pool.commands[at % queuecapacity];
 }
 
-void publish() { advance(&pool.head, pool.head.load(std::memory_order_relaxed) + 1); }
+// Commands are published in batches: a worker woken for every small triangle would spend
+// more on waking than on drawing.
+constexpr uint64_t batch = 32;
+
+void commandwritten() {
+  pool.written++;
+  if (pool.written - pool.head.load(std::memory_order_relaxed) >= batch) publish();
+}
 
 }  // namespace
 
@@ -130,6 +144,7 @@ int cardworkersstart(int count) {
   }
   pool.count = count;
   pool.head.store(0);
+  pool.written = 0;
   for (int i = 0; i < count; i++) {
     try {
       pool.workers[i].thread = std::thread(runworker, i);
@@ -148,6 +163,7 @@ void cardworkersstop(void) {
   if (pool.workers != nullptr) {
     if (pool.count > 0) {
       nextslot()->kind = stopworkers;
+      pool.written++;
       publish();
     }
     for (int i = 0; i < pool.count; i++)
@@ -159,6 +175,7 @@ void cardworkersstop(void) {
   pool.workers = nullptr;
   pool.count = 1;
   pool.head.store(0);
+  pool.written = 0;
 }
 
 int cardworkercount(void) { return pool.workers != nullptr ? pool.count : 1; }
@@ -168,7 +185,7 @@ void cardqueuetriangle(const CardSetup *s, const CardTarget *target) {
   c->kind = drawtriangle;
   c->target = *target;
   c->setup = *s;
-  publish();
+  commandwritten();
 }
 
 void cardqueueclear(const CardTarget *target, uint32_t color, int withdepth, uint16_t z) {
@@ -178,10 +195,10 @@ void cardqueueclear(const CardTarget *target, uint32_t color, int withdepth, uin
   c->color = color;
   c->withdepth = withdepth;
   c->z = z;
-  publish();
+  commandwritten();
 }
 
 void cardfinish(void) {
   if (pool.workers == nullptr) return;
-  waitworkers(pool.head.load(std::memory_order_relaxed));
+  waitworkers(pool.written);
 }
