@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <cstring>
 #include <string>
 
@@ -34,7 +35,14 @@ class Playback : public FolderTest {
   static void SetUpTestSuite() {
     setenv("LWDEMO_VIDEO", "headless", 1);
     setenv("LWDEMO_PACING", "off", 1);
+    // The log is locked for the run: ctest starts this suite's tests as parallel
+    // processes in one working folder, so each opens its screen in a folder of its own.
+    const std::string home = std::filesystem::current_path().string();
+    const std::string own = home + "/Playback." + std::to_string(getpid());
+    std::filesystem::create_directories(own);
+    ASSERT_EQ(chdir(own.c_str()), 0);
     initscreen(640, 480, 16, 1);
+    ASSERT_EQ(chdir(home.c_str()), 0);
     setviewport(0, 0, 640, 480);
     ASSERT_EQ(init3d(640, 480, 16, 1), 1);
   }
