@@ -4,6 +4,9 @@
 #   ./lwdemo.sh test     install what is missing, build, run every test: normal build,
 #                        sanitizer build (AddressSanitizer + UBSan), then the fuzz targets
 #   ./lwdemo.sh build    install what is missing and build (build/)
+#   ./lwdemo.sh coverage build with --coverage (build-cov/), run the tests, print the
+#                        line coverage of the library (app display lwo lws math pipeline
+#                        platform sfx; not tests, fuzz, bench or tools)
 set -euo pipefail
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -15,6 +18,7 @@ packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libpng-dev
           xvfb xauth xdotool x11-utils x11-apps
           xfonts-base  # SDL's X11 message box draws with the X core fonts
           libsdl2-image-dev  # lwplay reads TGA, PNG, JPEG and BMP images in place of 3DF textures
+          gcovr  # ./lwdemo.sh coverage summarises the library's line coverage
 )
 jobs=${LWDEMO_JOBS:-$(nproc)}
 fuzzseconds=${LWDEMO_FUZZ_SECONDS:-60}
@@ -78,6 +82,20 @@ runfuzz() {
   return $failed
 }
 
+coverage() {
+  local dir="$top/build-cov"
+  build "$dir" -DCMAKE_BUILD_TYPE=Debug -DLWDEMO_BENCH=OFF \
+        -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage
+  find "$dir" -name '*.gcda' -delete
+  local failed=0
+  runtests "$dir" || failed=1
+  gcovr --root "$top" --object-directory "$dir" --exclude-directories "$dir/CMakeFiles/[0-9]" \
+        --filter "$top/(app|display|lwo|lws|math|pipeline|platform|sfx)/" \
+        --output "$dir/coverage.txt" --print-summary
+  echo "per-file report: $dir/coverage.txt"
+  return $failed
+}
+
 case "${1:-run}" in
   run)
     setup
@@ -109,8 +127,12 @@ case "${1:-run}" in
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 runtests "$top/build-san"
     runfuzz
     ;;
+  coverage)
+    setup
+    coverage
+    ;;
   *)
-    echo "usage: $0 [run|build|test]" >&2
+    echo "usage: $0 [run|build|test|coverage]" >&2
     exit 2
     ;;
 esac
