@@ -87,23 +87,4 @@ TEST_F(LoaderTest, LinkChildrenRefusesWithoutLinking) {
   freelws(l.lws);
 }
 
-TEST_F(LoaderTest, ZoomFactorGivesTheFieldOfView) {
-  struct Case {
-    const char *zoom;
-    const char *printed;
-  } cases[] = {{"ZoomFactor 3.200000", "zoom: 34.708049\n"},
-               {"ZoomFactor 2.000000", "zoom: 53.130102\n"},
-               {"ZoomFactor 1.000000", "zoom: 90.000000\n"},
-               {"", "zoom: 90.000000\n"}};
-  for (const Case &c : cases) {
-    std::string text = lwstext(emptyscene());
-    text = replaced(text, "ZoomFactor 3.200000\n", c.zoom[0] ? std::string(c.zoom) + "\n" : "");
-    ASSERT_TRUE(writefile("zoom.lws", text));
-    Scene *scene = nullptr;
-    std::string printed = stdoutof([&] { loadscenecore("zoom.lws", 1.0, &scene); });
-    EXPECT_NE(printed.find(c.printed), std::string::npos) << c.zoom << "\n" << printed;
-    releasescene(scene);
-  }
-}
-
 }  // namespace

@@ -61,6 +61,54 @@ TEST(Motion, SplineExamples) {
   EXPECT_FLOAT_EQ(eased.x(5), 5);
 }
 
+// Values between keys worked out apart from this code, from the published
+// Kochanek-Bartels tangents (each weight halved, times 2 n_i / (n_i-1 + n_i) for uneven
+// spacing; an end key's one tangent is its half-sum of weights times the chord) and the
+// Hermite basis. Keys 0, 10, 25, 30 are unevenly spaced; frames 4, 17.5, 22 and 28 fall
+// in the first, the interior (twice) and the last segment. Per-key (T, C, B) below.
+TEST(Motion, TensionContinuityBiasBetweenKeys) {
+  struct Case {
+    const char *what;
+    float tcb[4][3];
+    double expect[4];
+  } cases[] = {
+      {"tension", {{0.5f, 0, 0}, {-0.5f, 0, 0}, {0.25f, 0, 0}, {0.75f, 0, 0}},
+       {4.009600, 7.309375, 4.595200, 8.932000}},
+      {"continuity", {{0, -0.5f, 0}, {0, 0.5f, 0}, {0, 0.25f, 0}, {0, -0.75f, 0}},
+       {5.113600, 7.384375, 4.326400, 7.996000}},
+      {"bias", {{0, 0, 0.5f}, {0, 0, -0.25f}, {0, 0, 0.75f}, {0, 0, -0.5f}},
+       {4.960000, 7.796875, 5.440000, 7.828000}},
+      {"all three",
+       {{0.25f, -0.5f, 0.5f}, {-0.5f, 0.25f, -0.25f}, {0.5f, 0.75f, 0.25f}, {-0.25f, -0.5f, 0.75f}},
+       {4.546000, 7.017578, 4.318000, 7.064500}},
+  };
+  const int frames[4] = {0, 10, 25, 30};
+  const float xs[4] = {0, 10, 4, 12};
+  const double at[4] = {4, 17.5, 22, 28};
+  for (const Case &c : cases) {
+    MotionKey keys[4];
+    for (int i = 0; i < 4; i++) {
+      keys[i].frame = frames[i];
+      keys[i].values[0] = xs[i];
+      keys[i].values[2] = -2 * xs[i];
+      keys[i].tension = c.tcb[i][0];
+      keys[i].continuity = c.tcb[i][1];
+      keys[i].bias = c.tcb[i][2];
+    }
+    LwsMotion lws{keys, 4, 0};
+    Motion m;
+    ASSERT_EQ(getlwsmotion(&lws, &m, 1.0f), 1);
+    for (int j = 0; j < 4; j++) {
+      Pose p;
+      evalmotion(&m, &p, at[j]);
+      // The float result of a double computation: a few ulps of values near 10.
+      EXPECT_NEAR(p.values[0], c.expect[j], 1e-5) << c.what << " at frame " << at[j];
+      EXPECT_NEAR(p.values[2], -2 * c.expect[j], 2e-5) << c.what << " at frame " << at[j];
+    }
+    free(m.keys);
+  }
+}
+
 TEST(Motion, SplinePassesThroughEveryKey) {
   unsigned seed = 3;
   auto next = [&seed]() {

@@ -45,36 +45,6 @@ TEST_F(ReaderTest, RealHeaderLayouts) {
             "the reader takes a value, so the section was never read\n");
 }
 
-TEST_F(ReaderTest, CountsArePrinted) {
-  LwsFileScene s = emptyscene();
-  s.objects.push_back(fileobject("a.lwo"));
-  s.objects.push_back(fileobject("null", true));
-  s.objects.push_back(fileobject("b.lwo"));
-  s.lights.resize(3, s.lights[0]);
-  LwsScene *scene = nullptr;
-  std::string printed;
-  ASSERT_EQ(readtext(lwstext(s), &scene, &printed), lwsok);
-  EXPECT_EQ(printed,
-            "\nBasic Scene Info:\nNumObjects= 3\nNumLights= 3\nNumSfxObjects= 0\n"
-            "type: 0\ntype: 0\ntype: 0\n");
-  EXPECT_EQ(scene->sfxobjects, nullptr);
-  freelws(scene);
-}
-
-TEST_F(ReaderTest, ObjectsInFileOrderAndTheCameraTarget) {
-  LwsFileScene s = emptyscene();
-  const char *names[] = {"one.lwo", "NullA", "two.lwo", "NullB", "three.lwo"};
-  for (int i = 0; i < 5; i++) s.objects.push_back(fileobject(names[i], i % 2 == 1));
-  s.camera.target = 2;
-  LwsScene *scene = nullptr;
-  ASSERT_EQ(readtext(lwstext(s), &scene), lwsok);
-  ASSERT_EQ(scene->numobjects, 5);
-  for (int i = 0; i < 5; i++) EXPECT_STREQ(scene->objects[i].filename, names[i]);
-  EXPECT_EQ(scene->camera->targetindex, 1);
-  EXPECT_STREQ(scene->objects[scene->camera->targetindex].filename, "NullA");
-  freelws(scene);
-}
-
 TEST_F(ReaderTest, CameraSection) {
   LwsFileScene s = emptyscene();
   s.objects.push_back(fileobject("a.lwo"));

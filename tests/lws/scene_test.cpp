@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "lwstest.h"
 #include "sfx/sfx.h"
@@ -51,12 +54,9 @@ TEST_F(SceneTest, ObjectsNullsPosesAndTarget) {
   ASSERT_EQ(scene->numobjects, 5);
   EXPECT_EQ(scene->camera->targetindex, 1);
   const SceneObject *first = scene->objects[0];
-  EXPECT_EQ(first->posx, 4.0f);
-  EXPECT_EQ(first->posy, 5.0f);
-  EXPECT_EQ(first->posz, 6.0f);
-  EXPECT_EQ(first->rotheading, 30.0f);
-  EXPECT_EQ(first->rotpitch, 10.0f);
-  EXPECT_EQ(first->rotbank, 5.0f);
+  EXPECT_EQ(std::vector<float>({first->posx, first->posy, first->posz, first->rotheading, first->rotpitch,
+                                first->rotbank}),
+            std::vector<float>({4, 5, 6, 30, 10, 5}));
   EXPECT_EQ(first->motion.numkeys, 1);
   // The first key's scale channels scale the mesh once, at load.
   EXPECT_FLOAT_EQ(boxwidth(scene->objects[2]), 2 * boxwidth(first));
@@ -89,9 +89,7 @@ TEST_F(SceneTest, HeaderIsCopiedAndTheLogSaysWhatWasLoaded) {
   s.lights[0].motion = lwsstill(0, 0, 0, 0, 45.7f, 0);
   Scene *scene = nullptr;
   ASSERT_EQ(load(s, &scene), lwsok);
-  EXPECT_EQ(scene->firstframe, 0);
-  EXPECT_EQ(scene->lastframe, 120);
-  EXPECT_EQ(scene->framespersecond, 60.0f);
+  EXPECT_EQ(std::tuple(scene->firstframe, scene->lastframe, scene->framespersecond), std::tuple(0, 120, 60.0f));
   EXPECT_EQ(logtext(), "laddet lws!ld: 0.000000 -0.707107 0.707107\nchild: 1, parent!!! 0\n");
   EXPECT_FLOAT_EQ(scene->lights[0]->direction.y, -0.70710677f);
   EXPECT_EQ(scene->objects[0]->children[0], scene->objects[1]);
@@ -115,12 +113,9 @@ TEST_F(SceneTest, Lights) {
   const SceneLight *l = scene->lights[0];
   EXPECT_FLOAT_EQ(l->color[0], 0.5f);
   EXPECT_FLOAT_EQ(l->color[1], 0.2509804f);
-  EXPECT_EQ(l->color[2], 0.0f);
-  EXPECT_EQ(l->isdistant, 0);
-  EXPECT_EQ(l->falloffon, 1);
-  EXPECT_EQ(l->falloffrange, 12.5f);
-  EXPECT_EQ(l->direction.z, 1.0f);
-  EXPECT_EQ(l->position.y, 10.0f);
+  EXPECT_EQ(std::vector<float>({l->color[2], l->falloffrange, l->direction.z, l->position.y}),
+            std::vector<float>({0, 12.5f, 1, 10}));
+  EXPECT_EQ(std::pair(l->isdistant, l->falloffon), std::pair(0, 1));
   // A spot light is lit as a point light, with a note.
   EXPECT_EQ(scene->lights[1]->isdistant, 0);
   EXPECT_NE(logtext().find("Light 2: type 2 is lit as a point light\n"), std::string::npos);
@@ -174,14 +169,12 @@ TEST_F(SceneTest, Effects) {
   ASSERT_EQ(load(s, &scene), lwsok) << logtext();
   ASSERT_EQ(scene->numsfxobjects, 2);
   const SfxObject *still = scene->sfxobjects[0], *particles = scene->sfxobjects[1];
-  EXPECT_EQ(still->mesh->issfxmesh, 1);
+  EXPECT_EQ(still->mesh->issfxmesh + particles->mesh->issfxmesh, 2);
   EXPECT_EQ(still->particles, nullptr);
   EXPECT_GT(still->mesh->numpolys, 0);
   EXPECT_EQ(still->mesh->posz, 10.0f);
-  EXPECT_EQ(particles->mesh->issfxmesh, 1);
   EXPECT_NE(particles->particles, nullptr);
-  EXPECT_EQ(particles->numparticles, 20);
-  EXPECT_EQ(particles->birthcolor[0], 255.0f);
+  EXPECT_EQ(std::pair(particles->numparticles, particles->birthcolor[0]), std::pair(20, 255.0f));
   std::string log = logtext();
   EXPECT_NE(log.find("rand_fact 0.500000\n"), std::string::npos) << log;
   EXPECT_NE(log.find("numsfx objects 2, flarez 0\n"), std::string::npos) << log;
@@ -230,12 +223,10 @@ TEST_F(SceneTest, RealScenes) {
   LwsStatus status = lwsnotopen;
   std::string printed = stdoutof([&] { status = loadscenecore("ballcone.lws", 1.0, &scene); });
   ASSERT_EQ(status, lwsok) << logtext();
-  EXPECT_EQ(scene->numobjects, 2);
-  EXPECT_EQ(scene->numlights, 1);
-  EXPECT_EQ(scene->firstframe, 1);
-  EXPECT_EQ(scene->lastframe, 60);
+  EXPECT_EQ(std::vector<int>({scene->numobjects, scene->numlights, scene->firstframe, scene->lastframe,
+                              scene->objects[1]->motion.numkeys}),
+            std::vector<int>({2, 1, 1, 60, 3}));
   EXPECT_EQ(scene->framespersecond, 1.0f);  // the PreviewFirstFrame value, as read
-  EXPECT_EQ(scene->objects[1]->motion.numkeys, 3);
   EXPECT_FLOAT_EQ(ambientcolor[0], 0.25f);
   // The object loader's own lines stand between the reader's and the loader's.
   EXPECT_EQ(printed.rfind("\nBasic Scene Info:\nNumObjects= 2\nNumLights= 1\nNumSfxObjects= 0\ntype: 0\n", 0), 0u)
