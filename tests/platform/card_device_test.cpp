@@ -165,24 +165,4 @@ TEST_F(CardTest, CaptureWritesEveryNthShownFrameAsScannedOut) {
   free(png);
 }
 
-// The trace's wording of every call is pinned by the display's tests; here, that it
-// records in order only while on, and clears.
-TEST_F(CardTest, TraceRecordsCallsOnlyWhileOn) {
-  cardtrace(1);
-  cardtraceclear();
-  grDepthMask(FXTRUE);
-  GrVertex v[3] = {vtx(100.0625f, 2, 255, 128, 0, 191.25f, 0.5f, 10, 20), vtx(3, 4), vtx(5, 6)};
-  grDrawPolygonVertexList(3, v);
-  grBufferSwap(2);
-  cardtrace(0);
-  grBufferSwap(1);
-  EXPECT_STREQ(cardtracetext(),
-               "grDepthMask(1)\n"
-               "grDrawPolygonVertexList(3, {100.062 2 255 128 0 191.25 0.5 5 10}, "
-               "{3 4 255 255 255 255 1 0 0}, {5 6 255 255 255 255 1 0 0})\n"
-               "grBufferSwap(2)\n");
-  cardtraceclear();
-  EXPECT_STREQ(cardtracetext(), "");
-}
-
 }  // namespace

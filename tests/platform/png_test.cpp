@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "golden.h"
 #include "pngfiles.h"
 #include "testutil.h"
 #include "platform/platform.h"
@@ -78,27 +77,6 @@ TEST(Png, RefusesBadArgumentsAndDamagedFiles) {
     }
   }
   EXPECT_EQ(readpng("whole.png", &px, &w, &h, 5), 0);
-}
-
-TEST(Png, GoldenHelperWritesActualAndDiffOnMismatch) {
-  if (getenv("LWDEMO_UPDATE_GOLDEN") != nullptr) GTEST_SKIP() << "goldens being regenerated";
-  std::vector<uint8_t> a(4 * 4 * 3, 10), b = a;
-  b[3 * 5] = 11;
-  ASSERT_EQ(writepng("helper.png", a.data(), 4, 4, 3), 1);
-  EXPECT_TRUE(matchesgolden("helper.png", a.data(), 4, 4));
-  remove("helper.actual.png");
-  remove("helper.diff.png");
-  EXPECT_FALSE(matchesgolden("helper.png", b.data(), 4, 4));
-  uint8_t *px = nullptr;
-  int w = 0, h = 0;
-  ASSERT_EQ(readpng("helper.diff.png", &px, &w, &h, 3), 1);
-  EXPECT_EQ(px[3 * 5], 255);
-  EXPECT_EQ(px[3 * 4], 10 / 4);
-  free(px);
-  ASSERT_EQ(readpng("helper.actual.png", &px, &w, &h, 3), 1);
-  EXPECT_EQ(px[3 * 5], 11);
-  free(px);
-  EXPECT_FALSE(matchesgolden("helper.png", b.data(), 2, 8));
 }
 
 // Stored values come back as they are, whatever the layout: no gamma or colour-space

@@ -122,23 +122,6 @@ TEST(Tex3df, TablesOfRealFiles) {
                    clampc(t.yRGB[0] + t.iRGB[0][2] + t.qRGB[0][2]));
 }
 
-TEST(Tex3df, AlphaOfTheBrickFilesIsZeroEverywhere) {
-  // Decoded in the wrong byte order the colour bits would land in the alpha field.
-  for (const char *name : {"sst1_argb1555.3df", "sst1_argb4444.3df"}) {
-    SCOPED_TRACE(name);
-    Loaded l;
-    load(testdata(name), &l);
-    ASSERT_TRUE(l.loaded);
-    int n = (int)(l.info.mem_required / 2);
-    std::vector<uint32_t> argb((size_t)n);
-    carddecodetexels(l.info.header.format, l.data.data(), n, nullptr, nullptr, argb.data());
-    int opaque = 0, coloured = 0;
-    for (uint32_t c : argb) opaque += (c >> 24) != 0, coloured += (c & 0xFFFFFF) != 0;
-    EXPECT_EQ(opaque, 0);
-    EXPECT_GT(coloured, n / 2);
-  }
-}
-
 TEST(Tex3df, Argb8888AndBrokenFiles) {
   Gu3dfInfo info;
   memset(&info, 0, sizeof info);

@@ -195,22 +195,4 @@ TEST(TexDecode, NccAndPalette) {
   EXPECT_EQ(decode1(GR_TEXFMT_P_8, 5), 0xFF000000u);
 }
 
-TEST(TexFormats, NamesSizesAndLevels) {
-  EXPECT_EQ(cardformatbyname("AYIQ8422"), GR_TEXFMT_AYIQ_8422);
-  EXPECT_EQ(cardformatbyname("argb8888"), -1);
-  EXPECT_STREQ(cardformatname(GR_TEXFMT_AP_88), "ap88");
-  EXPECT_EQ(cardformatname(0x10), nullptr);
-  // 8:1 and 1:8 from 256x32 down, the short side stopping at 1.
-  const int sides[][2] = {{256, 32}, {128, 16}, {64, 8}, {32, 4}, {16, 2}, {8, 1}, {4, 1}, {2, 1}, {1, 1}};
-  int w, h, tw, th;
-  for (int lod = 0; lod < 9; lod++) {
-    cardlevelsize(GR_ASPECT_8x1, lod, &w, &h);
-    cardlevelsize(GR_ASPECT_1x8, lod, &tw, &th);
-    EXPECT_EQ(std::pair(w, h), std::pair(sides[lod][0], sides[lod][1])) << lod;
-    EXPECT_EQ(std::pair(tw, th), std::pair(sides[lod][1], sides[lod][0])) << lod;
-  }
-  cardlevelsize(GR_ASPECT_1x1, 9, &w, &h);
-  EXPECT_EQ(w + h, 0);
-}
-
 }  // namespace
