@@ -249,17 +249,6 @@ TEST(LwoReader, LongNamesAreCutToTheirSlots) {
   freelwo(o);
 }
 
-TEST(LwoReader, LongPointChunksAreReadWhole) {
-  LwoWriter w;
-  for (int i = 0; i < 6000; i++) lwoaddpoint(&w, float(i), float(-i), 0.5f);
-  LwoObject *o = parse(lwobytes(&w));
-  ASSERT_NE(o, nullptr);
-  ASSERT_EQ(o->numpoints, 6000);
-  EXPECT_EQ(o->points[5999].x, 5999.0f);
-  EXPECT_EQ(o->points[5999].y, -5999.0f);
-  freelwo(o);
-}
-
 TEST(LwoReader, RefusesFilesThatLieAboutTheirContents) {
   LwoWriter w;
   int s = lwoaddsurface(&w, "Box", 1, 1, 1);

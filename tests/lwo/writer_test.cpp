@@ -66,21 +66,4 @@ TEST(LwoWriter, SphereAndGridFollowTheSameWinding) {
   expectlightwavewinding(g, {0, -1, 0});
 }
 
-TEST(LwoWriter, TextsAndOddChunksArePadded) {
-  LwoWriter w;
-  lwoaddsurface(&w, "Odd", 1, 2, 3);  // "Odd\0" is even; "Even\0" needs a pad byte
-  lwoaddsurface(&w, "Even", 1, 2, 3);
-  w.surfaces[1].chunks = 0;
-  w.surfaces[1].extra = {'X'};
-  std::vector<uint8_t> bytes = lwobytes(&w);
-  EXPECT_EQ(chunk(bytes, "SRFS"), (std::vector<uint8_t>{'O', 'd', 'd', 0, 'E', 'v', 'e', 'n', 0, 0}));
-  // The second SURF body is 6 + 1 bytes long, so the file ends with a pad byte.
-  EXPECT_EQ(bytes.size() % 2, 0u);
-  EXPECT_EQ(bytes[bytes.size() - 2], 'X');
-  std::string path = testing::TempDir() + "writer.lwo";
-  ASSERT_EQ(writelwo(path.c_str(), &w), 1);
-  EXPECT_EQ(readall(path), bytes);
-  EXPECT_EQ(writelwo("/nonexistent/folder/x.lwo", &w), 0);
-}
-
 }  // namespace

@@ -107,16 +107,10 @@ TEST_F(Tex3dfWriter, MipLevelsAreBoxAverages) {
   EXPECT_EQ(levels.argb[2][0], 0x21212121u);  // (65 + 0) / 2 = 32.5 -> 33
 }
 
+// The size messages are pinned through the converter; here, the writer's own refusals.
 TEST_F(Tex3dfWriter, RefusesWhatNoCardTextureCanBe) {
   const char *why = nullptr;
   EXPECT_TRUE(check3dfsize(256, 32, &why));
-  EXPECT_EQ(why, nullptr);
-  EXPECT_FALSE(check3dfsize(100, 64, &why));
-  EXPECT_STREQ(why, "width and height must be powers of two");
-  EXPECT_FALSE(check3dfsize(512, 512, &why));
-  EXPECT_STREQ(why, "width and height must be at most 256");
-  EXPECT_FALSE(check3dfsize(256, 16, &why));
-  EXPECT_STREQ(why, "width:height must be between 8:1 and 1:8");
   EXPECT_FALSE(check3dfsize(0, 16, &why));
   std::vector<uint32_t> img(64, 0);
   TexLevels levels;
@@ -129,23 +123,6 @@ TEST_F(Tex3dfWriter, RefusesWhatNoCardTextureCanBe) {
   EXPECT_TRUE(file.empty());
   EXPECT_FALSE(write3dfimage("bad.3df", img.data(), 8, 12, GR_TEXFMT_RGB_565));
   EXPECT_FALSE(write3dfimage("no/such/folder/x.3df", img.data(), 8, 8, GR_TEXFMT_RGB_565));
-}
-
-TEST_F(Tex3dfWriter, HeaderTextAndTableLayout) {
-  std::vector<uint32_t> img(4 * 32, 0xFF102030u);
-  TexLevels levels;
-  ASSERT_TRUE(makemiplevels(img.data(), 4, 32, 1, &levels));
-  std::vector<uint8_t> file;
-  ASSERT_TRUE(encode3df(&levels, GR_TEXFMT_AYIQ_8422, &file));
-  const std::string want = "3df v1.1\nayiq8422\nlod range: 1 32\naspect ratio: 1 8\n";
-  ASSERT_EQ(file.size(), want.size() + 80 + 2 * (4 * 32 + 2 * 16 + 1 * 8 + 4 + 2 + 1));
-  EXPECT_EQ(std::string(file.begin(), file.begin() + (long)want.size()), want);
-  // Sign-extended big-endian I and Q words; the image is one colour, so every texel is
-  // alike.
-  size_t texels = want.size() + 80;
-  EXPECT_EQ(file[texels], 0xFF);
-  EXPECT_EQ(file[texels + 2], 0xFF);
-  EXPECT_EQ(file[texels + 1], file[texels + 3]);
 }
 
 }  // namespace
