@@ -80,21 +80,6 @@ TEST_F(Playback, OnlyExactlySixtySwapsEveryRetrace) {
   }
 }
 
-TEST_F(Playback, EvaluatesFramesAfterTheFirstUpToOneAfterTheLast) {
-  Scene *scene = loadtestscene(folder, 30, 60);
-  ASSERT_NE(scene, nullptr);
-  playscene(scene);
-  EXPECT_EQ(currentframe, 61);
-  EXPECT_EQ(clipplanecount, 6);
-  // The box's motion holds its last key (frame 60) after it: heading 90, y 1.
-  SceneObject *box = scene->objects[0];
-  Pose expected;
-  evalmotion(&box->motion, &expected, 61.0);
-  EXPECT_EQ(box->posx, expected.values[0]);
-  EXPECT_EQ(box->posy, expected.values[1]);
-  EXPECT_EQ(box->rotheading, expected.values[3]);
-}
-
 TEST_F(Playback, EffectsRestartOutsideTheirRangeAndCarryTheCameraAim) {
   TestShow show;
   show.scenes[0].particles = 1;     // active in frames 3 to 39

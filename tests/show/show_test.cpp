@@ -170,79 +170,67 @@ TEST(Show, UsesEveryFeatureItIsMeantToShow) {
   Show &s = show();
   for (int i = 0; i < 3; i++) ASSERT_NE(s.scenes[i], nullptr) << scenenames[i];
   Scene *intro1 = s.scenes[0], *intro2 = s.scenes[1], *by = s.scenes[2];
-
-  // Rates and lengths: the title at one frame per retrace for about 20 s, the hall at 25
-  // or 30 for about 20 s, the credits for about 10 s.
+  // The title at one frame per retrace for about 20 s, the hall at 25 or 30 for about
+  // 20 s, the credits for about 10 s.
   const float sixty = 60.0f;
   EXPECT_EQ(memcmp(&intro1->framespersecond, &sixty, sizeof(float)), 0);
   EXPECT_TRUE(intro2->framespersecond == 25.0f || intro2->framespersecond == 30.0f);
-  auto seconds = [](const Scene *scene) {
-    return (scene->lastframe - scene->firstframe) / scene->framespersecond;
+  const float seconds[3] = {20, 20, 10};
+  for (int i = 0; i < 3; i++) {
+    const Scene *sc = s.scenes[i];
+    EXPECT_NEAR((sc->lastframe - sc->firstframe) / sc->framespersecond, seconds[i], seconds[i] / 10);
+  }
+  // Counts over a scene: its lights, objects and the surfaces of their polygons.
+  auto lights = [](const Scene *sc, auto f) {
+    int n = 0;
+    for (int i = 0; i < sc->numlights; i++) n += f(sc->lights[i]) ? 1 : 0;
+    return n;
   };
-  EXPECT_NEAR(seconds(intro1), 20, 2);
-  EXPECT_NEAR(seconds(intro2), 20, 2);
-  EXPECT_NEAR(seconds(by), 10, 1);
+  auto surfaces = [](const Scene *sc, auto f) {
+    int n = 0;
+    for (int i = 0; i < sc->numobjects; i++)
+      for (int p = 0; p < sc->objects[i]->numpolys; p++) n += f(sc->objects[i], sc->objects[i]->polys[p].surface) ? 1 : 0;
+    return n;
+  };
 
   // Title: a camera-facing glow and a particle trail, point lights with falloff, the
   // camera aimed at an object, a reflection-mapped surface.
   std::set<int> sfxtypes;
   for (int i = 0; i < intro1->numsfxobjects; i++) sfxtypes.insert(intro1->sfxobjects[i]->sfxtype);
   EXPECT_EQ(sfxtypes, (std::set<int>{0, 1}));
-  int pointfalloff = 0;
-  for (int i = 0; i < intro1->numlights; i++)
-    pointfalloff += !intro1->lights[i]->isdistant && intro1->lights[i]->falloffon;
-  EXPECT_GE(pointfalloff, 1);
+  EXPECT_GE(lights(intro1, [](const SceneLight *l) { return !l->isdistant && l->falloffon; }), 1);
   EXPECT_GE(intro1->camera->targetindex, 0);
   EXPECT_LT(intro1->camera->targetindex, intro1->numobjects);
-  int chrome = 0;
-  for (int i = 0; i < intro1->numobjects; i++) {
-    const SceneObject *o = intro1->objects[i];
-    for (int p = 0; p < o->numpolys; p++) {
-      const MeshSurface *m = o->polys[p].surface;
-      chrome += o->hasreflmap && m->refltexture != 0xFFFF && m->reflectivity > 0;
-    }
-  }
-  EXPECT_GT(chrome, 0);
+  EXPECT_GT(surfaces(intro1, [](const SceneObject *o, const MeshSurface *m) {
+              return o->hasreflmap && m->refltexture != 0xFFFF && m->reflectivity > 0;
+            }), 0);
 
   // Hall: a family of at least three levels with a parent of several children; surfaces
   // that are transparent, additive, cut out by texture alpha and double-sided; motions
   // that repeat and that hold; every kind of image map.
   int deepest = 0, mostchildren = 0;
-  int transparent = 0, additive = 0, cutout = 0, doublesided = 0;
-  std::set<int> endings;
+  std::set<int> endings{intro2->camera->motion.endbehavior};
   for (int i = 0; i < intro2->numobjects; i++) {
     const SceneObject *o = intro2->objects[i];
     if (!o->hasparent) deepest = std::max(deepest, depth(o));
     mostchildren = std::max(mostchildren, (int)o->numchildren);
     endings.insert(o->motion.endbehavior);
-    for (int p = 0; p < o->numpolys; p++) {
-      const MeshSurface *m = o->polys[p].surface;
-      transparent += m->transparency > 0;
-      additive += m->additive;
-      cutout += m->outline && m->texture != 0xFFFF;
-      doublesided += m->doublesided;
-    }
   }
-  endings.insert(intro2->camera->motion.endbehavior);
   EXPECT_GE(deepest, 3);
   EXPECT_GE(mostchildren, 2);
-  EXPECT_GT(transparent, 0);
-  EXPECT_GT(additive, 0);
-  EXPECT_GT(cutout, 0);
-  EXPECT_GT(doublesided, 0);
-  EXPECT_TRUE(endings.count(1)) << "no motion holds";
-  EXPECT_TRUE(endings.count(2)) << "no motion repeats";
+  EXPECT_GT(surfaces(intro2, [](const SceneObject *, const MeshSurface *m) { return m->transparency > 0; }), 0);
+  EXPECT_GT(surfaces(intro2, [](const SceneObject *, const MeshSurface *m) { return m->additive != 0; }), 0);
+  EXPECT_GT(surfaces(intro2, [](const SceneObject *, const MeshSurface *m) { return m->outline && m->texture != 0xFFFF; }), 0);
+  EXPECT_GT(surfaces(intro2, [](const SceneObject *, const MeshSurface *m) { return m->doublesided != 0; }), 0);
+  EXPECT_TRUE(endings.count(1) && endings.count(2)) << "motions should both hold and repeat";
   std::set<std::string> kinds;
   for (const std::string &file : wordsafter("intro2.lws", "LoadObject"))
     for (const std::string &kind : texturekinds(file)) kinds.insert(kind);
-  EXPECT_TRUE(kinds.count("Planar Image Map"));
-  EXPECT_TRUE(kinds.count("Cylindrical Image Map"));
-  EXPECT_TRUE(kinds.count("Spherical Image Map"));
+  for (const char *kind : {"Planar Image Map", "Cylindrical Image Map", "Spherical Image Map"})
+    EXPECT_TRUE(kinds.count(kind)) << kind;
 
   // Credits: a distant light and a camera turned by its own angles, bank included.
-  int distant = 0;
-  for (int i = 0; i < by->numlights; i++) distant += by->lights[i]->isdistant != 0;
-  EXPECT_GE(distant, 1);
+  EXPECT_GE(lights(by, [](const SceneLight *l) { return l->isdistant != 0; }), 1);
   EXPECT_EQ(by->camera->targetindex, -1);
   int banked = 0;
   for (int k = 0; k < by->camera->motion.numkeys; k++) banked += by->camera->motion.keys[k].values[5] != 0;
