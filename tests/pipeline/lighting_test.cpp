@@ -80,6 +80,37 @@ TEST_F(Lighting, TwoLightsClampAt255AndSpecularNeedsSpecular) {
   expectcolor(dull->verts[0], 0, 0, 0);
 }
 
+// Worked by hand with the normal along the camera's view (0, 0, 1): the reflected
+// light's cosine against the view equals the diffuse cosine c = L.z. Diffuse 200 c per
+// red unit, specular pow(c, gloss) * specular * 255, each channel times its light colour;
+// a light from behind (c < 0, and a reflection away from the view) adds nothing.
+TEST_F(Lighting, DiffuseAndSpecularPerChannelNeverNegative) {
+  MeshSurface shiny = orange();
+  shiny.specular = 0.5f;
+  shiny.gloss = 3;
+  const struct {
+    Vec3 direction;
+    float light[3], expect[3];
+  } cases[] = {
+      {{0.6f, 0, 0.8f}, {1, 1, 1}, {225.28f, 145.28f, 105.28f}},     // 0.8^3 * 127.5 = 65.28
+      {{0.6f, 0, 0.8f}, {1, 0.5f, 0.25f}, {225.28f, 72.64f, 26.32f}},
+      {{0, 0, -1}, {1, 1, 1}, {0, 0, 0}},
+      {{0.6f, 0, -0.8f}, {1, 1, 1}, {0, 0, 0}},
+  };
+  for (const auto &c : cases) {
+    auto m = vertex({0, 0, 5}, {0, 0, 1}, shiny);
+    SceneLight light = distantlight(c.direction, c.light[0], c.light[1], c.light[2]);
+    lightvertices(&m->object, &light, &camera, 0);
+    expectcolor(m->verts[0], c.expect[0], c.expect[1], c.expect[2]);
+  }
+  // An even gloss must not turn a reflection away from the view into a highlight.
+  shiny.gloss = 2;
+  auto m = vertex({0, 0, 5}, {0, 0, 1}, shiny);
+  SceneLight behind = distantlight({0, 0, -1});
+  lightvertices(&m->object, &behind, &camera, 0);
+  expectcolor(m->verts[0], 0, 0, 0);
+}
+
 TEST_F(Lighting, ScenePassLightsOnlyFrontVerticesAndEffectsKeepBaseColor) {
   // Two separate triangles at depth 5: the first faces the camera, the second away.
   auto m = makemesh({{1, 0, 5}, {0, 0, 5}, {0, 1, 5}, {0, 1, 6}, {0, 0, 6}, {1, 0, 6}},

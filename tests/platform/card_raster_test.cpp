@@ -256,6 +256,12 @@ TEST_F(CardTest, BilinearAtZeroBelowZeroAndAcrossTheWrap) {
   tt.tex.minfilter = tt.tex.magfilter = GR_TEXTUREFILTER_POINT_SAMPLED;
   EXPECT_EQ(sampleat(-1, 32), expect565(49, 2, 7, 1, 1));
   EXPECT_EQ(sampleat(63, 64), expect565(1, 18, 7, 1, 1));
+  // A magnified texture (every corner on one texel here) takes the magnification filter.
+  tt.tex.minfilter = GR_TEXTUREFILTER_BILINEAR;
+  EXPECT_EQ(sampleat(0, 32), expect565(1, 2, 7, 1, 1));
+  tt.tex.minfilter = GR_TEXTUREFILTER_POINT_SAMPLED;
+  tt.tex.magfilter = GR_TEXTUREFILTER_BILINEAR;
+  EXPECT_EQ(sampleat(0, 32), expect565(lerp16(49, 1, 8), 2, 7, 1, 1));
 }
 
 TEST_F(CardTest, LevelOfDetailIsChosenPerPixelAndFloored) {
