@@ -17,6 +17,12 @@ TEST_F(LoaderTest, DistantLightTurnsByWholeDegrees) {
   SceneLight *light = createlight(0, 0, 0, 255, 255, 255, 1, 1);
   lightdirection(light, -45.7f, 0, 0);
   EXPECT_FLOAT_EQ(light->direction.y, 0.70710677f);
+  // Every angle is truncated: fractions of heading and bank change nothing either.
+  lightdirection(light, 30, 45, -10);
+  const Vec3 whole = light->direction;
+  lightdirection(light, 30.9f, 45.9f, -10.8f);
+  EXPECT_EQ(std::vector<float>({light->direction.x, light->direction.y, light->direction.z}),
+            std::vector<float>({whole.x, whole.y, whole.z}));
   // Angles far outside any turn still give a unit direction.
   lightdirection(light, 1e30f, -1e30f, 3e38f);
   EXPECT_NEAR(std::sqrt(light->direction.x * light->direction.x + light->direction.y * light->direction.y +

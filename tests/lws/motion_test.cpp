@@ -156,6 +156,8 @@ TEST(Motion, EndBehaviour) {
   EXPECT_EQ(repeat.x(120), 0.0f);
   EXPECT_EQ(repeat.x(130), 10.0f);
   EXPECT_EQ(repeat.x(130.5), 10.5f);
+  EXPECT_EQ(repeat.x(119), 59.0f);  // the last frame of the second pass
+  EXPECT_EQ(repeat.x(179.5), 59.5f);
   // No end behaviour, or a fraction just past the last key: the last key, never a
   // segment beyond it.
   Built none({{0, 0}, {30, 5}, {60, 60}}, 0);
