@@ -7,6 +7,8 @@
 #   ./lwdemo.sh coverage build with --coverage (build-cov/), run the tests, print the
 #                        line coverage of the library (app display lwo lws math pipeline
 #                        platform sfx; not tests, fuzz, bench or tools)
+#   ./lwdemo.sh cleanroom  a fresh minimal Debian root (build-cleanroom/), a clean clone of
+#                        HEAD in it, then ./lwdemo.sh and ./lwdemo.sh test run inside as root
 set -euo pipefail
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -19,13 +21,15 @@ packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libpng-dev
           xfonts-base  # SDL's X11 message box draws with the X core fonts
           libsdl2-image-dev  # lwplay reads TGA, PNG, JPEG and BMP images in place of 3DF textures
           gcovr  # ./lwdemo.sh coverage summarises the library's line coverage
+          debootstrap  # ./lwdemo.sh cleanroom makes its fresh Debian root with it
 )
 jobs=${LWDEMO_JOBS:-$(nproc)}
 fuzzseconds=${LWDEMO_FUZZ_SECONDS:-60}
 
-setup() {
-  local missing=()
-  for p in "${packages[@]}"; do
+setup() { # setup [package...]: those, or the whole list
+  local missing=() p
+  [ $# -gt 0 ] || set -- "${packages[@]}"
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -96,6 +100,154 @@ coverage() {
   return $failed
 }
 
+# The Debian archive this machine's own apt sources name, as "URI SUITE KEYRING" (KEYRING
+# "-" when none is named): the entry for this release's codename, else the first plain suite.
+debianarchive() {
+  local codename files=() f
+  codename=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
+  [ -f /etc/apt/sources.list ] && files+=(/etc/apt/sources.list)
+  for f in /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && files+=("$f")
+  done
+  [ ${#files[@]} -gt 0 ] || return 1
+  awk -v want="$codename" '
+    function consider(uri, suites, key,   n, i, s) {
+      n = split(suites, s, " ")
+      for (i = 1; i <= n; i++) {
+        if (want != "" && s[i] == want && exact == "") exact = uri " " s[i] " " key
+        if (s[i] !~ /[-\/]/ && plain == "") plain = uri " " s[i] " " key
+      }
+    }
+    function flush() {
+      if (types ~ /(^| )deb( |$)/ && enabled != "no" && uris != "") {
+        split(uris, u, " ")
+        consider(u[1], suites, signed ~ /^\// ? signed : "-")
+      }
+      types = uris = suites = signed = enabled = ""
+    }
+    FNR == 1 { flush(); deb822 = FILENAME ~ /\.sources$/ }
+    deb822 && /^[ \t]*$/ { flush(); next }
+    deb822 && /^[A-Za-z-]+:/ {
+      key = tolower(substr($0, 1, index($0, ":") - 1)); value = substr($0, index($0, ":") + 1)
+      gsub(/^[ \t]+|[ \t]+$/, "", value)
+      if (key == "types") types = value; else if (key == "uris") uris = value
+      else if (key == "suites") suites = value; else if (key == "enabled") enabled = value
+      else if (key == "signed-by") signed = value
+      next
+    }
+    !deb822 && $1 == "deb" {
+      i = 2; key = "-"
+      if ($2 ~ /^\[/) {
+        for (; i <= NF; i++) {
+          if ($i ~ /^\[?signed-by=/) { key = $i; sub(/^\[?signed-by=/, "", key); sub(/\]$/, "", key) }
+          if ($i ~ /\]$/) { i++; break }
+        }
+      }
+      if (key !~ /^\//) key = "-"
+      consider($i, $(i + 1), key)
+    }
+    END { flush(); if (exact != "") print exact; else if (plain != "") print plain; else exit 1 }
+  ' "${files[@]}"
+}
+
+# Every mount at or under a folder, deepest first (mount points as /proc/self/mounts has
+# them, with its octal escapes undone).
+mountsunder() {
+  local dir=$1 point
+  while read -r _ point _; do
+    point=$(printf '%b' "$point")
+    case "$point" in "$dir" | "$dir"/*) echo "$point" ;; esac
+  done < /proc/self/mounts | sort -r
+}
+
+# Ends what still runs inside the root, then unmounts everything under it.
+releaseroot() {
+  local root=$1 pid point
+  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+    [ "$(readlink "/proc/$pid/root" 2>/dev/null)" = "$root" ] && kill -KILL "$pid" 2>/dev/null
+  done
+  while read -r point; do
+    [ -n "$point" ] || continue
+    umount "$point" 2>/dev/null || umount -l "$point" 2>/dev/null ||
+      echo "cleanroom: could not unmount $point" >&2
+  done < <(mountsunder "$root")
+  return 0
+}
+
+# Deletes the root, but never while anything is still mounted inside it.
+removeroot() {
+  local root=$1
+  [ -e "$root" ] || return 0
+  releaseroot "$root"
+  if [ -n "$(mountsunder "$root")" ]; then
+    echo "cleanroom: still mounted under $root, not deleting it:" >&2
+    mountsunder "$root" >&2
+    return 1
+  fi
+  rm -rf --one-file-system "$root"
+}
+
+cleanroom() {
+  local started=$SECONDS dir="$top/build-cleanroom" archive uri suite keyring
+  local base="$top/build-cleanroom/base" root="$top/build-cleanroom/root"
+  setup debootstrap git
+  if ! archive=$(debianarchive) || [ -z "$archive" ]; then
+    echo "cleanroom: no Debian archive named in /etc/apt/sources.list or /etc/apt/sources.list.d/" >&2
+    exit 1
+  fi
+  read -r uri suite keyring <<<"$archive"
+  mkdir -p "$dir"
+  removeroot "$root"
+  # The bare debootstrap result is kept (never entered) and copied for each run.
+  if [ "$(cat "$base/.lwdemo-archive" 2>/dev/null)" != "$uri $suite" ]; then
+    removeroot "$base.new"
+    removeroot "$base"
+    echo "cleanroom: debootstrap --variant=minbase $suite from $uri"
+    local opts=(--variant=minbase)
+    [ "$keyring" != "-" ] && opts+=(--keyring="$keyring")
+    debootstrap "${opts[@]}" "$suite" "$base.new" "$uri"
+    echo "$uri $suite" > "$base.new/.lwdemo-archive"
+    mv "$base.new" "$base"
+  fi
+  cp -a "$base" "$root"
+  rm -f "$root/.lwdemo-archive"
+
+  trap 'releaseroot "$root"' EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  trap 'exit 129' HUP
+  echo "cleanroom: a clean clone of $(git -C "$top" rev-parse --short HEAD) in $root/src/lwdemo"
+  mkdir -p "$root/src"
+  git clone -q --no-checkout "$top" "$root/src/lwdemo"
+  git -C "$root/src/lwdemo" checkout -q --detach "$(git -C "$top" rev-parse HEAD)"
+  [ -d "$top/../shared" ] && cp -a "$top/../shared" "$root/src/shared"
+  cp -L /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
+
+  mount --bind /dev "$root/dev"
+  mount --bind /dev/pts "$root/dev/pts"
+  [ -d /dev/shm ] && mount --bind /dev/shm "$root/dev/shm"
+  mount -t proc proc "$root/proc"
+  mount -t sysfs sysfs "$root/sys" 2>/dev/null || mount --bind /sys "$root/sys"
+
+  local env=(HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin)
+  local v
+  for v in LWDEMO_FUZZ_SECONDS LWDEMO_JOBS; do
+    [ -n "${!v:-}" ] && env+=("$v=${!v}")
+  done
+  local rc=0
+  # In the background so that a signal reaches the traps at once, not when the run ends.
+  chroot "$root" /usr/bin/env -i "${env[@]}" /bin/bash -c \
+    'cd /src/lwdemo && ./lwdemo.sh && ./lwdemo.sh test' </dev/null &
+  wait $! || rc=$?
+  local took=$((SECONDS - started))
+  if [ $rc -eq 0 ]; then
+    printf 'cleanroom: passed in %dm%02ds\n' $((took / 60)) $((took % 60))
+  else
+    printf 'cleanroom: FAILED (exit %d) after %dm%02ds\n' $rc $((took / 60)) $((took % 60)) >&2
+  fi
+  return $rc
+}
+
 case "${1:-run}" in
   run)
     setup
@@ -131,8 +283,11 @@ case "${1:-run}" in
     setup
     coverage
     ;;
+  cleanroom)
+    cleanroom
+    ;;
   *)
-    echo "usage: $0 [run|build|test|coverage]" >&2
+    echo "usage: $0 [run|build|test|coverage|cleanroom]" >&2
     exit 2
     ;;
 esac
