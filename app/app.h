@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "pipeline/pipeline.h"  // currentframe, swapinterval, clipplanecount
+
 struct Scene;
 struct Vec3;
 union SDL_Event;
@@ -15,13 +17,6 @@ struct KeyQueue {
   int32_t writepos;
   int32_t readpos;
 };
-
-// The frame being played. Written by the playback loop.
-extern int32_t currentframe;
-// Retraces per shown frame for the scene being played (1 or 2). Written by the playback loop.
-extern int32_t swapinterval;
-// Number of view planes the clipper uses. Written by the playback loop.
-extern int32_t clipplanecount;
 
 // Written by the window procedure and by the scripted key; read by keypending.
 extern KeyQueue keyqueue;

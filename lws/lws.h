@@ -1,4 +1,5 @@
-// Scene records, the scene loader, and the object hierarchy.
+// Scene records, the scene loader, the object hierarchy, and the camera's set-up and
+// orientation.
 #pragma once
 
 #include <cstdint>
@@ -92,3 +93,20 @@ SceneLight *createlight(float x, float y, float z, float red, float green, float
 void lightdirection(SceneLight *light, float pitch, float heading, float bank);
 // ambientcolor = colour * intensity / 255.
 void setambient(float red, float green, float blue, float intensity);
+
+// Camera set-up and orientation.
+
+// New camera at (x, y, z) with the given horizontal field of view in degrees, looking
+// along +z; none after printing the allocation message.
+SceneCamera *createcamera(float x, float y, float z, float fieldofview);
+// Clamps the angle to 0..180 and sets fieldofview and projdistance from the screen width.
+void setfieldofview(SceneCamera *camera, float fieldofview);
+// Fills the six camera-space view planes: top, bottom, left, right, near 0.2, far 100.
+void setupviewplanes(SceneCamera *camera);
+// Orients the camera from its own angles; forward, up and target are left alone.
+void camerafromangles(SceneCamera *camera, float pitch, float heading, float bank);
+// Stores the point as target and aims the camera at it without roll.
+void cameratarget(SceneCamera *camera, float x, float y, float z);
+// Builds the orientation from position, target and up. A degenerate aim (target at
+// the camera, or straight above or below it) keeps the previous orientation.
+void cameralookat(SceneCamera *camera);

@@ -1,4 +1,4 @@
-// Vectors, 3x3 matrices, rotations and the camera.
+// Vectors, 3x3 matrices and rotations.
 //
 // Conventions, used everywhere in the system:
 // - Vec3 is three packed floats; Mat3 is nine floats stored row by row
@@ -23,8 +23,6 @@ struct Plane {
   Vec3 normal;
   float distance = 0;
 };
-
-struct SceneCamera;
 
 // M = identity.
 void matidentity(Mat3 *m);
@@ -55,19 +53,13 @@ double vlength(float x, float y, float z);
 // v = v / |v| in place; a zero vector stays zero (its length is taken as 1e-05).
 void vnormalize(Vec3 *v);
 
-// Camera set-up and orientation (the SceneCamera record is the scene folder's).
-
-// New camera at (x, y, z) with the given horizontal field of view in degrees, looking
-// along +z; none after printing the allocation message.
-SceneCamera *createcamera(float x, float y, float z, float fieldofview);
-// Clamps the angle to 0..180 and sets fieldofview and projdistance from the screen width.
-void setfieldofview(SceneCamera *camera, float fieldofview);
-// Fills the six camera-space view planes: top, bottom, left, right, near 0.2, far 100.
-void setupviewplanes(SceneCamera *camera);
-// Orients the camera from its own angles; forward, up and target are left alone.
-void camerafromangles(SceneCamera *camera, float pitch, float heading, float bank);
-// Stores the point as target and aims the camera at it without roll.
-void cameratarget(SceneCamera *camera, float x, float y, float z);
-// Builds the orientation from position, target and up. A degenerate aim (target at
-// the camera, or straight above or below it) keeps the previous orientation.
-void cameralookat(SceneCamera *camera);
+// M * p + (tx, ty, tz), worked in double and rounded once to float; a null M adds the
+// translation alone, so each coordinate is one exact sum rounded once. Inline: the
+// pipeline calls it for every vertex of every frame.
+inline Vec3 matplace(const Mat3 *m, const Vec3 &p, double tx, double ty, double tz) {
+  const double x = p.x, y = p.y, z = p.z;
+  if (m == nullptr) return {(float)(x + tx), (float)(y + ty), (float)(z + tz)};
+  const float *a = m->m;
+  return {(float)(a[0] * x + a[1] * y + a[2] * z + tx), (float)(a[3] * x + a[4] * y + a[5] * z + ty),
+          (float)(a[6] * x + a[7] * y + a[8] * z + tz)};
+}

@@ -14,6 +14,14 @@
 struct SceneCamera;
 struct SceneLight;
 
+// Process-wide values the pipeline reads. Defined and written by the playback loop.
+// The frame being played.
+extern int32_t currentframe;
+// Retraces per shown frame for the scene being played (1 or 2).
+extern int32_t swapinterval;
+// Number of view planes the clipper uses.
+extern int32_t clipplanecount;
+
 // The first time the clipper drops one of an object's polygons for want of room, this
 // line goes to the log; the object's cliproomlogged keeps it to once per run, and
 // numclipdropped counts the drops of the frame.

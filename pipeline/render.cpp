@@ -1,4 +1,3 @@
-#include "app/app.h"
 #include "display/display.h"
 #include "lws/lws.h"
 #include "pipeline/pipeline.h"

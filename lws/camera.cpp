@@ -4,7 +4,6 @@
 
 #include "display/display.h"
 #include "lws/lws.h"
-#include "math/vecmath.h"
 
 namespace {
 
