@@ -109,3 +109,6 @@ SceneObject *loadobject(const char *filename, double scalex, double scaley, doub
 // file that cannot be found or read, that still carries motion and children. Null only
 // without memory.
 SceneObject *makenullobject(void);
+// Releases a SceneObject and every array it owns, its motion keys included; its children
+// are objects of their own. Null does nothing.
+void freesceneobject(SceneObject *sceneobject);

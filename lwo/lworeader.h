@@ -175,8 +175,6 @@ void computebbox(SceneObject *sceneobject);
 // table would overflow, with the table's count left as it was.
 int registernames(const LwoObject *object, SceneObject *sceneobject, TextureNameTable *table,
                   FILE *progress);
-// Releases a SceneObject made by buildobject (not one the scene has linked).
-void freesceneobject(SceneObject *sceneobject);
 
 // buildobject with its messages and exits; the object or null.
 SceneObject *loadlwo(const LwoObject *object, double scalex, double scaley, double scalez);

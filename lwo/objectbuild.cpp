@@ -45,6 +45,7 @@ void freesceneobject(SceneObject *o) {
   std::free(o->crosspolys);
   std::free(o->drawpolys);
   std::free(o->polys);
+  std::free(o->motion.keys);
   o->~SceneObject();
   std::free(o);
 }

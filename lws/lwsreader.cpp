@@ -463,37 +463,57 @@ static T *allocentries(int n) {
   return entries;
 }
 
-// Parents: inside the list (checked when read), at most maxchildren children each, and
-// no object its own ancestor, so that the render pass's walk from the roots ends.
-static LwsStatus checkparents(const LwsInput *in, const LwsScene *scene) {
-  int n = scene->numobjects;
+ParentProblem checkparentlinks(const LwsObject *objects, int n) {
+  ParentProblem problem;
   int *children = (int *)calloc((size_t)(n > 0 ? n : 1), sizeof(int));
-  if (children == nullptr) return lwsnomemory;
-  for (int i = 0; i < n; i++) {
-    int p = scene->objects[i].parentindex;
-    if (p < 0) continue;
-    if (++children[p] > maxchildren) {
-      refuse(in, scene->objects[i].parentline,
-             "object %d would be child %d of object %d; an object has at most %d children",
-             i + 1, children[p], p + 1, maxchildren);
-      free(children);
-      return lwsrefused;
+  if (children == nullptr) {
+    problem.rule = parentnomemory;
+    return problem;
+  }
+  for (int i = 0; i < n && problem.rule == parentsok; i++) {
+    const int p = objects[i].parentindex;
+    if (p < -1 || p >= n) {
+      problem = ParentProblem{parentoutside, i, p, 0};
+    } else if (p >= 0 && ++children[p] > maxchildren) {
+      problem = ParentProblem{parentchildren, i, p, children[p]};
     }
   }
   free(children);
-  // Following parents from any object must reach a root within n steps.
-  for (int i = 0; i < n; i++) {
-    int p = scene->objects[i].parentindex;
-    for (int steps = 0; p >= 0; steps++) {
+  for (int i = 0; i < n && problem.rule == parentsok; i++) {
+    for (int steps = 0, p = objects[i].parentindex; p >= 0; steps++, p = objects[p].parentindex) {
       if (steps >= n || p == i) {
-        refuse(in, scene->objects[i].parentline, "object %d is its own ancestor (ParentObject cycle)",
-               i + 1);
-        return lwsrefused;
+        problem = ParentProblem{parentcycle, i, objects[i].parentindex, 0};
+        break;
       }
-      p = scene->objects[p].parentindex;
     }
   }
-  return lwsok;
+  return problem;
+}
+
+// Parents were checked against the list when read; here the child counts and cycles.
+static LwsStatus checkparents(const LwsInput *in, const LwsScene *scene) {
+  const ParentProblem problem = checkparentlinks(scene->objects, scene->numobjects);
+  const int i = problem.object;
+  switch (problem.rule) {
+    case parentsok:
+      return lwsok;
+    case parentnomemory:
+      return lwsnomemory;
+    case parentoutside:
+      refuse(in, scene->objects[i].parentline, "object %d: ParentObject %d is outside the %d objects",
+             i + 1, problem.parent + 1, (int)scene->numobjects);
+      break;
+    case parentchildren:
+      refuse(in, scene->objects[i].parentline,
+             "object %d would be child %d of object %d; an object has at most %d children",
+             i + 1, problem.children, problem.parent + 1, maxchildren);
+      break;
+    case parentcycle:
+      refuse(in, scene->objects[i].parentline, "object %d is its own ancestor (ParentObject cycle)",
+             i + 1);
+      break;
+  }
+  return lwsrefused;
 }
 
 static LwsStatus checkfilled(const LwsInput *in, const LwsScene *scene, int cameraseen) {

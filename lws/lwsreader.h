@@ -122,6 +122,20 @@ enum LwsStatus {
                  // motion cannot be set up (logged)
 };
 
+// The first rule the objects' parent indices break: object by object, an index outside
+// the list, then a parent given a child beyond maxchildren; after those, an object that is
+// its own ancestor (following parents from any object must reach a root within n steps,
+// so that the render pass's walk from the roots ends). The reader and the scene loader
+// each report a broken rule in their own words.
+enum ParentRule { parentsok, parentoutside, parentchildren, parentcycle, parentnomemory };
+struct ParentProblem {
+  ParentRule rule = parentsok;
+  int32_t object = -1;   // 0-based: the object whose ParentObject breaks the rule
+  int32_t parent = -1;   // 0-based: its parent index
+  int32_t children = 0;  // parentchildren: the parent's child count with this object
+};
+ParentProblem checkparentlinks(const LwsObject *objects, int n);
+
 // Releases a Scene and everything in it, objects and effects included: for tests, the
 // fuzzer and the benchmark, which load many scenes in one process. The player never
 // releases a scene.

@@ -54,31 +54,23 @@ int linkchildren(const LwsScene *lws, Scene *scene) {
   if (lws->numobjects != n) return 0;
   // Every limit is checked before any link is made, so a refused scene keeps no half
   // of its links; the reader has refused such files already.
-  int *children = (int *)calloc((size_t)(n > 0 ? n : 1), sizeof(int));
-  if (children == nullptr) return 0;
-  int ok = 1;
-  for (int i = 0; i < n && ok; i++) {
-    int p = lws->objects[i].parentindex;
-    if (p < -1 || p >= n) {
-      fprintf(lwslog(), "Object %d: parent %d is outside the %d objects\n", i + 1, p + 1, n);
-      ok = 0;
-    } else if (p >= 0 && ++children[p] > maxchildren) {
-      fprintf(lwslog(), "Object %d: more than %d children\n", p + 1, maxchildren);
-      ok = 0;
-    }
+  const ParentProblem problem = checkparentlinks(lws->objects, n);
+  switch (problem.rule) {
+    case parentsok:
+      break;
+    case parentnomemory:
+      return 0;
+    case parentoutside:
+      fprintf(lwslog(), "Object %d: parent %d is outside the %d objects\n", problem.object + 1,
+              problem.parent + 1, n);
+      return 0;
+    case parentchildren:
+      fprintf(lwslog(), "Object %d: more than %d children\n", problem.parent + 1, maxchildren);
+      return 0;
+    case parentcycle:
+      fprintf(lwslog(), "Object %d is its own ancestor\n", problem.object + 1);
+      return 0;
   }
-  for (int i = 0; i < n && ok; i++) {
-    int p = lws->objects[i].parentindex;
-    for (int steps = 0; p >= 0 && ok; steps++) {
-      if (steps >= n || p == i) {
-        fprintf(lwslog(), "Object %d is its own ancestor\n", i + 1);
-        ok = 0;
-      }
-      p = lws->objects[p].parentindex;
-    }
-  }
-  free(children);
-  if (!ok) return 0;
 
   for (int i = 0; i < n; i++) {
     int p = lws->objects[i].parentindex;
@@ -106,29 +98,14 @@ static void setpose(SceneObject *object) {
   object->rotbank = key->values[5];
 }
 
-static void releaseobject(SceneObject *object) {
-  if (object == nullptr) return;
-  free(object->normals);
-  free(object->xformnormals);
-  free(object->verts);
-  free(object->surfaces);
-  free(object->vertoutcodes);
-  free(object->frontpolys);
-  free(object->crosspolys);
-  free(object->drawpolys);
-  free(object->polys);
-  free(object->motion.keys);
-  free(object);
-}
-
 void releasescene(Scene *scene) {
   if (scene == nullptr) return;
   for (int i = 0; scene->objects != nullptr && i < scene->numobjects; i++)
-    releaseobject(scene->objects[i]);
+    freesceneobject(scene->objects[i]);
   for (int i = 0; scene->sfxobjects != nullptr && i < scene->numsfxobjects; i++) {
     SfxObject *sfx = scene->sfxobjects[i];
     if (sfx == nullptr) continue;
-    releaseobject(sfx->mesh);
+    freesceneobject(sfx->mesh);
     free(sfx->particles);
     free(sfx);
   }
