@@ -14,15 +14,6 @@ const Mat3 *rotationof(const SceneObject *object, Mat3 *r) {
   return r;
 }
 
-// r * p + t in double, rounded once; p + t without a rotation.
-Vec3 place(const Mat3 *r, const Vec3 &p, double tx, double ty, double tz) {
-  double x = p.x, y = p.y, z = p.z;
-  if (r == nullptr) return {(float)(x + tx), (float)(y + ty), (float)(z + tz)};
-  const float *a = r->m;
-  return {(float)(a[0] * x + a[1] * y + a[2] * z + tx), (float)(a[3] * x + a[4] * y + a[5] * z + ty),
-          (float)(a[6] * x + a[7] * y + a[8] * z + tz)};
-}
-
 }  // namespace
 
 // Children are finished before their parent, whose rotation and position then go on top
@@ -33,9 +24,9 @@ void transformboxes(SceneObject *object) {
   const double tx = object->posx, ty = object->posy, tz = object->posz;
   Mat3 rotation;
   const Mat3 *r = rotationof(object, &rotation);
-  for (int k = 0; k < 8; k++) object->tbbox[k] = place(r, object->bbox[k], tx, ty, tz);
+  for (int k = 0; k < 8; k++) object->tbbox[k] = matplace(r, object->bbox[k], tx, ty, tz);
   for (int i = 0; i < object->numchildren; i++)
-    for (Vec3 &c : object->children[i]->tbbox) c = place(r, c, tx, ty, tz);
+    for (Vec3 &c : object->children[i]->tbbox) c = matplace(r, c, tx, ty, tz);
 }
 
 void transformvertices(SceneObject *object) {
@@ -45,7 +36,7 @@ void transformvertices(SceneObject *object) {
   const Mat3 *r = rotationof(object, &rotation);
   for (int v = 0; v < object->numverts; v++) {
     MeshVertex &mv = object->verts[v];
-    mv.xfpos = place(r, mv.objpos, tx, ty, tz);
+    mv.xfpos = matplace(r, mv.objpos, tx, ty, tz);
     mv.untouched = 1;
   }
   if (r != nullptr)
@@ -56,7 +47,7 @@ void transformvertices(SceneObject *object) {
     SceneObject *child = object->children[i];
     for (int v = 0; v < child->numverts; v++) {
       MeshVertex &mv = child->verts[v];
-      mv.xfpos = place(r, mv.xfpos, tx, ty, tz);
+      mv.xfpos = matplace(r, mv.xfpos, tx, ty, tz);
       mv.untouched = 1;
     }
     if (r != nullptr) mattransform(r, child->xformnormals, child->xformnormals, child->numnormals);

@@ -8,27 +8,17 @@
 // faces the viewer. The whole of objpos turns, so a particle's world position is turned
 // with its square.
 
-namespace {
-
-Vec3 turn(const Mat3 &m, const Vec3 &p, double tx, double ty, double tz) {
-  const float *a = m.m;
-  double x = p.x, y = p.y, z = p.z;
-  return {(float)(a[0] * x + a[1] * y + a[2] * z + tx), (float)(a[3] * x + a[4] * y + a[5] * z + ty),
-          (float)(a[6] * x + a[7] * y + a[8] * z + tz)};
-}
-
-}  // namespace
-
 void billboardbox(SceneCamera *camera, SceneObject *mesh) {
   const double tx = mesh->posx, ty = mesh->posy, tz = mesh->posz;
-  for (int k = 0; k < 8; k++) mesh->tbbox[k] = turn(camera->cameratoworld, mesh->bbox[k], tx, ty, tz);
+  for (int k = 0; k < 8; k++)
+    mesh->tbbox[k] = matplace(&camera->cameratoworld, mesh->bbox[k], tx, ty, tz);
 }
 
 void billboardvertices(SceneCamera *camera, SceneObject *mesh) {
   const double tx = mesh->posx, ty = mesh->posy, tz = mesh->posz;
   for (int v = 0; v < mesh->numverts; v++) {
     MeshVertex &mv = mesh->verts[v];
-    mv.xfpos = turn(camera->cameratoworld, mv.objpos, tx, ty, tz);
+    mv.xfpos = matplace(&camera->cameratoworld, mv.objpos, tx, ty, tz);
     mv.untouched = 1;
   }
   // A particle mesh's numverts follows the living particles while its normal arrays are
