@@ -89,8 +89,36 @@ TEST_F(LoaderTest, LinkChildrenRefusesWithoutLinking) {
   EXPECT_EQ(linkchildren(l.lws, &l.scene), 0);
   EXPECT_EQ(l.objects[0].numchildren, 0);
   EXPECT_EQ(l.objects[1].hasparent, 0);
-  EXPECT_EQ(logtext().find("child:"), std::string::npos);
+  EXPECT_EQ(logtext(), "Object 1 is its own ancestor\nObject 1: parent 8 is outside the 2 objects\n");
   freelws(l.lws);
+}
+
+// The first broken rule: object by object an index outside or a 17th child, and only
+// then a cycle, even one met earlier in the list.
+TEST(ParentLinks, FirstBrokenRuleNamesItsObject) {
+  std::vector<int> seventeen(18, 0);
+  seventeen[0] = -1;
+  const struct {
+    std::vector<int> parents;
+    ParentProblem expected;
+  } cases[] = {
+      {{-1, 0, 0, 1}, {parentsok, -1, -1, 0}},
+      {{-1, 5, 0}, {parentoutside, 1, 5, 0}},
+      {{-2}, {parentoutside, 0, -2, 0}},
+      {{1, 0, 7}, {parentoutside, 2, 7, 0}},
+      {seventeen, {parentchildren, 17, 0, 17}},
+      {{-1, 2, 1}, {parentcycle, 1, 2, 0}},
+      {{-1, 1}, {parentcycle, 1, 1, 0}},
+  };
+  for (const auto &c : cases) {
+    std::vector<LwsObject> objects(c.parents.size());
+    for (size_t i = 0; i < objects.size(); i++) objects[i].parentindex = c.parents[i];
+    const ParentProblem p = checkparentlinks(objects.data(), (int)objects.size());
+    EXPECT_EQ(p.rule, c.expected.rule) << c.parents.size() << " objects";
+    EXPECT_EQ(p.object, c.expected.object);
+    EXPECT_EQ(p.parent, c.expected.parent);
+    EXPECT_EQ(p.children, c.expected.children);
+  }
 }
 
 }  // namespace
