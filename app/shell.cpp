@@ -16,6 +16,8 @@ KeyQueue keyqueue;
 // window is being created must not end the run.
 static SDL_Window *mainwindow = nullptr;
 static int videoopen = 0;
+// Set once standard error has been told why the error box could not be shown.
+static int boxfailurereported = 0;
 
 // The scripted key: the code and the number of frames the card must have shown.
 static int32_t scriptedcode = -1;
@@ -308,7 +310,16 @@ int keypending(void) {
 // ---- Error box and command line ----
 
 int errorbox(const char *text) {
-  if (videoopen && SDL_ShowSimpleMessageBox(0, "Error", text, mainwindow) == 0) return 1;
+  if (videoopen) {
+    if (SDL_ShowSimpleMessageBox(0, "Error", text, mainwindow) == 0) return 1;
+    // With a window but no box (no font, no dialog support) the text would otherwise
+    // arrive on standard error with nothing to say why no box came up.
+    if (!boxfailurereported) {
+      fprintf(stderr, "The error box cannot be shown (%s): its messages go to standard error\n",
+              SDL_GetError());
+      boxfailurereported = 1;
+    }
+  }
   // Without a screen the text goes to standard error and the run goes on at once.
   fprintf(stderr, "%s\n", text);
   fflush(stderr);

@@ -135,12 +135,17 @@ int haveprogram(const char *name) {
   return 0;
 }
 
-int startxserver(XServer *server) {
+int startxserver(XServer *server, const std::vector<std::string> &extra) {
   // -displayfd: the server picks a free display number and writes it to the pipe once
   // it accepts connections, so there is neither a guess nor a wait.
   int fds[2];
   if (pipe(fds) != 0) return 0;
-  const std::string fdtext = std::to_string(fds[1]);
+  std::vector<std::string> args{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                                "1024x768x24", "-nolisten", "tcp", "-noreset"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  std::vector<char *> argv;
+  for (auto &a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
   const int pid = fork();
   if (pid == 0) {
     close(fds[0]);
@@ -148,8 +153,7 @@ int startxserver(XServer *server) {
     dup2(nul, 0);
     dup2(nul, 1);
     dup2(nul, 2);
-    execlp("Xvfb", "Xvfb", "-displayfd", fdtext.c_str(), "-screen", "0", "1024x768x24",
-           "-nolisten", "tcp", "-noreset", (char *)nullptr);
+    execvp("Xvfb", argv.data());
     _exit(127);
   }
   close(fds[1]);

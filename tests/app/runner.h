@@ -42,10 +42,10 @@ std::string lwdemopath();
 // 1 when a program of that name is on the PATH.
 int haveprogram(const char *name);
 
-// A private X server (Xvfb) on a display number it picks itself.
+// A private X server (Xvfb) on a display number it picks itself, with extra arguments.
 struct XServer {
   int pid = -1;
   std::string display;  // ":N"
 };
-int startxserver(XServer *server);
+int startxserver(XServer *server, const std::vector<std::string> &extra = {});
 void stopxserver(XServer *server);

@@ -1,6 +1,7 @@
 // The shell on a private X server: the start-up window, its text, the error box, and a
-// typed key or a moved window ending the presentation. Skipped where Xvfb or the X
-// tools are not installed (lwdemo.sh installs them).
+// typed key or a moved window ending the presentation. A missing X server, X tool or the
+// error box's font fails the tests with the Debian package to install (lwdemo.sh
+// installs them all).
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -17,13 +18,25 @@
 
 namespace {
 
+// The font of SDL's X11 message box, from the X core fonts.
+const char *const boxfont = "-*-*-medium-r-normal--*-120-*-*-*-*-*-*";
+
 class Window : public ::testing::Test {
  protected:
-  void SetUp() override {
-    for (const char *tool : {"Xvfb", "xdotool", "xwininfo", "xwd"})
-      if (!haveprogram(tool)) GTEST_SKIP() << tool << " is not installed";
-    ASSERT_TRUE(startxserver(&server));
+  void SetUp() override { start({}); }
+  // Fails, naming the Debian package, for a missing program or a missing box font.
+  void start(const std::vector<std::string> &serverargs) {
+    const char *const needed[][2] = {{"Xvfb", "xvfb"}, {"xdotool", "xdotool"},
+                                     {"xwininfo", "x11-utils"}, {"xlsfonts", "x11-utils"},
+                                     {"xwd", "x11-apps"}};
+    for (const auto &n : needed)
+      ASSERT_TRUE(haveprogram(n[0])) << n[0] << " is not installed: Debian package " << n[1];
+    ASSERT_TRUE(startxserver(&server, serverargs)) << "Xvfb does not start";
     scratch = makefolder("xtools");
+    if (serverargs.empty()) {
+      ASSERT_NE(x("xlsfonts", {"-fn", boxfont}), "")
+          << "no X core font " << boxfont << " for the error box: Debian package xfonts-base";
+    }
   }
   void TearDown() override {
     if (lwdemo.pid > 0) finishprogram(&lwdemo, 0);
@@ -205,6 +218,25 @@ TEST_F(Window, EscapeInTheCardsWindowEndsTheRun) {
   ASSERT_TRUE(stillplaying());
   x("xdotool", {"windowfocus", "--sync", card, "key", "Escape"});
   expectendedwithoutframes();
+}
+
+// A server with only its built-in fonts cannot show the box: standard error says why,
+// once, before the first text that then goes there.
+TEST_F(Window, WithoutTheBoxFontStandardErrorSaysWhyOnce) {
+  stopxserver(&server);
+  ASSERT_NO_FATAL_FAILURE(start({"-fp", "built-ins"}));
+  folder = makefolder("run");
+  ASSERT_TRUE(writeshow(folder, standardshow()));
+  ASSERT_EQ(remove((folder + "/intro2.lws").c_str()), 0);
+  RunResult r = runprogram(lwdemopath(), {}, folder,
+                           {{"DISPLAY", server.display}, {"LWDEMO_VIDEO", "window"}}, 8000);
+  EXPECT_EQ(r.exitcode, 2) << r.err;
+  const std::string notice = "The error box cannot be shown (";
+  EXPECT_EQ(r.err.find(notice), 0u) << r.err;
+  EXPECT_EQ(r.err.find(notice, 1), std::string::npos) << r.err;
+  const size_t ok = r.err.find("\nScene ok!\n"), failed = r.err.find("\nError:Couldnt load scene!!!\n");
+  EXPECT_NE(ok, std::string::npos) << r.err;
+  EXPECT_GT(failed, ok) << r.err;
 }
 
 }  // namespace
