@@ -2,7 +2,8 @@
 # One entry point for people, the README and CI:
 #   ./lwdemo.sh          install what is missing, build, generate the show and play it
 #   ./lwdemo.sh test     install what is missing, build, run every test: normal build,
-#                        sanitizer build (AddressSanitizer + UBSan), then the fuzz targets
+#                        sanitizer build (AddressSanitizer + UBSan), then the fuzz targets;
+#                        last a RelWithDebInfo build that is compiled only
 #   ./lwdemo.sh build    install what is missing and build (build/)
 #   ./lwdemo.sh coverage build with --coverage (build-cov/), run the tests, print the
 #                        line coverage of the library (app display lwo lws math pipeline
@@ -213,9 +214,9 @@ cleanroom() {
   rm -f "$root/.lwdemo-archive"
 
   trap 'releaseroot "$root"' EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
-  trap 'exit 129' HUP
+  trap 'echo "cleanroom: stopped by a signal" >&2; exit 130' INT
+  trap 'echo "cleanroom: stopped by a signal" >&2; exit 143' TERM
+  trap 'echo "cleanroom: stopped by a signal" >&2; exit 129' HUP
   echo "cleanroom: a clean clone of $(git -C "$top" rev-parse --short HEAD) in $root/src/lwdemo"
   mkdir -p "$root/src"
   git clone -q --no-checkout "$top" "$root/src/lwdemo"
@@ -278,6 +279,10 @@ case "${1:-run}" in
     build "$top/build-san" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DLWDEMO_SANITIZE=ON -DLWDEMO_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 runtests "$top/build-san"
     runfuzz
+    # The tests run in Release (gcc) and Debug (gcc, sanitizers); the fuzzers build
+    # RelWithDebInfo with clang. A plain "cmake -B build" builds gcc RelWithDebInfo, whose
+    # -O2 warnings differ from both: compiled here, benchmarks included, not run.
+    build "$top/build-relwithdebinfo" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     ;;
   coverage)
     setup
