@@ -191,6 +191,10 @@ removeroot() {
 cleanroom() {
   local started=$SECONDS dir="$top/build-cleanroom" archive uri suite keyring
   local base="$top/build-cleanroom/base" root="$top/build-cleanroom/root"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "cleanroom: run it as root: debootstrap, mount and chroot need root" >&2
+    exit 1
+  fi
   setup debootstrap git
   if ! archive=$(debianarchive) || [ -z "$archive" ]; then
     echo "cleanroom: no Debian archive named in /etc/apt/sources.list or /etc/apt/sources.list.d/" >&2
