@@ -217,7 +217,8 @@ cleanroom() {
   cp -a "$base" "$root"
   rm -f "$root/.lwdemo-archive"
 
-  trap 'releaseroot "$root"' EXIT
+  # The path goes into the trap now: the EXIT trap runs after this function's locals are gone.
+  trap "releaseroot '$root'" EXIT
   trap 'echo "cleanroom: stopped by a signal" >&2; exit 130' INT
   trap 'echo "cleanroom: stopped by a signal" >&2; exit 143' TERM
   trap 'echo "cleanroom: stopped by a signal" >&2; exit 129' HUP
