@@ -23,6 +23,11 @@ packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libpng-dev
           libsdl2-image-dev  # lwplay reads TGA, PNG, JPEG and BMP images in place of 3DF textures
           gcovr  # ./lwdemo.sh coverage summarises the library's line coverage
           debootstrap  # ./lwdemo.sh cleanroom makes its fresh Debian root with it
+          libavformat-dev  # video capture: the MP4 and Matroska containers
+          libavcodec-dev  # video capture: the H.264 encoder
+          libswscale-dev  # video capture: RGB to the encoder's YUV
+          libavutil-dev  # video capture: frames, options and error texts
+          ffmpeg  # ffprobe reads captured videos back in the tests
 )
 jobs=${LWDEMO_JOBS:-$(nproc)}
 fuzzseconds=${LWDEMO_FUZZ_SECONDS:-60}

@@ -12,6 +12,9 @@
 // the EQUAL depth pass and the reference-path tests rely on.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/glide/cardtexture.h"
@@ -146,3 +149,34 @@ void cardqueuetriangle(const CardSetup *s, const CardTarget *target);
 void cardqueueclear(const CardTarget *target, uint32_t color, int withdepth, uint16_t z);
 // Waits until every queued command is drawn.
 void cardfinish(void);
+
+// ---- Frame output (capture.cpp) ----
+// Frames of width x height RGB (3 bytes a pixel, rows top first, no padding).
+
+// Sets up capture from LWDEMO_CAPTURE and LWDEMO_CAPTURE_EVERY: the folder created (or the
+// video's encoder and file opened for a name ending in .mp4 or .mkv), the queue's slots and
+// the encoder's memory allocated, the worker started. 1 when capturing or not asked to; 0
+// when capture cannot start (its message written, capturelost set).
+int captureopen(int width, int height);
+// 1 when shown frame number frame, on screen for hold retraces, is one capture takes.
+int capturetakes(uint64_t frame, uint64_t hold);
+// Queues shown frame number frame (from 1), on screen for hold retraces, when capture
+// takes it; waits while the queue is full. Copies rgb; allocates nothing.
+void captureframe(const uint8_t *rgb, uint64_t frame, uint64_t hold);
+// Writes every queued frame, stops the worker and frees the queue. Also run at exit.
+void capturefinish(void);
+// 1 once a frame or screenshot could not be written (its one message already written).
+int capturelost(void);
+// Forgets a lost output, for tests.
+void captureresetlost(void);
+// Removes the temporary files being written; async-signal-safe.
+void captureremovetemporaries(void);
+// The base name of name without folders and extension becomes the screenshots' <scene>.
+void capturesetname(const char *name);
+// Writes rgb as "lwdemo-<scene>-<frame>.png" in the working folder, never over an existing
+// file (a suffix "-2", "-3", ... is added); the name written goes to written. 1 written;
+// 0 with its message written and capturelost set.
+int capturescreenshot(const uint8_t *rgb, int width, int height, uint64_t frame, char *written,
+                      size_t writtensize);
+// How captured files are written (write(2)); tests put a failing one here.
+extern ssize_t (*capturewrite)(int fd, const void *bytes, size_t count);

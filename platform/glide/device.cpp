@@ -46,9 +46,6 @@ struct CardDevice {
   CardStats stats;
   uint8_t scanr[32] = {}, scang[64] = {}, scanb[32] = {}, scan8[256] = {};
   int gammaready = 0;
-  std::string capturedir;
-  int captureevery = 1;
-  int capturefailed = 0;
   uint8_t *rgb = nullptr;  // scan-out of the last shown frame
   SDL_Window *window = nullptr;
   SDL_Renderer *renderer = nullptr;
@@ -142,16 +139,6 @@ void loadgamma(CardDevice *d) {
   d->gammaready = 1;
 }
 
-int makefolders(const std::string &path) {
-  for (size_t i = 1; i <= path.size(); i++) {
-    if (i == path.size() || path[i] == '/') {
-      std::string part = path.substr(0, i);
-      if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return 0;
-    }
-  }
-  return 1;
-}
-
 void present(CardDevice *d) {
   if (d->texture == nullptr) return;
   SDL_UpdateTexture(d->texture, nullptr, d->rgb, d->width * 3);
@@ -195,18 +182,6 @@ int openwindow(CardDevice *d) {
   }
   present(d);
   return 1;
-}
-
-void capture(CardDevice *d) {
-  if (d->capturedir.empty()) return;
-  if ((d->stats.framesshown - 1) % (uint64_t)d->captureevery != 0) return;
-  char name[32];
-  snprintf(name, sizeof name, "/frame%06llu.png", (unsigned long long)d->stats.framesshown);
-  if (!writepng((d->capturedir + name).c_str(), d->rgb, d->width, d->height, 3) &&
-      !d->capturefailed) {
-    fprintf(stderr, "card: cannot write captured frames into %s\n", d->capturedir.c_str());
-    d->capturefailed = 1;
-  }
 }
 
 int isopen(const char *call) {
@@ -319,8 +294,24 @@ int cardhandleevent(const void *sdlevent) {
   if (e->type == SDL_KEYUP && e->key.windowID == id && e->key.keysym.sym == SDLK_RETURN &&
       (e->key.keysym.mod & KMOD_ALT))
     return 1;
+  if ((e->type == SDL_KEYDOWN || e->type == SDL_KEYUP) && e->key.windowID == id &&
+      e->key.keysym.sym == SDLK_F12) {
+    if (e->type == SDL_KEYDOWN && !e->key.repeat && device.stats.framesshown > 0) {
+      char name[512];
+      if (capturescreenshot(device.rgb, device.width, device.height, device.stats.framesshown, name,
+                            sizeof name)) {
+        printf("screenshot %s\n", name);
+        fflush(stdout);
+      }
+    }
+    return 1;
+  }
   return 0;
 }
+
+void cardsetname(const char *name) { capturesetname(name); }
+int cardoutputlost(void) { return capturelost(); }
+void cardremovetemporaries(void) { captureremovetemporaries(); }
 
 void grGlideGetVersion(char version[80]) {
   cardtracecall("grGlideGetVersion()");
@@ -409,25 +400,7 @@ FxBool grSstWinOpen(FxU32 hwnd, GrScreenResolution_t resolution, GrScreenRefresh
   d.lastretrace = 0;
   d.clockstart = nownanoseconds();
   loadgamma(&d);
-  d.capturedir.clear();
-  d.captureevery = 1;
-  d.capturefailed = 0;
-  const char *dir = getenv("LWDEMO_CAPTURE");
-  if (dir != nullptr && dir[0] != 0) {
-    d.capturedir = dir;
-    while (d.capturedir.size() > 1 && d.capturedir.back() == '/') d.capturedir.pop_back();
-    if (!makefolders(d.capturedir))
-      fprintf(stderr, "card: cannot create the capture folder %s\n", dir);
-    const char *every = getenv("LWDEMO_CAPTURE_EVERY");
-    if (every != nullptr && every[0] != 0) {
-      char *end = nullptr;
-      long n = strtol(every, &end, 10);
-      if (end != every && *end == 0 && n >= 1 && n <= 1000000)
-        d.captureevery = (int)n;
-      else
-        fprintf(stderr, "card: LWDEMO_CAPTURE_EVERY=%s not a count from 1, capturing every frame\n", every);
-    }
-  }
+  captureopen(d.width, d.height);
   if (cardwindowed()) openwindow(&d);
   d.open = 1;
   return FXTRUE;
@@ -436,6 +409,7 @@ FxBool grSstWinOpen(FxU32 hwnd, GrScreenResolution_t resolution, GrScreenRefresh
 void grGlideShutdown(void) {
   cardtracecall("grGlideShutdown()");
   if (!device.open) return;
+  capturefinish();
   cardworkersstop();
   closewindow(&device);
   for (int i = 0; i < 2; i++) {
@@ -510,17 +484,17 @@ void grBufferSwap(int swapinterval) {
       while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
       }
   }
+  uint64_t hold = target - d.lastretrace;
   d.lastretrace = target;
   d.stats.retraces = target;
   d.stats.framesshown++;
   d.back ^= 1;
   cardfinish();
   // Scan-out only for someone looking: the window or a frame about to be captured.
-  int captured = !d.capturedir.empty() && (d.stats.framesshown - 1) % (uint64_t)d.captureevery == 0;
-  if (d.window != nullptr || captured)
+  if (d.window != nullptr || capturetakes(d.stats.framesshown, hold))
     cardscanout(d.colorbits == 32 ? (const void *)d.color32[d.back ^ 1] : (const void *)d.color[d.back ^ 1], d.rgb);
   present(&d);
-  capture(&d);
+  captureframe(d.rgb, d.stats.framesshown, hold);
 }
 
 void guColorCombineFunction(GrColorCombineFnc_t function) {

@@ -363,3 +363,16 @@ void cardscanout(const void *buffer, FxU8 *rgb);
 void cardtrace(int on);
 const char *cardtracetext(void);
 void cardtraceclear(void);
+
+// Frame output. F12 in the card's window writes the shown frame as
+// "lwdemo-<scene>-<frame>.png" into the working folder (a suffix "-2", ... where that name
+// exists) and prints its name on standard output; <frame> counts shown frames as
+// LWDEMO_CAPTURE's names do. The playback loop names the scene (its file name; folders and
+// extension are dropped).
+void cardsetname(const char *name);
+// 1 once a captured frame or a screenshot could not be written (its message is already on
+// standard error): the programme then ends with exit code 4 where it would end with 0.
+int cardoutputlost(void);
+// Removes any half-written output file; async-signal-safe, for a signal handler that ends
+// the process at once.
+void cardremovetemporaries(void);
