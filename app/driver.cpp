@@ -5,6 +5,7 @@
 #include "app/app.h"
 #include "display/display.h"
 #include "lws/lws.h"
+#include "platform/glide/glide.h"
 #include "platform/platform.h"
 
 void fatalerror(const char *text, int code) {
@@ -24,7 +25,9 @@ void rundemo(int, char **) {
   setviewport(0, 0, 640, 480);
 
   // Every scene and object file is read before the card opens, so a broken third scene
-  // ends the programme before anything is shown.
+  // ends the programme before anything is shown. A termination signal ends loading at
+  // the next file opened; from playback on it ends the presentation as a close does.
+  stoploading = 1;
   for (int i = 0; i < 3; i++) {
     // A scene file that is not there is a scene that cannot be loaded (code 2); the
     // scene loader would end the process with its own code for an unreadable file.
@@ -55,16 +58,21 @@ void rundemo(int, char **) {
     memcpy(&scenes[i]->texturenames, &texturenametable, sizeof(TextureNameTable));
   }
 
+  stoploading = 0;
+
   if (!init3d(640, 480, 16, 1)) {
     failcause("no 3D card could be opened (LWDEMO_NOCARD set, or the card's window failed)");
     fatalerror("Could not init3d", 3);
   }
 
   setbackdropcolor(0, 0, 0);
+  cardsetname(scenefiles[0]);
   playscene(scenes[0]);
   setbackdropcolor(0, 0, 0);
+  cardsetname(scenefiles[1]);
   playscene(scenes[1]);
   setbackdropcolor(200, 200, 255);
+  cardsetname(scenefiles[2]);
   playscene(scenes[2]);
 
   shutdowndisplay();

@@ -1,3 +1,4 @@
+#include <csignal>
 #include <SDL2/SDL.h>
 
 #include <cstdio>
@@ -5,6 +6,7 @@
 
 #include "app/app.h"
 #include "display/display.h"
+#include "platform/glide/glide.h"
 #include "platform/platform.h"
 
 // The process entry: the main window, the start-up text, the programme, and the window
@@ -32,5 +34,8 @@ int main(int argc, char **argv) {
   fflush(stdout);
   destroymainwindow();
   if (errorlog != nullptr) fflush(errorlog);
-  return 0;
+  // Ctrl+C ends the presentation as a key does; termination and a hang-up still report
+  // themselves, and a lost capture is reported where the run would otherwise end with 0.
+  if (stopsignal == SIGTERM || stopsignal == SIGHUP) return 128 + stopsignal;
+  return cardoutputlost() ? 4 : 0;
 }

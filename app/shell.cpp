@@ -6,9 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+
+#include <unistd.h>
 
 #include "app/app.h"
 #include "platform/glide/glide.h"
+#include "platform/platform.h"
 
 KeyQueue keyqueue;
 
@@ -23,9 +27,9 @@ static int boxfailurereported = 0;
 static int32_t scriptedcode = -1;
 static uint64_t scriptedframes = 0;
 
-// Set by SIGINT or SIGTERM; turned into a close at the next poll so the run ends
-// through the normal path and the log is complete.
-static volatile sig_atomic_t interrupted = 0;
+// A termination signal (stopsignal) is turned into a close once, at the next poll, so
+// the run ends through the normal path and the log is complete.
+static int stopkeyput = 0;
 
 void putkey(int32_t code) {
   const int32_t next = (keyqueue.writepos + 1) % 256;
@@ -202,18 +206,28 @@ int mainwindowproc(const SDL_Event *event) {
 
 // ---- Main window ----
 
-static void oninterrupt(int) { interrupted = 1; }
+// Only async-signal-safe calls here: the first signal is recorded for the loading
+// checks and the key poll; a second one ends the process at once, removing any
+// half-written output file first.
+static void onstopsignal(int signal) {
+  if (stopsignal != 0) {
+    cardremovetemporaries();
+    _exit(128 + signal);
+  }
+  stopsignal = signal;
+}
 
 int createmainwindow(void) {
-  // Ctrl+C and termination end the presentation as a close does, so the statistics
-  // are written; a second signal ends the process at once (SA_RESETHAND).
+  // Ctrl+C, termination and a hang-up stop loading at once (exit code 128 + the signal)
+  // and end the presentation as a close does, so the statistics are written and every
+  // captured frame is finished.
   struct sigaction action;
   memset(&action, 0, sizeof(action));
-  action.sa_handler = oninterrupt;
-  action.sa_flags = SA_RESETHAND;
+  action.sa_handler = onstopsignal;
+  action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
 
   if (!cardwindowed()) return 1;
@@ -285,8 +299,8 @@ int setupscriptedkey(void) {
 }
 
 int keypending(void) {
-  if (interrupted) {
-    interrupted = 0;
+  if (stopsignal != 0 && !stopkeyput) {
+    stopkeyput = 1;
     putkey('q');
   }
   if (scriptedcode >= 0) {

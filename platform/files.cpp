@@ -75,7 +75,13 @@ int resolvepath(const char *name, char *out, size_t outsize) {
   return exists(out);
 }
 
+// Every file a reader opens is a point where loading stops for a termination signal.
+static void stopwhileloading(void) {
+  if (stoploading && stopsignal != 0) exit(128 + stopsignal);
+}
+
 FILE *openfile(const char *name, const char *mode) {
+  stopwhileloading();
   char path[4096];
   resolvepath(name, path, sizeof(path));
   if (path[0] == 0) return nullptr;
@@ -83,6 +89,8 @@ FILE *openfile(const char *name, const char *mode) {
 }
 
 int tolerantloading = 0;
+volatile sig_atomic_t stopsignal = 0;
+int stoploading = 0;
 FILE *warninglog = nullptr;
 
 void adaptwarning(const char *fmt, ...) {
@@ -198,6 +206,7 @@ const char *notafile(mode_t mode) {
 }  // namespace
 
 FILE *openinput(const char *name, int64_t limit, int64_t *size) {
+  stopwhileloading();
   *size = 0;
   char path[4096];
   if (name == nullptr) return refuse(strerror(ENOENT));

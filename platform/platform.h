@@ -7,6 +7,7 @@
 // stored and logged stay as the files wrote them.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -141,3 +142,11 @@ void abandonatomic(AtomicFile *out);
 // One line on standard error naming a failure's cause: the program's name, ": ", the
 // formatted text and a line feed, flushed at once. Goes beside the design's own messages.
 void failcause(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// The termination signal (SIGINT, SIGTERM or SIGHUP) that has arrived, 0 while none.
+// Written only by the shell's signal handler.
+extern volatile sig_atomic_t stopsignal;
+// 1 while the programme loads its files (written by the driver): openfile and openinput
+// then end the process with exit code 128 + stopsignal once a signal has arrived, so a
+// long load stops at its next file, with the log flushed by exit.
+extern int stoploading;

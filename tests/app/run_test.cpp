@@ -169,23 +169,6 @@ TEST(Run, AMissingTextureFileEndsWithCode3AndNamesTheFile) {
   EXPECT_EQ(statistics(log).size(), 0u);
 }
 
-TEST(Run, AnInterruptEndsThePresentationAsACloseDoes) {
-  const std::string folder = showfolder(longshow());
-  Child child = startprogram(lwdemopath(), {}, folder,
-                             {{"LWDEMO_VIDEO", "headless"}, {"LWDEMO_PACING", "on"}});
-  // The log exists once the shell has set up its handlers; an interrupt from then on,
-  // during loading or playing, ends the run through the normal path.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  while (access((folder + "/error3d.txt").c_str(), F_OK) != 0 &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  kill(child.pid, SIGINT);
-  const RunResult r = finishprogram(&child, 3000);
-  ASSERT_FALSE(r.timedout);
-  EXPECT_EQ(r.exitcode, 0) << r.err;
-  EXPECT_EQ(statistics(readfile(folder + "/error3d.txt")).size(), 3u);
-}
-
 TEST(Run, AnUnwritableLogEndsWithCode3) {
   const std::string folder = showfolder(standardshow());
   ASSERT_EQ(mkdir((folder + "/error3d.txt").c_str(), 0755), 0);

@@ -1,0 +1,222 @@
+// The real lwdemo with its frames captured: the same files whatever the pacing, every
+// queued frame whole on disk however the run ends (key, termination, hang-up, Ctrl+C),
+// and a capture that cannot be written reported once with exit code 4.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/runner.h"
+#include "app/scenes.h"
+#include "platform/platform.h"
+
+namespace {
+
+std::vector<std::string> entries(const std::string &folder) {
+  std::vector<std::string> names;
+  if (DIR *d = opendir(folder.c_str())) {
+    while (dirent *e = readdir(d))
+      if (e->d_name[0] != '.' || (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0))
+        names.push_back(e->d_name);
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string framename(int n) {
+  char name[32];
+  snprintf(name, sizeof name, "frame%06d.png", n);
+  return name;
+}
+
+// The frames of folder are exactly frame000001.png to frameN.png, each a whole
+// 640x480 PNG; N, or -1 when not.
+int wholeframes(const std::string &folder) {
+  const std::vector<std::string> names = entries(folder);
+  for (size_t i = 0; i < names.size(); i++) {
+    if (names[i] != framename((int)i + 1)) return -1;
+    uint8_t *rgb = nullptr;
+    int w = 0, h = 0;
+    const int ok = readpng((folder + "/" + names[i]).c_str(), &rgb, &w, &h, 3);
+    free(rgb);
+    if (!ok || w != 640 || h != 480) return -1;
+  }
+  return (int)names.size();
+}
+
+// The frame counts of the log's "Total Number of frames" lines.
+std::vector<int> framecounts(const std::string &log) {
+  std::vector<int> counts;
+  const std::string key = "Total Number of frames: ";
+  for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1))
+    counts.push_back(atoi(log.c_str() + at + key.size()));
+  return counts;
+}
+
+std::string showfolder(const TestShow &show) {
+  const std::string folder = makefolder("output");
+  EXPECT_TRUE(writeshow(folder, show));
+  return folder;
+}
+
+TEST(Output, PacedAndUnpacedRunsCaptureTheSameBytes) {
+  TestShow show = standardshow();
+  show.scenes[0].lastframe = 12;
+  std::string frames[2];
+  for (int paced = 0; paced < 2; paced++) {
+    const std::string folder = showfolder(show);
+    const RunResult r = runlwdemo(folder, {{"LWDEMO_PACING", paced ? "on" : "off"},
+                                           {"LWDEMO_CAPTURE", "frames"}});
+    ASSERT_EQ(r.exitcode, 0) << r.err;
+    const int n = wholeframes(folder + "/frames");
+    ASSERT_EQ(n, 13 + 16 + 3);
+    for (int i = 1; i <= n; i++) frames[paced] += readfile(folder + "/frames/" + framename(i));
+  }
+  EXPECT_TRUE(frames[0] == frames[1]);
+}
+
+TEST(Output, AKeyLeavesEveryQueuedFrameWhole) {
+  const std::string folder = showfolder(longshow());
+  const RunResult r = runlwdemo(folder, {{"LWDEMO_KEY", "25:q"}, {"LWDEMO_CAPTURE", "frames"}});
+  EXPECT_EQ(r.exitcode, 0) << r.err;
+  EXPECT_EQ(wholeframes(folder + "/frames"), 25);
+}
+
+TEST(Output, SignalsEndTheRunWithTheLogCompleteAndEveryFrameWhole) {
+  const struct {
+    int signal, exitcode;
+  } cases[] = {{SIGTERM, 128 + SIGTERM}, {SIGHUP, 128 + SIGHUP}, {SIGINT, 0}};
+  for (const auto &c : cases) {
+    const std::string folder = showfolder(longshow());
+    Child child = startprogram(lwdemopath(), {}, folder,
+                               {{"LWDEMO_VIDEO", "headless"}, {"LWDEMO_PACING", "on"},
+                                {"LWDEMO_CAPTURE", "frames"}});
+    // Playing once the third frame is on disk.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (access((folder + "/frames/" + framename(3)).c_str(), F_OK) != 0 &&
+           std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    kill(child.pid, c.signal);
+    const RunResult r = finishprogram(&child, 3000);
+    ASSERT_FALSE(r.timedout) << c.signal;
+    EXPECT_EQ(r.exitcode, c.exitcode) << c.signal << r.err;
+    const std::vector<int> counts = framecounts(readfile(folder + "/error3d.txt"));
+    ASSERT_EQ(counts.size(), 3u) << c.signal;
+    EXPECT_GE(counts[0], 3);
+    EXPECT_EQ(wholeframes(folder + "/frames"), counts[0] + counts[1] + counts[2]) << c.signal;
+  }
+}
+
+TEST(Output, TerminationWhileLoadingEndsAtOnce) {
+  TestShow show = longshow();
+  // Enough object files that loading lasts well beyond the moment the signal is sent.
+  for (TestScene &s : show.scenes) s.boxes = 3000;
+  const std::string folder = showfolder(show);
+  Child child = startprogram(lwdemopath(), {}, folder,
+                             {{"LWDEMO_VIDEO", "headless"}, {"LWDEMO_CAPTURE", "frames"}});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (access((folder + "/error3d.txt").c_str(), F_OK) != 0 &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  kill(child.pid, SIGTERM);
+  const RunResult r = finishprogram(&child, 3000);
+  ASSERT_FALSE(r.timedout);
+  EXPECT_EQ(r.exitcode, 128 + SIGTERM) << r.err;
+  const std::string log = readfile(folder + "/error3d.txt");
+  EXPECT_EQ(log.rfind("Init ok\n", 0), 0u);
+  EXPECT_EQ(framecounts(log).size(), 0u) << "the signal should arrive while loading";
+  EXPECT_EQ(r.err.find("Scene ok!"), std::string::npos);
+}
+
+TEST(Output, ACaptureThatCannotBeWrittenEndsWithCode4AfterTheShow) {
+  const std::string folder = showfolder(standardshow());
+  ASSERT_TRUE(writefile(folder + "/frames", std::string("a file")));
+  const RunResult r = runlwdemo(folder, {{"LWDEMO_CAPTURE", "frames"}});
+  EXPECT_EQ(r.exitcode, 4);
+  EXPECT_EQ(r.err, "Scene ok!\ncard: capture stopped: cannot write frames: Not a directory\n");
+  EXPECT_EQ(framecounts(readfile(folder + "/error3d.txt")), (std::vector<int>{61, 16, 3}));
+}
+
+}  // namespace
+
+namespace {
+
+// ffprobe's count of decoded frames and the stream's duration in seconds, "" when the
+// file cannot be read.
+std::string probe(const std::string &path) {
+  const RunResult r = runprogram("/usr/bin/ffprobe",
+                                 {"-v", "error", "-count_frames", "-select_streams", "v:0",
+                                  "-show_entries", "stream=codec_name,r_frame_rate,nb_read_frames,duration",
+                                  "-of", "default=nw=1", path},
+                                 ".", {}, 20000);
+  return r.exitcode == 0 ? r.out : "";
+}
+
+class Video : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!haveprogram("ffprobe")) GTEST_SKIP() << "ffprobe is not installed";
+  }
+};
+
+TEST_F(Video, EachShownFrameIsHeldForItsRetraces) {
+  const std::string folder = showfolder(standardshow());
+  const RunResult r = runlwdemo(folder, {{"LWDEMO_CAPTURE", "video/show.mp4"}}, 30000);
+  EXPECT_EQ(r.exitcode, 0) << r.err;
+  EXPECT_EQ(r.err, "Scene ok!\n");
+  // 61 frames at two retraces, 16 at one, 3 at two: 144 retraces of 1001/60000 s.
+  EXPECT_EQ(probe(folder + "/video/show.mp4"),
+            "codec_name=h264\nr_frame_rate=60000/1001\nduration=2.402400\nnb_read_frames=144\n");
+  EXPECT_EQ(entries(folder + "/video"), std::vector<std::string>{"show.mp4"});
+}
+
+TEST_F(Video, AKeyOrTerminationLeavesAPlayableFile) {
+  const std::string folder = showfolder(longshow());
+  RunResult r = runlwdemo(folder, {{"LWDEMO_CAPTURE", "key.mkv"}, {"LWDEMO_KEY", "10:q"}}, 30000);
+  EXPECT_EQ(r.exitcode, 0) << r.err;
+  EXPECT_NE(probe(folder + "/key.mkv").find("nb_read_frames=20\n"), std::string::npos);
+
+  Child child = startprogram(lwdemopath(), {}, folder,
+                             {{"LWDEMO_VIDEO", "headless"}, {"LWDEMO_PACING", "off"},
+                              {"LWDEMO_CAPTURE", "term.mp4"}});
+  // Playing once the card has opened the video under its temporary name.
+  const std::string temp = folder + "/.term.mp4.lwdemo-" + std::to_string(child.pid) + ".tmp";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (access(temp.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  kill(child.pid, SIGTERM);
+  r = finishprogram(&child, 20000);
+  EXPECT_EQ(r.exitcode, 128 + SIGTERM) << r.err;
+  const std::vector<int> counts = framecounts(readfile(folder + "/error3d.txt"));
+  ASSERT_EQ(counts.size(), 3u);
+  EXPECT_NE(probe(folder + "/term.mp4").find("nb_read_frames=" + std::to_string(2 * counts[0]) + "\n"),
+            std::string::npos);
+}
+
+TEST_F(Video, AVideoThatCannotBeWrittenIsOneMessageAndCode4) {
+  const std::string folder = showfolder(standardshow());
+  ASSERT_TRUE(writefile(folder + "/file", std::string("a file")));
+  ASSERT_EQ(mkdir((folder + "/folder.mp4").c_str(), 0755), 0);
+  const struct {
+    const char *capture, *message;
+  } cases[] = {{"file/show.mp4", "cannot write file: Not a directory\n"},
+               {"folder.mp4", "cannot write folder.mp4: Is a directory\n"}};
+  for (const auto &c : cases) {
+    const RunResult r = runlwdemo(folder, {{"LWDEMO_CAPTURE", c.capture}}, 30000);
+    EXPECT_EQ(r.exitcode, 4) << c.capture;
+    EXPECT_EQ(r.err, std::string("Scene ok!\ncard: capture stopped: ") + c.message);
+    EXPECT_EQ(framecounts(readfile(folder + "/error3d.txt")), (std::vector<int>{61, 16, 3}));
+  }
+  EXPECT_EQ(entries(folder + "/folder.mp4"), std::vector<std::string>{});
+}
+
+}  // namespace
