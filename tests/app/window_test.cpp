@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -68,12 +69,13 @@ class Window : public ::testing::Test {
 
   // Starts lwdemo on a long show on the server, the card in its window; the id of its
   // main window, "" when none appears.
-  std::string startlwdemo() {
+  std::string startlwdemo(const Environment &more = {}) {
     folder = makefolder("run");
     EXPECT_TRUE(writeshow(folder, longshow()));
-    lwdemo = startprogram(lwdemopath(), {}, folder,
-                          {{"DISPLAY", server.display}, {"LWDEMO_VIDEO", "window"},
-                           {"LWDEMO_PACING", "on"}, {"LWDEMO_KEY", ""}});
+    Environment env{{"DISPLAY", server.display}, {"LWDEMO_VIDEO", "window"},
+                    {"LWDEMO_PACING", "on"}, {"LWDEMO_KEY", ""}};
+    env.insert(env.end(), more.begin(), more.end());
+    lwdemo = startprogram(lwdemopath(), {}, folder, env);
     return waitforwindow("Glide Test");
   }
 
@@ -237,6 +239,32 @@ TEST_F(Window, WithoutTheBoxFontStandardErrorSaysWhyOnce) {
   const size_t ok = r.err.find("\nScene ok!\n"), failed = r.err.find("\nError:Couldnt load scene!!!\n");
   EXPECT_NE(ok, std::string::npos) << r.err;
   EXPECT_GT(failed, ok) << r.err;
+}
+
+TEST_F(Window, F12WritesTheShownFrameAndTheShowGoesOn) {
+  ASSERT_NE(startlwdemo({{"LWDEMO_CAPTURE", "frames"}}), "");
+  intoplayback();
+  const std::string card = waitforwindow("lwdemo");
+  ASSERT_NE(card, "");
+  // Pressed again until a screenshot appears: a key sent while the new window is still
+  // taking the focus goes to the start-up window, where F12 does nothing.
+  std::string shot;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+  for (int tick = 0; shot.empty() && std::chrono::steady_clock::now() < deadline; tick++) {
+    if (tick % 25 == 0) x("xdotool", {"windowfocus", "--sync", card, "key", "F12"});
+    for (const auto &e : std::filesystem::directory_iterator(folder))
+      if (e.path().filename().string().rfind("lwdemo-intro1-", 0) == 0) shot = e.path().filename();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_EQ(shot.size(), std::string("lwdemo-intro1-000000.png").size()) << shot;
+  ASSERT_TRUE(stillplaying());
+  x("xdotool", {"windowfocus", "--sync", card, "key", "Escape"});
+  const RunResult r = finishprogram(&lwdemo, 4000);
+  EXPECT_EQ(r.exitcode, 0) << r.err;
+  EXPECT_NE(r.out.find("screenshot " + shot + "\n"), std::string::npos) << r.out;
+  // The same bytes as the captured frame of that number: one encoder, one frame.
+  const std::string frame = "frame" + shot.substr(14, 6) + ".png";
+  EXPECT_TRUE(readfile(folder + "/" + shot) == readfile(folder + "/frames/" + frame)) << frame;
 }
 
 }  // namespace
