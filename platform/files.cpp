@@ -75,13 +75,24 @@ int resolvepath(const char *name, char *out, size_t outsize) {
   return exists(out);
 }
 
+const char *stopsignalname(void) {
+  switch (stopsignal) {
+    case SIGINT: return "Ctrl+C (SIGINT)";
+    case SIGTERM: return "termination (SIGTERM)";
+    case SIGHUP: return "a hang-up (SIGHUP)";
+    default: return "no signal";
+  }
+}
+
 // Every file a reader opens is a point where loading stops for a termination signal.
-static void stopwhileloading(void) {
-  if (stoploading && stopsignal != 0) exit(128 + stopsignal);
+static void stopwhileloading(const char *name) {
+  if (!stoploading || stopsignal == 0) return;
+  failcause("%s: not loaded: %s ended the run while loading", name, stopsignalname());
+  exit(128 + stopsignal);
 }
 
 FILE *openfile(const char *name, const char *mode) {
-  stopwhileloading();
+  stopwhileloading(name);
   char path[4096];
   resolvepath(name, path, sizeof(path));
   if (path[0] == 0) return nullptr;
@@ -206,7 +217,7 @@ const char *notafile(mode_t mode) {
 }  // namespace
 
 FILE *openinput(const char *name, int64_t limit, int64_t *size) {
-  stopwhileloading();
+  stopwhileloading(name);
   *size = 0;
   char path[4096];
   if (name == nullptr) return refuse(strerror(ENOENT));

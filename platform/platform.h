@@ -150,3 +150,5 @@ extern volatile sig_atomic_t stopsignal;
 // then end the process with exit code 128 + stopsignal once a signal has arrived, so a
 // long load stops at its next file, with the log flushed by exit.
 extern int stoploading;
+// "termination (SIGTERM)", "a hang-up (SIGHUP)" or "Ctrl+C (SIGINT)" for stopsignal.
+const char *stopsignalname(void);

@@ -40,6 +40,7 @@ extern "C" {
 }
 
 #include "platform/glide/cardinternal.h"
+#include "platform/platform.h"
 
 ssize_t (*capturewrite)(int fd, const void *bytes, size_t count) = write;
 
@@ -206,9 +207,9 @@ struct Capture {
 Capture capture;
 int exithooked = 0;
 
+// The one line a lost output gets: "lwdemo: <path>: <reason>; <what>".
 void reportlost(const char *what, const char *path, const char *reason) {
-  fprintf(stderr, "card: %s: cannot write %s: %s\n", what, path, reason);
-  fflush(stderr);
+  failcause("%s: %s; %s", path, reason, what);
   capture.lost = 1;
 }
 
@@ -219,7 +220,7 @@ void reportlost(const char *what, const char *path, int error) {
 void reportav(const char *path, int averror) {
   char reason[AV_ERROR_MAX_STRING_SIZE];
   av_strerror(averror, reason, sizeof reason);
-  reportlost("capture stopped", path, reason);
+  reportlost("capture stopped, the show plays on", path, reason);
 }
 
 // Sends frame (null: the end of the stream) and writes every packet the encoder has ready.
@@ -352,7 +353,7 @@ void workerloop(Capture *c) {
       if (error != 0) {
         unlink(c->temp);
         c->active = 0;
-        reportlost("capture stopped", final, error);
+        reportlost("capture stopped, the show plays on", final, error);
       }
     }
     hold.lock();
@@ -427,7 +428,7 @@ int captureopen(int width, int height) {
   size_t n = strlen(dir);
   while (n > 1 && dir[n - 1] == '/') n--;
   if (n >= sizeof c.folder - 64) {
-    reportlost("capture stopped", dir, ENAMETOOLONG);
+    reportlost("capture stopped, the show plays on", dir, ENAMETOOLONG);
     return 0;
   }
   // A name ending in .mp4 or .mkv is a video; anything else a folder of PNG files.
@@ -442,7 +443,7 @@ int captureopen(int width, int height) {
   memcpy(c.folder, dir, folderlength);
   c.folder[folderlength] = 0;
   if (c.folder[0] != 0 && !makefolders(c.folder)) {
-    reportlost("capture stopped", c.folder, errno);
+    reportlost("capture stopped, the show plays on", c.folder, errno);
     return 0;
   }
   c.width = width;
@@ -456,7 +457,7 @@ int captureopen(int width, int height) {
   for (Slot &s : c.slots) ok = ok && s.rgb != nullptr;
   if (!ok) {
     freecapture(&c);
-    reportlost("capture stopped", dir, ENOMEM);
+    reportlost("capture stopped, the show plays on", dir, ENOMEM);
     return 0;
   }
   new (c.sink) PngSink{};
@@ -575,7 +576,7 @@ int capturescreenshot(const uint8_t *rgb, int width, int height, uint64_t frame,
   free(sink);
   free(arena.base);
   if (error != 0) {
-    reportlost("screenshot not written", final, error);
+    reportlost("no screenshot written", final, error);
     return 0;
   }
   if (written != nullptr) snprintf(written, writtensize, "%s", final);
