@@ -1,6 +1,6 @@
-#include <csignal>
 #include <SDL2/SDL.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -36,10 +36,10 @@ int main(int argc, char **argv) {
   if (errorlog != nullptr) fflush(errorlog);
   // Ctrl+C ends the presentation as a key does; termination and a hang-up still report
   // themselves, and a lost capture is reported where the run would otherwise end with 0.
-  if (stopsignal == SIGTERM || stopsignal == SIGHUP) {
+  if (terminationsignal == SIGTERM || terminationsignal == SIGHUP) {
     failcause("%s ended the presentation; error3d.txt and the captured frames are complete",
-              stopsignalname());
-    return 128 + stopsignal;
+              terminationsignalname());
+    return 128 + terminationsignal;
   }
   return cardoutputlost() ? 4 : 0;
 }

@@ -27,7 +27,7 @@ static int boxfailurereported = 0;
 static int32_t scriptedcode = -1;
 static uint64_t scriptedframes = 0;
 
-// A termination signal (stopsignal) is turned into a close once, at the next poll, so
+// A termination signal (terminationsignal) is turned into a close once, at the next poll, so
 // the run ends through the normal path and the log is complete.
 static int stopkeyput = 0;
 
@@ -210,11 +210,11 @@ int mainwindowproc(const SDL_Event *event) {
 // checks and the key poll; a second one ends the process at once, removing any
 // half-written output file first.
 static void onstopsignal(int signal) {
-  if (stopsignal != 0) {
+  if (terminationsignal != 0) {
     cardremovetemporaries();
     _exit(128 + signal);
   }
-  stopsignal = signal;
+  terminationsignal = signal;
 }
 
 int createmainwindow(void) {
@@ -299,7 +299,7 @@ int setupscriptedkey(void) {
 }
 
 int keypending(void) {
-  if (stopsignal != 0 && !stopkeyput) {
+  if (terminationsignal != 0 && !stopkeyput) {
     stopkeyput = 1;
     putkey('q');
   }

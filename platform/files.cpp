@@ -75,8 +75,8 @@ int resolvepath(const char *name, char *out, size_t outsize) {
   return exists(out);
 }
 
-const char *stopsignalname(void) {
-  switch (stopsignal) {
+const char *terminationsignalname(void) {
+  switch (terminationsignal) {
     case SIGINT: return "Ctrl+C (SIGINT)";
     case SIGTERM: return "termination (SIGTERM)";
     case SIGHUP: return "a hang-up (SIGHUP)";
@@ -86,9 +86,9 @@ const char *stopsignalname(void) {
 
 // Every file a reader opens is a point where loading stops for a termination signal.
 static void stopwhileloading(const char *name) {
-  if (!stoploading || stopsignal == 0) return;
-  failcause("%s: not loaded: %s ended the run while loading", name, stopsignalname());
-  exit(128 + stopsignal);
+  if (!stoploading || terminationsignal == 0) return;
+  failcause("%s: not loaded: %s ended the run while loading", name, terminationsignalname());
+  exit(128 + terminationsignal);
 }
 
 FILE *openfile(const char *name, const char *mode) {
@@ -100,7 +100,7 @@ FILE *openfile(const char *name, const char *mode) {
 }
 
 int tolerantloading = 0;
-volatile sig_atomic_t stopsignal = 0;
+volatile sig_atomic_t terminationsignal = 0;
 int stoploading = 0;
 FILE *warninglog = nullptr;
 

@@ -145,10 +145,10 @@ void failcause(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // The termination signal (SIGINT, SIGTERM or SIGHUP) that has arrived, 0 while none.
 // Written only by the shell's signal handler.
-extern volatile sig_atomic_t stopsignal;
+extern volatile sig_atomic_t terminationsignal;
 // 1 while the programme loads its files (written by the driver): openfile and openinput
-// then end the process with exit code 128 + stopsignal once a signal has arrived, so a
-// long load stops at its next file, with the log flushed by exit.
+// then end the process with exit code 128 + terminationsignal once a signal has arrived,
+// so a long load stops at its next file, with the log flushed by exit.
 extern int stoploading;
-// "termination (SIGTERM)", "a hang-up (SIGHUP)" or "Ctrl+C (SIGINT)" for stopsignal.
-const char *stopsignalname(void);
+// "termination (SIGTERM)", "a hang-up (SIGHUP)" or "Ctrl+C (SIGINT)" for terminationsignal.
+const char *terminationsignalname(void);
