@@ -379,7 +379,11 @@ FxBool grSstWinOpen(FxU32 hwnd, GrScreenResolution_t resolution, GrScreenRefresh
   }
   ok = ok && (d.depth = (uint16_t *)malloc(pixels * 2)) != nullptr;
   ok = ok && (d.rgb = (uint8_t *)calloc(pixels, 3)) != nullptr;
-  int threads = envcount("LWDEMO_THREADS", corecount(), 1, 64, 0);
+  // One thread unless asked: on these two-core machines, shared with other work, two
+  // workers drew the show about three times slower than one (by.lws headless unpaced,
+  // 98-153 against 121-702 frames a second with a build running beside it), and a paced
+  // run must keep every retrace.
+  int threads = envcount("LWDEMO_THREADS", 1, 1, 64, corecount());
   if (ok && !cardworkersstart(threads)) fprintf(stderr, "card: cannot start %d drawing threads, drawing on one\n", threads);
   if (!ok) {
     for (int i = 0; i < 2; i++) {
