@@ -779,13 +779,5 @@ LwsStatus readclassictext(const char *name, const char *text, size_t size, LwsSc
 }
 
 LwsStatus readclassicfile(const char *filename, LwsScene **out) {
-  *out = nullptr;
-  int64_t size = 0;
-  FILE *f = openinput(filename, maxscenebytes, &size);
-  if (f == nullptr) return lwsnotopen;
-  char *text = readinput(f, size);
-  if (text == nullptr) return lwsnotopen;
-  LwsStatus status = readclassictext(filename, text, (size_t)size, out);
-  free(text);
-  return status;
+  return readscenefile(filename, out, readclassictext);
 }

@@ -726,16 +726,20 @@ LwsStatus readlwstext(const char *name, const char *text, size_t size, LwsScene 
   return lwsok;
 }
 
-LwsStatus readlwsfile(const char *filename, LwsScene **out) {
+LwsStatus readscenefile(const char *filename, LwsScene **out, SceneTextReader readtext) {
   *out = nullptr;
   int64_t size = 0;
   FILE *f = openinput(filename, maxscenebytes, &size);
   if (f == nullptr) return lwsnotopen;
   char *text = readinput(f, size);
   if (text == nullptr) return lwsnotopen;
-  LwsStatus status = readlwstext(filename, text, (size_t)size, out);
+  LwsStatus status = readtext(filename, text, (size_t)size, out);
   free(text);
   return status;
+}
+
+LwsStatus readlwsfile(const char *filename, LwsScene **out) {
+  return readscenefile(filename, out, readlwstext);
 }
 
 void lwsreport(LwsStatus status, const char *filename) {

@@ -171,6 +171,10 @@ int countkeyword(LwsInput *input, const char *keyword);
 LwsStatus readlwstext(const char *name, const char *text, size_t size, LwsScene **out);
 // readlwstext on a file opened through openfile; lwsnotopen when it cannot be read.
 LwsStatus readlwsfile(const char *filename, LwsScene **out);
+// Either reader of scene text on a file read whole through openinput, within the scene
+// size limit; lwsnotopen when it cannot be read.
+typedef LwsStatus (*SceneTextReader)(const char *name, const char *text, size_t size, LwsScene **out);
+LwsStatus readscenefile(const char *filename, LwsScene **out, SceneTextReader readtext);
 // The loader without its exits: *out gets the scene on lwsok. Statuses other than
 // lwsok and lwsnoobject are those of readlwsfile, or lwsnomemory.
 LwsStatus loadscenecore(const char *filename, double scale, Scene **out);
