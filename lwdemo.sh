@@ -30,7 +30,7 @@ packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libpng-dev
           ffmpeg  # ffprobe reads captured videos back in the tests
 )
 jobs=${LWDEMO_JOBS:-$(nproc)}
-fuzzseconds=${LWDEMO_FUZZ_SECONDS:-60}
+fuzzseconds=${LWDEMO_FUZZ_SECONDS:-45}
 
 setup() { # setup [package...]: those, or the whole list
   local missing=() p
