@@ -501,7 +501,7 @@ void captureframe(const uint8_t *rgb, uint64_t frame, uint64_t hold) {
   Capture &c = capture;
   if (!capturetakes(frame, hold)) return;
   std::unique_lock<std::mutex> locked(c.lock);
-  c.space.wait(locked, [&c] { return c.count < captureslots; });
+  c.space.wait(locked, [] { return capture.count < captureslots; });
   // Only this thread adds to the queue, so the slot after the last stays ours while
   // the copy runs unlocked.
   Slot *s = &c.slots[(c.head + c.count) % captureslots];
