@@ -16,6 +16,7 @@
 #include "display/display.h"
 #include "lwo/lwo.h"
 #include "lws/lws.h"
+#include "platform/platform.h"
 
 // The whole file, or "" when it cannot be read.
 inline std::string readfile(const std::string &path) {
@@ -78,6 +79,20 @@ inline void resetglobals() {
   for (float &c : ambientcolor) c = 0;
   backdropcolor = 0;
 }
+
+// lwplay's tolerant loading for the life of the record, its warning lines kept in a
+// temporary file; lwdemo's strict loading again afterwards.
+struct TolerantLoading {
+  TolerantLoading() {
+    tolerantloading = 1;
+    warninglog = tmpfile();
+  }
+  ~TolerantLoading() {
+    tolerantloading = 0;
+    if (warninglog != nullptr) fclose(warninglog);
+    warninglog = nullptr;
+  }
+};
 
 // Each test runs in a fresh empty folder of its own, named after it: ctest starts the
 // tests of a folder in parallel in one working folder, and the code under test reads and

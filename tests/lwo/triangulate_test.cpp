@@ -110,17 +110,7 @@ TEST(Triangulate, FlatAndUnknownCorners) {
 
 class ClassicObject : public LwoTest {
  protected:
-  void SetUp() override {
-    LwoTest::SetUp();
-    tolerantloading = 1;
-    warninglog = tmpfile();
-  }
-  void TearDown() override {
-    tolerantloading = 0;
-    fclose(warninglog);
-    warninglog = nullptr;
-    LwoTest::TearDown();
-  }
+  TolerantLoading tolerant;
 };
 
 TEST_F(ClassicObject, ManyCornersPointsAndStraySurfacesAreAdapted) {

@@ -18,17 +18,7 @@ namespace {
 
 class ClassicScene : public FolderTest {
  protected:
-  void SetUp() override {
-    FolderTest::SetUp();
-    tolerantloading = 1;
-    warninglog = tmpfile();
-  }
-  void TearDown() override {
-    tolerantloading = 0;
-    fclose(warninglog);
-    warninglog = nullptr;
-    FolderTest::TearDown();
-  }
+  TolerantLoading tolerant;
   static std::string warnings() { return filetext(warninglog); }
   static void box(const std::string &path, uint8_t r, uint8_t g, uint8_t b) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
