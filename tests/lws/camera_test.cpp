@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "display/display.h"
 #include "lws/lws.h"
@@ -30,64 +32,48 @@ class Camera : public ::testing::Test {
   SceneCamera *camera = nullptr;
 };
 
-void expectrow(const Mat3 &m, int row, float x, float y, float z, float tol = 1e-6f) {
-  EXPECT_NEAR(m.m[row * 3 + 0], x, tol) << "row " << row;
-  EXPECT_NEAR(m.m[row * 3 + 1], y, tol) << "row " << row;
-  EXPECT_NEAR(m.m[row * 3 + 2], z, tol) << "row " << row;
+// Rows of m from row first on, each value within 1e-6.
+void expectrows(const Mat3 &m, std::vector<float> want, int first = 0) {
+  for (size_t i = 0; i < want.size(); i++) EXPECT_NEAR(m.m[3 * first + i], want[i], 1e-6f) << "entry " << 3 * first + i;
 }
-
-void expectidentity(const Mat3 &m, float tol = 1e-6f) {
-  expectrow(m, 0, 1, 0, 0, tol);
-  expectrow(m, 1, 0, 1, 0, tol);
-  expectrow(m, 2, 0, 0, 1, tol);
-}
+const std::vector<float> identity = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 
 void expecttranspose(const SceneCamera *c) {
-  for (int r = 0; r < 3; r++)
-    for (int k = 0; k < 3; k++) EXPECT_EQ(c->cameratoworld.m[k * 3 + r], c->worldtocamera.m[r * 3 + k]);
+  for (int i = 0; i < 9; i++) EXPECT_EQ(c->cameratoworld.m[i % 3 * 3 + i / 3], c->worldtocamera.m[i]);
 }
 
-TEST_F(Camera, ZoomFactorsGiveProjectionDistances) {
+// Zoom factors 1, 2 and 3.2 as fields of view; the distance follows the screen width,
+// not the height. Angles are clamped to 0..180: the half angle of 180 rounds to just
+// past 90 degrees, where a negative distance would mirror the picture.
+TEST_F(Camera, FieldOfViewGivesAUsableProjectionDistance) {
   SceneCamera *c = make(90);
   EXPECT_EQ(c->targetindex, -1);
-  expectidentity(c->worldtocamera);
-  const float cases[][3] = {{90, 320, 1e-3f}, {53.130102f, 640, 1e-3f} /* zoom 2 */,
-                            {34.708049f, 1024, 1e-2f} /* zoom 3.2 */};
+  expectrows(c->worldtocamera, identity);
+  const float cases[][3] = {{90, 320, 1e-3f}, {53.130102f, 640, 1e-3f}, {34.708049f, 1024, 1e-2f}};
   for (const auto &k : cases) {
     setfieldofview(c, k[0]);
     EXPECT_NEAR(c->projdistance, k[1], k[2]) << k[0];
   }
-  // The distance follows the screen width, not the height.
+  setfieldofview(c, 200);
+  EXPECT_EQ(c->fieldofview, 180.0f);
+  EXPECT_TRUE(c->projdistance > 0 && c->projdistance < 1) << c->projdistance;
+  for (float bad : {-10.0f, NAN}) {
+    setfieldofview(c, bad);
+    EXPECT_TRUE(c->fieldofview == 0 && std::isfinite(c->projdistance)) << bad;
+  }
   testscreen.width = 320;
   setfieldofview(c, 90);
   EXPECT_NEAR(c->projdistance, 160.0f, 1e-3f);
 }
 
-TEST_F(Camera, FieldOfViewIsClampedAndTheDistanceStaysUsable) {
-  SceneCamera *c = make();
-  setfieldofview(c, 200);
-  EXPECT_EQ(c->fieldofview, 180.0f);
-  // The half angle of 180 rounds to just past 90 degrees; a negative distance would
-  // mirror the picture.
-  EXPECT_GT(c->projdistance, 0.0f);
-  EXPECT_LT(c->projdistance, 1.0f);
-  for (float bad : {-10.0f, NAN}) {
-    setfieldofview(c, bad);
-    EXPECT_EQ(c->fieldofview, 0.0f);
-    EXPECT_TRUE(std::isfinite(c->projdistance));
-  }
-}
-
 TEST_F(Camera, OrientationFromAnglesLeavesTheAimAlone) {
   SceneCamera *c = make();
   camerafromangles(c, 0, 90, 0);
-  expectrow(c->worldtocamera, 2, 1, 0, 0);  // forward axis turned to +x
-  expectrow(c->worldtocamera, 1, 0, 1, 0);
+  expectrows(c->worldtocamera, {0, 1, 0, 1, 0, 0}, 1);  // forward axis turned to +x
   expecttranspose(c);
-  EXPECT_EQ(c->forward.x, 0);
-  EXPECT_EQ(c->forward.z, 1);
+  EXPECT_EQ(std::pair(c->forward.x, c->forward.z), std::pair(0.0f, 1.0f));
   camerafromangles(c, 90, 0, 0);  // positive pitch looks down
-  expectrow(c->worldtocamera, 2, 0, -1, 0);
+  expectrows(c->worldtocamera, {0, -1, 0}, 2);
 }
 
 TEST_F(Camera, AimedCameraNeverRollsAndLooksAtItsTarget) {
@@ -121,7 +107,7 @@ TEST_F(Camera, DegenerateAimsKeepThePreviousOrientation) {
   SceneCamera *c = make();
   // Before any resolvable aim: the orientation of a new camera.
   cameratarget(c, 0, 0, 0);
-  expectidentity(c->worldtocamera);
+  expectrows(c->worldtocamera, identity);
   EXPECT_EQ(c->forward.z, 1);
 
   cameratarget(c, 10, 0, 0);
@@ -129,9 +115,8 @@ TEST_F(Camera, DegenerateAimsKeepThePreviousOrientation) {
   Vec3 forward = c->forward;
   for (float y : {0.0f, 5.0f, -7.0f}) {
     cameratarget(c, 0, y, 0);
-    for (int i = 0; i < 9; i++) EXPECT_EQ(c->worldtocamera.m[i], w.m[i]) << y;
-    EXPECT_EQ(c->forward.x, forward.x);
-    EXPECT_EQ(c->forward.z, forward.z);
+    EXPECT_EQ(std::vector<float>(c->worldtocamera.m, c->worldtocamera.m + 9), std::vector<float>(w.m, w.m + 9)) << y;
+    EXPECT_EQ(std::pair(c->forward.x, c->forward.z), std::pair(forward.x, forward.z));
   }
   expecttranspose(c);
   // The point is still remembered as the last aim.

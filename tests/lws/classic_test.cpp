@@ -3,6 +3,7 @@
 // scenes, and every prefix of a real scene.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -30,9 +31,8 @@ class ClassicScene : public FolderTest {
 
 // A content folder of the LightWave 3.x era: Scenes/ beside Objects/, the scene naming
 // its objects by Amiga volume and DOS drive, without extensions, in other cases, with
-// spaces; one
-// object missing (its child stays), a light whose intensity is an envelope, a plug-in
-// block and a keyword of a later version, no FramesPerSecond.
+// spaces; one object missing (its child stays), a light whose intensity is an envelope,
+// a plug-in block and a keyword of a later version, no FramesPerSecond.
 LwsFileScene lw3scene() {
   LwsFileScene s = emptyscene();
   s.noframerate = true;
@@ -83,21 +83,19 @@ TEST_F(ClassicScene, LightWave3SceneLoadsWithItsWarningsAndDraws) {
       "warning: scene old.lws: no FramesPerSecond (a LightWave 3.x layout), 30 frames per second\n"};
   std::string w = warnings();
   for (const char *line : expected) EXPECT_NE(w.find(line), std::string::npos) << line << "in\n" << w;
-  int lines = 0;
-  for (char c : w) lines += c == '\n';
-  EXPECT_EQ(lines, 7) << w;
+  EXPECT_EQ(std::count(w.begin(), w.end(), '\n'), 7) << w;
 
   ASSERT_EQ(scene->numobjects, 3);
-  EXPECT_EQ(scene->objects[1]->numpolys, 0);
-  EXPECT_EQ(scene->objects[1]->numchildren, 1);
+  EXPECT_EQ(std::vector<float>({(float)scene->objects[1]->numpolys, (float)scene->objects[1]->numchildren,
+                                scene->framespersecond}),
+            std::vector<float>({0, 1, 30}));
   EXPECT_EQ(scene->objects[1]->children[0], scene->objects[2]);
-  EXPECT_EQ(scene->framespersecond, 30.0f);
 
   // The envelope: a fifth of the light's colour at frame 1, all of it at frame 30.
-  moveenvelopes(scene, 1);
-  EXPECT_FLOAT_EQ(scene->lights[0]->color[0], 0.2f);
-  moveenvelopes(scene, 30);
-  EXPECT_FLOAT_EQ(scene->lights[0]->color[0], 1.0f);
+  for (int frame : {1, 30}) {
+    moveenvelopes(scene, frame);
+    EXPECT_FLOAT_EQ(scene->lights[0]->color[0], frame == 1 ? 0.2f : 1.0f);
+  }
 
   Screen s;
   s.driver = 1;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "display/display.h"
@@ -46,15 +47,13 @@ struct Built {
 
 TEST(Motion, SplineExamples) {
   Built linear({{0, 0, 1}, {10, 10, 1}});
-  EXPECT_EQ(linear.x(5), 5.0f);
-  EXPECT_EQ(linear.x(10), 10.0f);
+  EXPECT_EQ(std::pair(linear.x(5), linear.x(10)), std::pair(5.0f, 10.0f));
   // Both end tangents 0.5 * (1 + 1) * 10: h1*0 + h2*10 + h3*10 + h4*10 at t = 0.5.
   Built spline({{0, 0}, {10, 10}});
   EXPECT_EQ(spline.x(5), 5.0f);
   // Tangent leaving key 0 is 10; arriving at key 10 is 0.5 * (10 - 10) = 0.
   Built peak({{0, 0}, {10, 10}, {20, 0}});
-  EXPECT_EQ(peak.x(5), 6.25f);
-  EXPECT_EQ(peak.x(15), 6.25f);
+  EXPECT_EQ(std::pair(peak.x(5), peak.x(15)), std::pair(6.25f, 6.25f));
   // Tension 1 on both keys: no tangents, the value eases along h2 * d.
   Built eased({{0, 0, 0, 1}, {10, 10, 0, 1}});
   EXPECT_FLOAT_EQ(eased.x(2.5), 10 * (-2.0f / 64 + 3.0f / 16));
@@ -139,32 +138,23 @@ TEST(Motion, SplinePassesThroughEveryKey) {
   }
 }
 
-TEST(Motion, OneKeyHoldsEverywhere) {
-  Built one({{7, 3}}, 2);
-  EXPECT_EQ(one.motion.framespan, 0);
-  for (double f : {-100.0, 0.0, 7.0, 7.5, 1000.0}) EXPECT_EQ(one.x(f), 3.0f);
-}
-
 TEST(Motion, EndBehaviour) {
   // x equals the frame along the whole span, so a frame's value shows where it went.
   Built hold({{0, 0, 1}, {60, 60, 1}}, 1);
-  EXPECT_EQ(hold.x(60), 60.0f);
-  EXPECT_EQ(hold.x(61), 60.0f);
-  EXPECT_EQ(hold.x(500), 60.0f);
   Built repeat({{0, 0, 1}, {60, 60, 1}}, 2);
-  EXPECT_EQ(repeat.x(61), 1.0f);
-  EXPECT_EQ(repeat.x(120), 0.0f);
-  EXPECT_EQ(repeat.x(130), 10.0f);
-  EXPECT_EQ(repeat.x(130.5), 10.5f);
-  EXPECT_EQ(repeat.x(119), 59.0f);  // the last frame of the second pass
-  EXPECT_EQ(repeat.x(179.5), 59.5f);
+  // Frame 119 is the last frame of the second pass.
+  for (double f : {60.0, 61.0, 500.0}) EXPECT_EQ(hold.x(f), 60.0f) << f;
+  const double repeats[][2] = {{61, 1}, {120, 0}, {130, 10}, {130.5, 10.5}, {119, 59}, {179.5, 59.5}};
+  for (const auto &r : repeats) EXPECT_EQ(repeat.x(r[0]), (float)r[1]) << r[0];
   // No end behaviour, or a fraction just past the last key: the last key, never a
   // segment beyond it.
   Built none({{0, 0}, {30, 5}, {60, 60}}, 0);
-  EXPECT_EQ(none.x(61), 60.0f);
-  EXPECT_EQ(none.x(1e6), 60.0f);
-  EXPECT_EQ(hold.x(60.5), 60.0f);
-  EXPECT_EQ(repeat.x(60.5), 60.0f);
+  for (double f : {61.0, 1e6}) EXPECT_EQ(none.x(f), 60.0f) << f;
+  EXPECT_EQ(std::pair(hold.x(60.5), repeat.x(60.5)), std::pair(60.0f, 60.0f));
+  // One key holds everywhere, whatever the end behaviour.
+  Built one({{7, 3}}, 2);
+  EXPECT_EQ(one.motion.framespan, 0);
+  for (double f : {-100.0, 0.0, 7.0, 7.5, 1000.0}) EXPECT_EQ(one.x(f), 3.0f);
 }
 
 using MotionCopy = FolderTest;
@@ -180,15 +170,11 @@ TEST_F(MotionCopy, ScalesPositionsOnly) {
   Motion m;
   ASSERT_EQ(getlwsmotion(&lws, &m, 2.0f), 1);
   EXPECT_NE(m.keys, k);  // a private copy
-  EXPECT_EQ(m.keys[0].values[0], 2);
-  EXPECT_EQ(m.keys[0].values[1], 4);
-  EXPECT_EQ(m.keys[0].values[2], 6);
-  for (int c = 3; c < 9; c++) EXPECT_EQ(m.keys[0].values[c], values[c]);
-  EXPECT_EQ(m.keys[0].tension, 0.5f);
-  EXPECT_EQ(m.keys[1].frame, 65);
-  EXPECT_EQ(m.numkeys, 2);
-  EXPECT_EQ(m.framespan, 60);
-  EXPECT_EQ(m.endbehavior, 2);
+  EXPECT_EQ(std::vector<float>(m.keys[0].values, m.keys[0].values + 9),
+            std::vector<float>({2, 4, 6, 90, 10, 5, 2, 2, 2}));
+  EXPECT_EQ(std::vector<float>({m.keys[0].tension, (float)m.keys[1].frame, (float)m.numkeys, (float)m.framespan,
+                                (float)m.endbehavior}),
+            std::vector<float>({0.5f, 65, 2, 60, 2}));
   EXPECT_EQ(k[0].values[0], 1);  // the reader's keys are untouched
   free(m.keys);
 }
