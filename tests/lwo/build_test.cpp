@@ -47,11 +47,8 @@ TEST_F(LwoBuild, CubeWithOneSurfaceSharesItsPoints) {
     EXPECT_EQ(o->verts[i].normalindex, i);
     EXPECT_EQ(o->verts[i].surface, &o->surfaces[0]);
   }
-  expectvec(o->bbox[0], -0.5f, -0.5f, -0.5f);
-  expectvec(o->bbox[1], -0.5f, -0.5f, 0.5f);
-  expectvec(o->bbox[2], 0.5f, -0.5f, -0.5f);
-  expectvec(o->bbox[6], 0.5f, 0.5f, -0.5f);
-  expectvec(o->bbox[7], 0.5f, 0.5f, 0.5f);
+  // Box corner k: x from bit 1, y from bit 2, z from bit 0.
+  for (int k = 0; k < 8; k++) expectvec(o->bbox[k], k & 2 ? 0.5f : -0.5f, k & 4 ? 0.5f : -0.5f, k & 1 ? 0.5f : -0.5f);
   EXPECT_EQ(o->numchildren | o->hasparent | o->issfxmesh | o->hasreflmap, 0);
   EXPECT_EQ(o->numfrontpolys | o->numcrosspolys | o->numdrawpolys, 0);
   EXPECT_EQ(o->surfaces[0].texture, 0xFFFF);
@@ -94,17 +91,14 @@ TEST_F(LwoBuild, ScaleFactorsScalePositionsButNotTexels) {
   SceneObject *wide = load(path, nullptr, 2, 1, 1);
   ASSERT_NE(plain, nullptr);
   ASSERT_NE(wide, nullptr);
-  for (int i = 0; i < 8; i++) {
-    EXPECT_EQ(wide->verts[i].objpos.x, 2 * plain->verts[i].objpos.x);
-    EXPECT_EQ(wide->verts[i].objpos.y, plain->verts[i].objpos.y);
-  }
+  for (int i = 0; i < 8; i++)
+    EXPECT_EQ(std::pair(wide->verts[i].objpos.x, wide->verts[i].objpos.y),
+              std::pair(2 * plain->verts[i].objpos.x, plain->verts[i].objpos.y));
   expectvec(wide->bbox[0], -1, -0.5f, -0.5f);
   expectvec(wide->bbox[7], 1, 0.5f, 0.5f);
-  for (int m = 0; m < 6; m++) {
-    for (int i = 0; i < 4; i++) {
-      EXPECT_EQ(wide->polys[m].corners[i].u, plain->polys[m].corners[i].u);
-      EXPECT_EQ(wide->polys[m].corners[i].v, plain->polys[m].corners[i].v);
-    }
+  for (int i = 0; i < 24; i++) {
+    const MeshCorner &a = wide->polys[i / 4].corners[i % 4], &b = plain->polys[i / 4].corners[i % 4];
+    EXPECT_EQ(std::pair(a.u, a.v), std::pair(b.u, b.v));
   }
   // The +x face: x / 1 + 0.5 = 1 for its corners, 255 texels.
   EXPECT_EQ(plain->polys[2].corners[0].u, 255.0f);
@@ -116,10 +110,8 @@ TEST_F(LwoBuild, PlanarExampleInTexels) {
   LwoWriter w = mappedtriangle("Planar Image Map", lwoaxisz, {1, 1, 0}, {0, 0, 0}, {1, 0, 0}, {2, 2, 2});
   SceneObject *o = load(write(w, "planar.lwo"));
   ASSERT_NE(o, nullptr);
-  EXPECT_EQ(o->polys[0].corners[0].u, 255.0f);
-  EXPECT_EQ(o->polys[0].corners[0].v, 0.0f);
-  EXPECT_EQ(o->polys[0].corners[2].u, 255.0f);
-  EXPECT_EQ(o->polys[0].corners[2].v, 127.5f);
+  const MeshCorner *c = o->polys[0].corners;
+  EXPECT_EQ(std::vector<float>({c[0].u, c[0].v, c[2].u, c[2].v}), std::vector<float>({255, 0, 255, 127.5f}));
 }
 
 TEST_F(LwoBuild, SurfaceSettingsAndTexturelessMaps) {
@@ -145,19 +137,15 @@ TEST_F(LwoBuild, SurfaceSettingsAndTexturelessMaps) {
 }
 
 TEST_F(LwoBuild, ImagesShareTableSlotsAcrossSurfacesAndObjects) {
-  LwoWriter w;
-  lwoaddpoint(&w, 0, 0, 0);
-  lwoaddpoint(&w, 1, 0, 0);
-  lwoaddpoint(&w, 0, 1, 0);
   const char *kind = "Planar Image Map";
-  int a = lwoaddsurface(&w, "A", 1, 1, 1);
-  lwosetimagemap(&w.surfaces[a], kind, "wood.tga", lwoaxisz, {0, 0, 0}, {1, 1, 1});
+  LwoWriter w = mappedtriangle(kind, lwoaxisz, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 1}, "wood.tga");
+  const int a = 0;
   w.surfaces[a].reflimage = "sky.tga";
   int b = lwoaddsurface(&w, "B", 1, 1, 1);
   w.surfaces[b].reflimage = "wood.tga";  // a reflection image only
   int c = lwoaddsurface(&w, "C", 1, 1, 1);
   lwosetimagemap(&w.surfaces[c], kind, "stone.tga", lwoaxisz, {0, 0, 0}, {1, 1, 1});
-  for (int s : {a, b, c}) lwoaddtriangle(&w, 0, 1, 2, s);
+  for (int s : {b, c}) lwoaddtriangle(&w, 0, 1, 2, s);
   std::string out;
   SceneObject *first = load(write(w, "first.lwo"), &out);
   ASSERT_NE(first, nullptr);
@@ -167,18 +155,11 @@ TEST_F(LwoBuild, ImagesShareTableSlotsAcrossSurfacesAndObjects) {
   EXPECT_EQ(std::vector<int>({fs[a].texture, fs[a].refltexture, fs[b].texture, fs[b].refltexture, fs[c].texture}),
             std::vector<int>({0, 1, 0xFFFF, 0, 2}));
   ASSERT_EQ(texturenametable.texturecount, 3);
-  EXPECT_STREQ(texturenametable.texturenames[0], "wood.tga");
-  EXPECT_STREQ(texturenametable.texturenames[1], "sky.tga");
-  EXPECT_STREQ(texturenametable.texturenames[2], "stone.tga");
+  const TextureNameTable &t = texturenametable;
+  EXPECT_EQ(std::vector<std::string>({t.texturenames[0], t.texturenames[1], t.texturenames[2]}),
+            std::vector<std::string>({"wood.tga", "sky.tga", "stone.tga"}));
   // A second object naming an image already there reuses its slot.
-  LwoWriter w2;
-  lwoaddpoint(&w2, 0, 0, 0);
-  lwoaddpoint(&w2, 1, 0, 0);
-  lwoaddpoint(&w2, 0, 1, 0);
-  int s = lwoaddsurface(&w2, "Stone", 1, 1, 1);
-  lwosetimagemap(&w2.surfaces[s], kind, "stone.tga", lwoaxisz, {0, 0, 0}, {1, 1, 1});
-  lwoaddtriangle(&w2, 0, 1, 2, s);
-  SceneObject *second = load(write(w2, "second.lwo"));
+  SceneObject *second = load(write(mappedtriangle(kind, lwoaxisz, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 1}, "stone.tga"), "second.lwo"));
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(second->surfaces[0].texture, 2);
   EXPECT_EQ(texturenametable.texturecount, 3);
@@ -195,9 +176,8 @@ TEST_F(LwoBuild, AFullTextureTableRefusesTheObjectAndKeepsItsCount) {
   // One new name fits the last slot.
   SceneObject *o = load(write(w, "fits.lwo"));
   ASSERT_NE(o, nullptr);
-  EXPECT_EQ(o->surfaces[0].texture, 5);
-  EXPECT_EQ(o->surfaces[1].texture, maxtextures - 1);
-  EXPECT_EQ(texturenametable.texturecount, maxtextures);
+  EXPECT_EQ(std::vector<int>({o->surfaces[0].texture, o->surfaces[1].texture, texturenametable.texturecount}),
+            std::vector<int>({5, maxtextures - 1, maxtextures}));
   texturenametable.texturecount = maxtextures - 1;
   lwosetimagemap(&w.surfaces[2], "Planar Image Map", "new2.tga", lwoaxisz, {0, 0, 0}, {1, 1, 1});
   std::string path = write(w, "full.lwo");

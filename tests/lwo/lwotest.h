@@ -37,10 +37,11 @@ class LwoTest : public FolderTest {
 };
 
 // One triangle on a surface with the given image map.
-inline LwoWriter mappedtriangle(const char *kind, int axis, Vec3 a, Vec3 b, Vec3 c, Vec3 size) {
+inline LwoWriter mappedtriangle(const char *kind, int axis, Vec3 a, Vec3 b, Vec3 c, Vec3 size,
+                                const char *image = "map.tga") {
   LwoWriter w;
   int s = lwoaddsurface(&w, "Map", 255, 255, 255);
-  lwosetimagemap(&w.surfaces[s], kind, "map.tga", axis, {0, 0, 0}, size);
+  lwosetimagemap(&w.surfaces[s], kind, image, axis, {0, 0, 0}, size);
   lwoaddpoint(&w, a.x, a.y, a.z);
   lwoaddpoint(&w, b.x, b.y, b.z);
   lwoaddpoint(&w, c.x, c.y, c.z);

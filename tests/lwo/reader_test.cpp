@@ -2,6 +2,9 @@
 // that are cut short or lie about their contents.
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "lwotest.h"
 
@@ -56,32 +59,26 @@ std::vector<uint8_t> form(const std::vector<uint8_t> &chunks) {
 // Along Z (the texel example of the object builder) the plane is x, y; along X it is
 // z, y; along Y it is x, z.
 TEST(LwoReader, PlanarMapOnTheOtherAxes) {
-  LwoWriter w = mappedtriangle("Planar Image Map", lwoaxisx, {0, 1, 2}, {0, 0, 0}, {1, 0, 0}, {4, 4, 4});
-  LwoObject *o = parse(lwobytes(&w));
-  ASSERT_NE(o, nullptr);
-  EXPECT_EQ(o->polygons[0].uv[0][0], 1.0f);
-  EXPECT_EQ(o->polygons[0].uv[0][1], 0.25f);
-  freelwo(o);
-  w = mappedtriangle("Planar Image Map", lwoaxisy, {2, 1, 1}, {0, 0, 0}, {1, 0, 0}, {4, 4, 4});
-  o = parse(lwobytes(&w));
-  EXPECT_EQ(o->polygons[0].uv[0][0], 1.0f);
-  EXPECT_EQ(o->polygons[0].uv[0][1], 0.25f);
-  freelwo(o);
+  for (auto [axis, corner] : {std::pair(lwoaxisx, Vec3{0, 1, 2}), std::pair(lwoaxisy, Vec3{2, 1, 1})}) {
+    LwoWriter w = mappedtriangle("Planar Image Map", axis, corner, {0, 0, 0}, {1, 0, 0}, {4, 4, 4});
+    LwoObject *o = parse(lwobytes(&w));
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(std::pair(o->polygons[0].uv[0][0], o->polygons[0].uv[0][1]), std::pair(1.0f, 0.25f)) << axis;
+    freelwo(o);
+  }
 }
 
 TEST(LwoReader, CylindricalSeamMovesTheSmallerSideUpOneRepeat) {
   float u[3] = {0.05f, 0.95f, 0.5f};
   repairseam(u, 2, 1.0f);
-  EXPECT_FLOAT_EQ(u[0], 1.05f);
-  EXPECT_FLOAT_EQ(u[1], 0.95f);
+  EXPECT_EQ(std::pair(u[0], u[1]), std::pair(1.05f, 0.95f));
   // Pairs run in index order on the values earlier pairs left: (0.1, 0.9) moves 0.1 to
   // 1.1, which is then more than half away from 0.5, which moves to 1.5 and so takes
   // 0.9 along. Only polygons spanning most of a turn see this.
   float wide[3] = {0.1f, 0.9f, 0.5f};
   repairseam(wide, 3, 1.0f);
-  EXPECT_FLOAT_EQ(wide[0], 1.1f);
-  EXPECT_FLOAT_EQ(wide[1], 1.9f);
-  EXPECT_FLOAT_EQ(wide[2], 1.5f);
+  const float moved[3] = {1.1f, 1.9f, 1.5f};
+  for (int i = 0; i < 3; i++) EXPECT_FLOAT_EQ(wide[i], moved[i]);
 
   // Around Y the seam lies at z = 0 on the -x side: just in front of it the heading
   // gives u = 1 + atan(10) / 2pi, just behind it u = 1 - (pi + atan(10)) / 2pi.
@@ -94,8 +91,7 @@ TEST(LwoReader, CylindricalSeamMovesTheSmallerSideUpOneRepeat) {
   EXPECT_NEAR(p.uv[0][0], 1 + t / turn, 1e-6);
   EXPECT_NEAR(p.uv[1][0], 1 - (3.14159265 + t) / turn + 1.0, 1e-6);
   EXPECT_NEAR(p.uv[2][0], 1 + t / turn, 1e-6);
-  EXPECT_EQ(p.uv[0][1], 0.5f);
-  EXPECT_EQ(p.uv[2][1], -0.5f);
+  EXPECT_EQ(std::pair(p.uv[0][1], p.uv[2][1]), std::pair(0.5f, -0.5f));
   freelwo(o);
   // With two repeats the values double first and the seam test uses half of two.
   w.surfaces[0].widthrepeat = 2;
@@ -135,22 +131,17 @@ TEST(LwoReader, SphericalMapAtThePoles) {
   freelwo(o);
 }
 
+// Headings and pitches at the axes and signed zeros, and the wrap of repeated maps
+// (a whole 1 stays 1).
 TEST(LwoReader, AngleAndWrapHelpers) {
-  EXPECT_EQ(xyztoh(-0.0f, 5, 0.0f), 0.0f);
-  EXPECT_EQ(xyztoh(1, 0, -0.0f), -1.5707964f);
-  EXPECT_EQ(xyztoh(-1, 0, 0), 1.5707964f);
-  EXPECT_FLOAT_EQ(xyztoh(1, 0, -1), float(3.14159265 + 0.7853981633974483));
-  float h, p;
-  xyztohp(0, -0.0f, 0, &h, &p);
-  EXPECT_EQ(p, 0.0f);
-  xyztohp(0, -2, 0, &h, &p);
-  EXPECT_EQ(p, -1.5707964f);
-  xyztohp(1, 1, 0, &h, &p);
-  EXPECT_FLOAT_EQ(p, 0.7853982f);
-  EXPECT_EQ(fract(1.0f), 1.0f);
-  EXPECT_EQ(fract(0.0f), 0.0f);
-  EXPECT_EQ(fract(-0.25f), 0.75f);
-  EXPECT_EQ(fract(2.5f), 0.5f);
+  float h, p[3];
+  xyztohp(0, -0.0f, 0, &h, &p[0]);
+  xyztohp(0, -2, 0, &h, &p[1]);
+  xyztohp(1, 1, 0, &h, &p[2]);
+  EXPECT_EQ(std::vector<float>({xyztoh(-0.0f, 5, 0.0f), xyztoh(1, 0, -0.0f), xyztoh(-1, 0, 0), xyztoh(1, 0, -1),
+                                p[0], p[1], p[2], fract(1), fract(0), fract(-0.25f), fract(2.5f)}),
+            std::vector<float>({0, -1.5707964f, 1.5707964f, float(3.14159265 + 0.7853981633974483), 0, -1.5707964f,
+                                0.7853982f, 1, 0, 0.75f, 0.5f}));
 }
 
 TEST(LwoReader, SurfaceDefaultsAndAbsentSubChunks) {
@@ -179,24 +170,19 @@ TEST(LwoReader, SurfaceDefaultsAndAbsentSubChunks) {
   LwoObject *o = parse(bytes);
   ASSERT_NE(o, nullptr);
   ASSERT_EQ(o->numsurfaces, 4);
-  for (int i : {0, 3}) {
+  // Colour, flags, diffuse, gloss, axis, repeats, image and texture kind.
+  auto fields = [&](int i) {
     const LwoSurface &s = o->surfaces[i];
-    EXPECT_EQ(s.color[0] | s.color[1] | s.color[2], 0);
-    EXPECT_EQ(s.flags, 0);
-    EXPECT_EQ(s.diffuse, 1.0f);
-    EXPECT_EQ(s.glossiness, 1);
-    EXPECT_EQ(s.texaxis, -1);
-    EXPECT_STREQ(s.imagename, "");
-  }
-  const LwoSurface &s = o->surfaces[t];
-  EXPECT_EQ(s.diffuse, 0.5f);
-  EXPECT_EQ(s.texaxis, 0);
-  EXPECT_EQ(s.widthrepeat, 1.0f);
-  EXPECT_EQ(s.heightrepeat, 1.0f);
-  EXPECT_STREQ(s.imagename, "wall.tga");
-  EXPECT_STREQ(s.texturekind, "Planar Image Map");
-  EXPECT_EQ(o->surfaces[b].texaxis, -1);
-  EXPECT_STREQ(o->surfaces[b].imagename, "");
+    return std::to_string(s.color[0] | s.color[1] | s.color[2]) + " " + std::to_string(s.flags) + " " +
+           std::to_string(s.diffuse) + " " + std::to_string(s.glossiness) + " " + std::to_string(s.texaxis) + " " +
+           std::to_string(s.widthrepeat) + " " + std::to_string(s.heightrepeat) + " [" + s.imagename + "] [" +
+           s.texturekind + "]";
+  };
+  const std::string none = "0 0 1.000000 1 -1 1.000000 1.000000 [] []";
+  EXPECT_EQ(fields(0), none);
+  EXPECT_EQ(fields(3), none);
+  EXPECT_EQ(fields(t), "0 0 0.500000 1 0 1.000000 1.000000 [wall.tga] [Planar Image Map]");
+  EXPECT_EQ(std::pair(o->surfaces[b].texaxis, std::string(o->surfaces[b].imagename)), std::pair(-1, std::string()));
   freelwo(o);
 }
 
@@ -225,10 +211,8 @@ TEST(LwoReader, SurfChunksMatchSrfsNamesOrAreSkipped) {
   LwoObject *o = parse(form(body));
   ASSERT_NE(o, nullptr);
   ASSERT_EQ(o->numsurfaces, 2);
-  EXPECT_EQ(o->surfaces[0].color[0], 255);
-  EXPECT_EQ(o->surfaces[0].color[2], 0);
-  EXPECT_EQ(o->surfaces[1].color[1], 255);
-  EXPECT_EQ(o->surfaces[1].color[2], 0);
+  const uint8_t *red = o->surfaces[0].color, *green = o->surfaces[1].color;
+  EXPECT_EQ(std::vector<int>({red[0], red[1], red[2], green[0], green[1], green[2]}), std::vector<int>({255, 0, 0, 0, 255, 0}));
   freelwo(o);
 }
 
@@ -242,10 +226,9 @@ TEST(LwoReader, LongNamesAreCutToTheirSlots) {
   LwoObject *o = parse(lwobytes(&w));
   ASSERT_NE(o, nullptr);
   // Both names are cut the same way, so the SURF still finds its SRFS entry.
-  EXPECT_EQ(o->surfaces[0].color[0], 9);
+  EXPECT_EQ(std::pair(o->surfaces[0].color[0] + 0, o->surfaces[0].texaxis + 0), std::pair(9, 2));
   EXPECT_EQ(std::string(o->surfaces[0].imagename), longimage.substr(0, 1023));
   EXPECT_EQ(std::string(o->surfaces[0].reflimagename), longimage.substr(0, 1023));
-  EXPECT_EQ(o->surfaces[0].texaxis, 2);
   freelwo(o);
 }
 
