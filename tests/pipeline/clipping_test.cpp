@@ -2,6 +2,8 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "testscene.h"
 #include "testutil.h"
@@ -56,24 +58,15 @@ TEST_F(Clipping, NearPlaneCutKeepsTheCornersInFront) {
                       {{0, 1, 2}}, twosided());
     SceneObject &o = m->object;
     clip(o);
-    ASSERT_EQ(o.visibility, 2);
-    ASSERT_EQ(o.clipmask, 16);
-    ASSERT_EQ(o.numdrawpolys, 1);
-    EXPECT_EQ(o.drawpolys[0], 1) << "the clipper's output follows the own polygons";
-    EXPECT_EQ(o.numclipverts, 2);
+    // The clipper's output follows the own polygons: drawn polygon 0 is polygon 1.
+    ASSERT_EQ(std::vector<int>({o.visibility, o.clipmask, o.numdrawpolys, o.drawpolys[0], o.numclipverts}),
+              std::vector<int>({2, 16, 1, 1, 2}));
     const MeshPolygon &p = drawn(o, 0);
     ASSERT_EQ(p.numcorners, 2 + infront);
-    for (int k = 0; k < p.numcorners; k++) {
-      if (k < infront) {
-        EXPECT_EQ(p.corners[k].vertex, k);
-      } else {
-        EXPECT_NEAR(m->verts[p.corners[k].vertex].xfpos.z, 0.2f, 1e-6f);
-      }
-    }
+    for (int k = 0; k < p.numcorners; k++)
+      EXPECT_TRUE(k < infront ? p.corners[k].vertex == k : std::fabs(m->verts[p.corners[k].vertex].xfpos.z - 0.2f) < 1e-6f) << k;
     // Texture coordinates follow the cut: t = 0.8 / 0.9 along the edge from u 0 to u 10.
-    if (infront == 1) {
-      EXPECT_NEAR(p.corners[1].u, 80.0f / 9.0f, 1e-4f);
-    }
+    EXPECT_NEAR(p.corners[1].u, infront == 1 ? 80.0f / 9.0f : 10.0f, 1e-4f);
     project(&o, &camera);
     for (int k = 0; k < p.numcorners; k++)
       EXPECT_TRUE(std::isfinite(m->verts[p.corners[k].vertex].xfpos.x));
@@ -88,11 +81,8 @@ TEST_F(Clipping, ClippedAwayStaysListedAndCommonOutsideIsDropped) {
                     {{0, 1, 2}, {3, 4, 5, 6}}, twosided());
   SceneObject &o = m->object;
   clip(o);
-  ASSERT_EQ(o.visibility, 2);
-  EXPECT_EQ(o.numfrontpolys, 2);
-  EXPECT_EQ(o.numcrosspolys, 1);
-  ASSERT_EQ(o.numdrawpolys, 1);
-  EXPECT_EQ(o.drawpolys[0], 2);
+  ASSERT_EQ(std::vector<int>({o.visibility, o.numfrontpolys, o.numcrosspolys, o.numdrawpolys, o.drawpolys[0]}),
+            std::vector<int>({2, 2, 1, 1, 2}));
   EXPECT_LT(drawn(o, 0).numcorners, 3);
 }
 
@@ -101,10 +91,7 @@ TEST_F(Clipping, ReflectionCoordinatesOnlyWithAReflectionMap) {
   SceneObject &o = m->object;
   for (MeshCorner &c : m->polys[0].corners) c.reflu = 7, c.reflv = 9;
   clip(o);
-  for (int k = 0; k < 3; k++) {
-    EXPECT_EQ(m->polys[0].corners[k].reflu, 7);
-    EXPECT_EQ(m->polys[0].corners[k].reflv, 9);
-  }
+  for (int k = 0; k < 3; k++) EXPECT_EQ(std::pair(m->polys[0].corners[k].reflu, m->polys[0].corners[k].reflv), std::pair(7.0f, 9.0f));
   EXPECT_EQ(drawn(o, 0).corners[0].reflu, 7);
 
   o.hasreflmap = 1;
@@ -113,10 +100,7 @@ TEST_F(Clipping, ReflectionCoordinatesOnlyWithAReflectionMap) {
   m->normals[2] = {0, 1, 0};
   clip(o);
   const MeshCorner *own = m->polys[0].corners;
-  EXPECT_FLOAT_EQ(own[0].reflu, 255);
-  EXPECT_FLOAT_EQ(own[0].reflv, 127.5f);
-  EXPECT_FLOAT_EQ(own[1].reflu, 0);
-  EXPECT_FLOAT_EQ(own[2].reflv, 255);
+  EXPECT_EQ(std::vector<float>({own[0].reflu, own[0].reflv, own[1].reflu, own[2].reflv}), std::vector<float>({255, 127.5f, 0, 255}));
   const MeshPolygon &p = drawn(o, 0);
   ASSERT_EQ(p.numcorners, 3);
   // The new corner between corners 0 and 1 at t = 8/9.
@@ -212,18 +196,14 @@ TEST_F(Clipping, VertexRoomIsNeverExceeded) {
   // needs four new vertices and only 57 of the 60 slots are free.
   auto m = copies({{0, 0, 1}, {5, 0, 1}, {0, 0.05f, 0.1f}}, 1, 30);
   SceneObject &o = m->object;
-  FILE *log = tmpfile();
+  FILE *log = tmpfile(), *savedlog = errorlog;
   ASSERT_NE(log, nullptr);
-  FILE *savedlog = errorlog;
   errorlog = log;
   clip(o);
   clip(o);
   errorlog = savedlog;
-  EXPECT_EQ(o.numclippolys, 14);
-  EXPECT_EQ(o.numclipverts, 56);
-  EXPECT_EQ(o.numclipdropped, 16);
-  EXPECT_EQ(o.cliproomlogged, 1);
-  EXPECT_EQ(o.numdrawpolys, 14);
+  EXPECT_EQ(std::vector<int>({o.numclippolys, o.numclipverts, o.numclipdropped, o.cliproomlogged, o.numdrawpolys}),
+            std::vector<int>({14, 56, 16, 1, 14}));
   for (int i = 0; i < o.numdrawpolys; i++) {
     const MeshPolygon &p = drawn(o, i);
     EXPECT_EQ(p.numcorners, 4);
@@ -238,10 +218,8 @@ TEST_F(Clipping, PolygonIndicesStayBelow32768) {
   auto m = copies({{0, 0, 1}, {0.05f, 0, 0.1f}, {0, 0.05f, 0.1f}}, 1000, 30000);
   SceneObject &o = m->object;
   clip(o);
-  EXPECT_EQ(o.numclippolys, 32768 - 30000);
-  EXPECT_EQ(o.numclipdropped, 30000 - (32768 - 30000));
-  EXPECT_EQ(o.numdrawpolys, 32768 - 30000);
-  EXPECT_EQ(o.drawpolys[o.numdrawpolys - 1], 32767);
+  EXPECT_EQ(std::vector<int>({o.numclippolys, o.numclipdropped, o.numdrawpolys, o.drawpolys[o.numdrawpolys - 1]}),
+            std::vector<int>({32768 - 30000, 30000 - (32768 - 30000), 32768 - 30000, 32767}));
 }
 
 TEST_F(Clipping, VertexIndicesStayBelow65536) {
@@ -253,8 +231,7 @@ TEST_F(Clipping, VertexIndicesStayBelow65536) {
   clip(o);
   ASSERT_EQ(o.clipmask, 1 | 2 | 4 | 8 | 16);
   EXPECT_LE(o.numverts + o.numclipverts, 65536);
-  EXPECT_EQ(o.numclippolys, (65536 - 3300) / 8);
-  EXPECT_EQ(o.numclipdropped, 8000 - (65536 - 3300) / 8);
+  EXPECT_EQ(std::pair(o.numclippolys, o.numclipdropped), std::pair((65536 - 3300) / 8, 8000 - (65536 - 3300) / 8));
   const MeshPolygon &last = drawn(o, o.numdrawpolys - 1);
   ASSERT_EQ(last.numcorners, 4);
   for (int k = 0; k < 4; k++) EXPECT_GT(last.corners[k].vertex, 65000);

@@ -81,13 +81,11 @@ TEST_F(Frame, ChildInViewUnderCulledRootIsTransformed) {
   preparegeometry(&ts.scene);
   root->object.posy = 5;
   preparegeometry(&ts.scene);
-  EXPECT_EQ(root->object.visibility, 1);
-  ASSERT_EQ(child->object.visibility, 0);
-  ASSERT_EQ(child->object.numdrawpolys, 1);
+  ASSERT_EQ(std::vector<int>({root->object.visibility, child->object.visibility, child->object.numdrawpolys}),
+            std::vector<int>({1, 0, 1}));
   // World (1, 5, 10) on the screen, from this frame's positions.
-  EXPECT_FLOAT_EQ(child->verts[0].xfpos.x, 352);
-  EXPECT_FLOAT_EQ(child->verts[0].xfpos.y, 80);
-  EXPECT_FLOAT_EQ(child->verts[0].xfpos.z, 10);
+  const Vec3 &p = child->verts[0].xfpos;
+  EXPECT_EQ(std::vector<float>({p.x, p.y, p.z}), std::vector<float>({352, 80, 10}));
 }
 
 TEST_F(Frame, EffectsRunOnlyInsideTheirRange) {
@@ -133,10 +131,10 @@ TEST_F(Frame, NothingIsAllocatedPerFrame) {
   sfx.rangestart = -1000;
   sfx.rangeend = 1000;
   sfx.mesh = &fxmesh->object;
-  SceneLight a = distantlight({0, 0, -1}), b, c = distantlight({0, -1, 0}, 0.5f, 0.5f, 0.5f);
+  SceneLight a = distantlight({0, 0, -1}), b = distantlight({0, 0, 0}, 1, 0, 0), c = distantlight({0, -1, 0}, 0.5f, 0.5f, 0.5f);
+  b.isdistant = 0;
   b.falloffon = 1;
   b.falloffrange = 20;
-  b.color[0] = 1;
   TestScene ts;
   setcamera(ts.camera, {0.2f, 0.1f, -0.5f}, 3, 4, 5);
   ts.objects = {&inside->object, &crossing->object, &child->object};

@@ -1,3 +1,5 @@
+#include <vector>
+
 #include "testscene.h"
 
 namespace {
@@ -20,20 +22,14 @@ TEST(Hierarchy, PositionOnlyTranslatesExactly) {
   o->object.posz = 3;
   transformboxes(&o->object);
   transformvertices(&o->object);
+  auto moved = [](Vec3 p) { return std::vector<float>({p.x + 1.0f, p.y + 2.0f, p.z + 3.0f}); };
+  auto exact = [](Vec3 p) { return std::vector<float>({p.x, p.y, p.z}); };
   for (int i = 0; i < 2; i++) {
-    const MeshVertex &v = o->verts[i];
-    EXPECT_EQ(v.xfpos.x, v.objpos.x + 1.0f);
-    EXPECT_EQ(v.xfpos.y, v.objpos.y + 2.0f);
-    EXPECT_EQ(v.xfpos.z, v.objpos.z + 3.0f);
-    EXPECT_EQ(v.untouched, 1);
-    EXPECT_EQ(o->xformnormals[i].x, 0.6f);
-    EXPECT_EQ(o->xformnormals[i].z, 0.8f);
+    EXPECT_EQ(exact(o->verts[i].xfpos), moved(o->verts[i].objpos));
+    EXPECT_EQ(o->verts[i].untouched, 1);
+    EXPECT_EQ(exact(o->xformnormals[i]), std::vector<float>({0.6f, 0, 0.8f}));
   }
-  for (int k = 0; k < 8; k++) {
-    EXPECT_EQ(o->object.tbbox[k].x, o->object.bbox[k].x + 1.0f);
-    EXPECT_EQ(o->object.tbbox[k].y, o->object.bbox[k].y + 2.0f);
-    EXPECT_EQ(o->object.tbbox[k].z, o->object.bbox[k].z + 3.0f);
-  }
+  for (int k = 0; k < 8; k++) EXPECT_EQ(exact(o->object.tbbox[k]), moved(o->object.bbox[k]));
 }
 
 TEST(Hierarchy, AnglesSummingToZeroStillRotate) {

@@ -1,12 +1,12 @@
+#include <tuple>
+
 #include "testscene.h"
 
 namespace {
 
 MeshSurface orange() {
   MeshSurface s;
-  s.red = 200;
-  s.green = 100;
-  s.blue = 50;
+  std::tie(s.red, s.green, s.blue) = std::tuple(200.0f, 100.0f, 50.0f);
   return s;
 }
 
@@ -35,11 +35,11 @@ class Lighting : public PipelineTest {
 TEST_F(Lighting, DistantLightAlongTheNormalWithAndWithoutAmbient) {
   auto m = vertex({0, 0, 5}, {0, 0, 1});
   SceneLight light = distantlight({0, 0, 1});
-  lightvertices(&m->object, &light, &camera, 0);
-  expectcolor(m->verts[0], 200, 100, 50);
-  ambientcolor[0] = ambientcolor[1] = ambientcolor[2] = 0.2f;
-  lightvertices(&m->object, &light, &camera, 0);
-  expectcolor(m->verts[0], 240, 120, 60);
+  for (float ambient : {0.0f, 0.2f}) {
+    ambientcolor[0] = ambientcolor[1] = ambientcolor[2] = ambient;
+    lightvertices(&m->object, &light, &camera, 0);
+    expectcolor(m->verts[0], 200 * (1 + ambient), 100 * (1 + ambient), 50 * (1 + ambient));
+  }
 }
 
 TEST_F(Lighting, PointLightFallsOffLinearly) {
@@ -74,10 +74,9 @@ TEST_F(Lighting, TwoLightsClampAt255AndSpecularNeedsSpecular) {
   SceneLight across = distantlight({0, 0, -1});
   lightvertices(&s->object, &across, &camera, 0);
   expectcolor(s->verts[0], 127.5f, 127.5f, 127.5f);
-  shiny.specular = 0;
-  auto dull = vertex({0, 0, 5}, {1, 0, 0}, shiny);
-  lightvertices(&dull->object, &across, &camera, 0);
-  expectcolor(dull->verts[0], 0, 0, 0);
+  s->surfaces[0].specular = 0;
+  lightvertices(&s->object, &across, &camera, 0);
+  expectcolor(s->verts[0], 0, 0, 0);
 }
 
 // Worked by hand with the normal along the camera's view (0, 0, 1): the reflected
@@ -104,8 +103,8 @@ TEST_F(Lighting, DiffuseAndSpecularPerChannelNeverNegative) {
     expectcolor(m->verts[0], c.expect[0], c.expect[1], c.expect[2]);
   }
   // An even gloss must not turn a reflection away from the view into a highlight.
-  shiny.gloss = 2;
   auto m = vertex({0, 0, 5}, {0, 0, 1}, shiny);
+  m->surfaces[0].gloss = 2;
   SceneLight behind = distantlight({0, 0, -1});
   lightvertices(&m->object, &behind, &camera, 0);
   expectcolor(m->verts[0], 0, 0, 0);
@@ -132,11 +131,9 @@ TEST_F(Lighting, ScenePassLightsOnlyFrontVerticesAndEffectsKeepBaseColor) {
   // Without any light the ambient term alone lights the scene.
   ts.lights.clear();
   ts.finish();
-  preparegeometry(&ts.scene);
-  for (int i = 0; i < 3; i++) expectcolor(m->verts[i], 100, 50, 25);
   ambientcolor[0] = 0.1f;
   preparegeometry(&ts.scene);
-  expectcolor(m->verts[0], 20, 50, 25);
+  for (int i = 0; i < 3; i++) expectcolor(m->verts[i], 20, 50, 25);
 
   // An effect mesh under the same light shows exactly its base colour.
   auto fx = makemesh({{1, 0, 5}, {0, 0, 5}, {0, 1, 5}}, {{0, 1, 2}}, orange());

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "app/app.h"
@@ -49,9 +50,7 @@ inline std::unique_ptr<TestMesh> makemesh(const std::vector<Vec3> &points,
     MeshVertex &v = m->verts[i];
     v.objpos = points[i];
     v.surface = s;
-    v.basecolor[0] = s->red;
-    v.basecolor[1] = s->green;
-    v.basecolor[2] = s->blue;
+    std::tie(v.basecolor[0], v.basecolor[1], v.basecolor[2]) = std::tie(s->red, s->green, s->blue);
     v.normalindex = i;
   }
   for (int i = 0; i < np; i++) {
@@ -104,9 +103,7 @@ inline SceneLight distantlight(Vec3 direction, float r = 1, float g = 1, float b
   SceneLight l;
   l.isdistant = 1;
   l.direction = direction;
-  l.color[0] = r;
-  l.color[1] = g;
-  l.color[2] = b;
+  std::tie(l.color[0], l.color[1], l.color[2]) = std::tie(r, g, b);
   return l;
 }
 
@@ -134,10 +131,7 @@ class PipelineTest : public ::testing::Test {
   Screen testscreen;
   Screen *savedscreen = nullptr;
   void SetUp() override {
-    testscreen.width = 640;
-    testscreen.height = 480;
-    testscreen.centerx = 320;
-    testscreen.centery = 240;
+    testscreen = Screen{480, 640, 0, 320, 240, 0};
     savedscreen = screen;
     screen = &testscreen;
     clipplanecount = 6;
