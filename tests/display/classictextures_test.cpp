@@ -2,6 +2,8 @@
 // missing image drawn in the surface's colour; lwdemo's palette textures stay black.
 #include <sys/stat.h>
 
+#include <tuple>
+
 #include "displayfixture.h"
 #include "platform/glide/cardtexture.h"
 #include "platform/platform.h"
@@ -24,12 +26,6 @@ class ClassicTextures : public DisplayTest {
     warninglog = nullptr;
     fclose(warnings);
     DisplayTest::TearDown();
-  }
-  static void names(const std::vector<std::string> &list) {
-    memset(&texturenametable, 0, sizeof texturenametable);
-    for (size_t i = 0; i < list.size(); i++)
-      strncpy(texturenametable.texturenames[i], list[i].c_str(), texturenamesize - 1);
-    texturenametable.texturecount = (int32_t)list.size();
   }
   // The colour drawn at the middle of a rectangle covered once by texture slot (or none),
   // lit white or by litcolor, as 8-bit RGB widened from the card's 565.
@@ -63,7 +59,7 @@ TEST_F(ClassicTextures, PaletteTexturesDrawTheirOwnPaletteOnlyInLwplay) {
   ASSERT_EQ(write3dfimage("textures/lava.3df", flat.data(), 32, 32, GR_TEXFMT_P_8), 1);
   for (int tolerant : {0, 1}) {
     tolerantloading = tolerant;
-    names({"D:\\LW\\Images\\lava.iff"});
+    settexturenames({"D:\\LW\\Images\\lava.iff"});
     ASSERT_EQ(loadtextures(), 1);
     near(drawn(0, white), tolerant ? 0x20C040u : 0, tolerant ? "lwplay" : "lwdemo");
     resettexturememory();
@@ -78,10 +74,7 @@ TEST_F(ClassicTextures, ImagesStandInForMissingTextures) {
   tolerantloading = 1;
   mkdir("Images", 0777);
   IlbmWriter masked;
-  masked.width = 40;
-  masked.height = 10;
-  masked.planes = 1;
-  masked.masking = 1;
+  std::tie(masked.width, masked.height, masked.planes, masked.masking) = std::tuple(40, 10, 1, 1);
   masked.cmap = {0x000000, 0xE23414};
   masked.values.assign(400, 1);
   masked.mask.assign(400, 1);
@@ -90,7 +83,7 @@ TEST_F(ClassicTextures, ImagesStandInForMissingTextures) {
   std::vector<uint8_t> tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 3, 0, 32, 8};
   for (int k = 0; k < 9; k++) tga.insert(tga.end(), {0x40, 0x80, 0x20, (uint8_t)(k * 30)});
   ASSERT_EQ(writefile("glass.tga", tga), 1);
-  names({"Work:LW/Images/wall.iff", "D:\\Scenes\\glass.tga", "HD1:Images/gone.iff"});
+  settexturenames({"Work:LW/Images/wall.iff", "D:\\Scenes\\glass.tga", "HD1:Images/gone.iff"});
   ASSERT_EQ(loadtextures(), 1);
 
   struct Want {
@@ -99,10 +92,9 @@ TEST_F(ClassicTextures, ImagesStandInForMissingTextures) {
   for (int i = 0; i < 3; i++) {
     guTexSource(texturehandles[i]);
     ASSERT_NE(cardtexture, nullptr) << i;
-    EXPECT_EQ(cardtexture->format, want[i].format) << i;
-    EXPECT_EQ(cardtexture->width[cardtexture->largelod], want[i].width) << i;
-    EXPECT_EQ(cardtexture->height[cardtexture->largelod], want[i].height) << i;
-    EXPECT_EQ(cardtexture->smalllod, GR_LOD_1) << i;
+    const CardTexture &t = *cardtexture;
+    EXPECT_EQ(std::vector<int>({t.format, t.width[t.largelod], t.height[t.largelod], t.smalllod}),
+              std::vector<int>({want[i].format, want[i].width, want[i].height, GR_LOD_1})) << i;
   }
   const float lit[3] = {200, 100, 50};
   near(drawn(0, white), 0xE23414u, "image");

@@ -36,21 +36,6 @@ TEST_F(DeviceTest, OpensWithTheWBufferOnlyWhenAsked) {
   }
 }
 
-TEST_F(DeviceTest, NoCardMeansNoDevice) {
-  // The card may read its environment once per process, so the question runs in a fresh
-  // process of its own.
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        setenv("LWDEMO_NOCARD", "1", 1);
-        cardtraceclear();
-        int opened = init3d(640, 480, 16, 1);
-        Calls after = devicecalls();
-        exit(opened == 0 && !after.empty() && after.back() == "grSstQueryHardware" ? 0 : 1);
-      },
-      ::testing::ExitedWithCode(0), "");
-}
-
 TEST_F(DeviceTest, FramesSwapClearAndResetTheColourCombine) {
   ASSERT_EQ(init3d(640, 480, 16, 1), 1);
   setbackdropcolor(200, 200, 255);

@@ -22,13 +22,7 @@ class DisplayTest : public FolderTest {
     FolderTest::SetUp();
     setenv("LWDEMO_VIDEO", "headless", 0);
     setenv("LWDEMO_PACING", "off", 0);
-    testscreen = Screen{};
-    testscreen.width = 640;
-    testscreen.height = 480;
-    testscreen.depth = 16;
-    testscreen.centerx = 320;
-    testscreen.centery = 240;
-    testscreen.driver = 1;
+    testscreen = Screen{480, 640, 16, 320, 240, 1};
     screen = &testscreen;
     cardtraceclear();
     cardtrace(1);
@@ -61,6 +55,14 @@ class DisplayTest : public FolderTest {
     return out;
   }
 };
+
+// The texture-name table holding exactly these names.
+inline void settexturenames(const std::vector<std::string> &names) {
+  memset(&texturenametable, 0, sizeof texturenametable);
+  for (size_t i = 0; i < names.size(); i++)
+    strncpy(texturenametable.texturenames[i], names[i].c_str(), texturenamesize - 1);
+  texturenametable.texturecount = (int32_t)names.size();
+}
 
 // An object built by hand: surfaces, screen-space vertices and polygons in draw order.
 // Storage lives in the vectors; object points into them once finish() has run.

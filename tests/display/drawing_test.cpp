@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "displayfixture.h"
 
@@ -60,10 +61,8 @@ using Calls = std::vector<std::string>;
 
 MeshSurface surfacewith(float transparency, int additive, int outline, int texture = 0xFFFF) {
   MeshSurface s;
-  s.transparency = transparency;
-  s.additive = (uint8_t)additive;
-  s.outline = (uint8_t)outline;
-  s.texture = (uint16_t)texture;
+  std::tie(s.transparency, s.additive, s.outline, s.texture) =
+      std::tuple(transparency, (uint8_t)additive, (uint8_t)outline, (uint16_t)texture);
   return s;
 }
 
@@ -83,25 +82,20 @@ TEST_F(DrawingTest, EachBlendingKindSetsItsCombineAndBlend) {
       {surfacewith(-0.5f, 0, 0), {alphaiterated, blendopaque, gouraud, "draw 4", depthon}},
   };
   for (const Row &row : rows) {
+    SCOPED_TRACE(testing::Message() << row.surface.transparency << " " << +row.surface.additive << " " << +row.surface.outline);
     HandObject hand;
     hand.addrect(hand.addsurface(row.surface), 10, 10, 30, 30, 10, white);
     cardtraceclear();
     drawobject(hand.finish());
-    EXPECT_EQ(statecalls(), row.expected) << "transparency " << row.surface.transparency
-                                          << " additive " << (int)row.surface.additive
-                                          << " outline " << (int)row.surface.outline;
+    EXPECT_EQ(statecalls(), row.expected);
   }
 }
 
 TEST_F(DrawingTest, StateIsSetOncePerRunOfOneSurface) {
   HandObject hand;
-  int a = hand.addsurface(surfacewith(0, 0, 0, 3));
-  int b = hand.addsurface(surfacewith(0.25f, 0, 0));
+  int a = hand.addsurface(surfacewith(0, 0, 0, 3)), b = hand.addsurface(surfacewith(0.25f, 0, 0));
   texturehandles[3] = 77;
-  hand.addrect(a, 0, 0, 10, 10, 10, white);
-  hand.addrect(a, 10, 0, 20, 10, 10, white);
-  hand.addrect(b, 0, 10, 10, 20, 10, white);
-  hand.addrect(a, 10, 10, 20, 20, 10, white);
+  for (int s : {a, a, b, a}) hand.addrect(s, 0, 0, 10, 10, 10, white);
   drawobject(hand.finish());
   EXPECT_EQ(statecalls(), Calls({alphaiterated, blendopaque, texdecal, texturetimescolor,
                                  "guTexSource(77)", "draw 4", "draw 4", alphaiterated,
@@ -140,13 +134,8 @@ TEST_F(DrawingTest, ReflectionPassRedrawsReflectiveSurfacesAtEqualDepth) {
   mirror.refltexture = 2;
   texturehandles[1] = 11;
   texturehandles[2] = 22;
-  int r = hand.addsurface(reflective);
-  int p = hand.addsurface(plain);
-  int m = hand.addsurface(mirror);
-  hand.addrect(r, 0, 0, 10, 10, 10, white);
-  hand.addrect(p, 0, 0, 10, 10, 10, white);
-  hand.addrect(r, 0, 0, 10, 10, 10, white);
-  hand.addrect(m, 0, 0, 10, 10, 10, white);
+  int r = hand.addsurface(reflective), p = hand.addsurface(plain), m = hand.addsurface(mirror);
+  for (int s : {r, p, r, m}) hand.addrect(s, 0, 0, 10, 10, 10, white);
   drawobject(hand.finish());
   Calls all = statecalls();
   Calls reflection(std::find(all.begin(), all.end(), "grDepthBufferFunction(2)"), all.end());
@@ -160,16 +149,11 @@ TEST_F(DrawingTest, ReflectionPassRedrawsReflectiveSurfacesAtEqualDepth) {
 
 TEST_F(DrawingTest, EffectsDrawWithoutDepthWritesAndLogTheirTextures) {
   HandObject hand;
-  int glow = hand.addsurface(surfacewith(0, 1, 0, 4));
-  int smoke = hand.addsurface(surfacewith(0.5f, 0, 0, 5));
-  int flat = hand.addsurface(surfacewith(0, 0, 0));
+  int glow = hand.addsurface(surfacewith(0, 1, 0, 4)), smoke = hand.addsurface(surfacewith(0.5f, 0, 0, 5)),
+      flat = hand.addsurface(surfacewith(0, 0, 0));
   texturehandles[4] = 40;
   texturehandles[5] = 50;
-  hand.addrect(glow, 0, 0, 10, 10, 10, white);
-  hand.addrect(glow, 0, 0, 10, 10, 10, white);
-  hand.addrect(smoke, 0, 0, 10, 10, 10, white);
-  hand.addrect(flat, 0, 0, 10, 10, 10, white);
-  hand.addrect(glow, 0, 0, 10, 10, 10, white);
+  for (int s : {glow, glow, smoke, flat, glow}) hand.addrect(s, 0, 0, 10, 10, 10, white);
   hand.surfaces[glow].refltexture = 4;
   drawsfxobject(hand.finish());
   EXPECT_EQ(statecalls(),

@@ -59,11 +59,7 @@ class CardScene : public DisplayTest {
       int d = centred(x, y, 32);
       return d < 32 * 32 && d > 32 * 32 / 4 ? 0xFFE0E040u : 0u;
     });
-    memset(&texturenametable, 0, sizeof texturenametable);
-    const char *names[] = {"D:\\LW\\Images\\checker.iff", "images\\sky.tga", "glow.iff",
-                           "Ring.iff"};
-    for (int i = 0; i < 4; i++) strcpy(texturenametable.texturenames[i], names[i]);
-    texturenametable.texturecount = 4;
+    settexturenames({"D:\\LW\\Images\\checker.iff", "images\\sky.tga", "glow.iff", "Ring.iff"});
     ASSERT_EQ(init3d(640, 480, 16, 1), 1);
     ASSERT_EQ(loadtextures(), 1);
     setbackdropcolor(16, 24, 48);

@@ -17,16 +17,13 @@ std::string pathfor(const char *imagename, const char *folder = "textures\\",
   return name;
 }
 
+// No three-character extension: the last three characters go all the same; an empty
+// base name leaves the folder's own tail to be overwritten.
 TEST(TexturePath, KeepsTheBaseNameAndSwapsTheLastThreeCharacters) {
-  EXPECT_EQ(pathfor("D:\\LW\\Images\\Marble.tga"), "textures\\Marble.3df");
-  EXPECT_EQ(pathfor("images\\sky.iff"), "textures\\sky.3df");
-  EXPECT_EQ(pathfor("sky.iff"), "textures\\sky.3df");
-  // No three-character extension: the last three characters go all the same.
-  EXPECT_EQ(pathfor("wood"), "textures\\w3df");
-  // An empty base name leaves the folder's own tail to be overwritten.
-  EXPECT_EQ(pathfor("D:\\LW\\Images\\"), "textur3df");
-  EXPECT_EQ(pathfor(""), "textur3df");
-  EXPECT_EQ(pathfor("ab", ""), "3df");
+  EXPECT_EQ(std::vector<std::string>({pathfor("D:\\LW\\Images\\Marble.tga"), pathfor("images\\sky.iff"), pathfor("sky.iff"),
+                                      pathfor("wood"), pathfor("D:\\LW\\Images\\"), pathfor(""), pathfor("ab", "")}),
+            std::vector<std::string>({"textures\\Marble.3df", "textures\\sky.3df", "textures\\sky.3df", "textures\\w3df",
+                                      "textur3df", "textur3df", "3df"}));
 }
 
 TEST(TexturePath, RefusesPathsLongerThanTheSlotAndKeepsTheName) {
@@ -35,8 +32,7 @@ TEST(TexturePath, RefusesPathsLongerThanTheSlotAndKeepsTheName) {
   char name[texturenamesize] = {};
   memcpy(name, fits.c_str(), fits.size() + 1);
   ASSERT_EQ(texturepath(name, "textures\\", "3df"), 1);
-  EXPECT_EQ(strlen(name), 254u);
-  EXPECT_EQ(std::string(name), "textures\\" + std::string(241, 'a') + ".3df");
+  EXPECT_EQ(std::string(name), "textures\\" + std::string(241, 'a') + ".3df");  // 254 characters
 
   std::string toolong = "D:\\" + std::string(242, 'a') + ".tga";
   memcpy(name, toolong.c_str(), toolong.size() + 1);
@@ -52,13 +48,6 @@ TEST(TexturePath, RefusesPathsLongerThanTheSlotAndKeepsTheName) {
 }
 
 using LoadTextures = DisplayTest;
-
-void settexturenames(const std::vector<std::string> &names) {
-  memset(&texturenametable, 0, sizeof texturenametable);
-  for (size_t i = 0; i < names.size(); i++)
-    strncpy(texturenametable.texturenames[i], names[i].c_str(), texturenamesize - 1);
-  texturenametable.texturecount = (int32_t)names.size();
-}
 
 void writeflat(const char *path, int size, uint32_t argb) {
   mkdir("textures", 0777);
@@ -100,9 +89,9 @@ TEST_F(LoadTextures, MissingSecondTextureShutsTheCardAndNamesIt) {
   ASSERT_NE(texturehandles[0], GR_NULL_MIPMAP_HANDLE);
   std::vector<std::string> trace = calls();
   ASSERT_EQ(trace.size(), 6u);
-  EXPECT_EQ(trace[3], "guTexDownloadMipMap(" + std::to_string(texturehandles[0]) + ")");
-  EXPECT_EQ(trace[4], "gu3dfGetInfo(textures\\second.3df)");
-  EXPECT_EQ(trace[5], "grGlideShutdown()");
+  EXPECT_EQ(std::vector<std::string>(trace.begin() + 3, trace.end()),
+            std::vector<std::string>({"guTexDownloadMipMap(" + std::to_string(texturehandles[0]) + ")",
+                                      "gu3dfGetInfo(textures\\second.3df)", "grGlideShutdown()"}));
   EXPECT_EQ(logtext(), "Init ok\nNot able to get info on textures\\second.3df\n");
 }
 
