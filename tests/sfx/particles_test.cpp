@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "display/display.h"
 #include "lws/motion.h"
@@ -73,12 +77,9 @@ class Particles : public FolderTest {
     sfx.quadwidth = 2;
     sfx.quadheight = 1;
     sfx.lifetime = 10;
-    sfx.birthcolor[0] = 200;
-    sfx.birthcolor[1] = 100;
-    sfx.birthcolor[2] = 50;
-    sfx.deathcolor[0] = 0;
-    sfx.deathcolor[1] = 20;
-    sfx.deathcolor[2] = 250;
+    const float birth[3] = {200, 100, 50}, death[3] = {0, 20, 250};
+    std::copy(birth, birth + 3, sfx.birthcolor);
+    std::copy(death, death + 3, sfx.deathcolor);
     sfx.mesh = makemesh(stillkeys, 1);
   }
   void TearDown() override {
@@ -97,25 +98,18 @@ class Particles : public FolderTest {
 TEST_F(Particles, SetUpReplacesTheMeshStorage) {
   ASSERT_EQ(setupparticles(&sfx), 1);
   SceneObject *m = sfx.mesh;
-  EXPECT_EQ(m->numverts, 0);
-  EXPECT_EQ(m->numpolys, 0);
-  EXPECT_EQ(m->numnormals, 1);
-  EXPECT_EQ(m->surfaces[0].additive, 1);
-  EXPECT_EQ(m->surfaces[1].additive, 0);
-  EXPECT_EQ(sfx.restartpending, 0);
-  for (int i = 0; i < sfx.numparticles; i++) {
-    EXPECT_EQ(sfx.particles[i].life, 0);
-    EXPECT_EQ(sfx.particles[i].birthframe, -1000000.0f);
-  }
-  // One square of the effect's size around each particle, the whole image on it.
-  const float corners[4][2] = {{-1, 0.5f}, {1, 0.5f}, {1, -0.5f}, {-1, -0.5f}};
-  const float texels[4][2] = {{0, 0}, {255, 0}, {255, 255}, {0, 255}};
-  for (int k = 0; k < 4; k++) {
-    EXPECT_EQ(sfx.quadcorners[k].objpos.x, corners[k][0]);
-    EXPECT_EQ(sfx.quadcorners[k].objpos.y, corners[k][1]);
-    EXPECT_EQ(sfx.quadtemplate.corners[k].u, texels[k][0]);
-    EXPECT_EQ(sfx.quadtemplate.corners[k].v, texels[k][1]);
-  }
+  EXPECT_EQ(std::vector<int>({m->numverts, m->numpolys, m->numnormals, m->surfaces[0].additive, m->surfaces[1].additive,
+                              sfx.restartpending}),
+            std::vector<int>({0, 0, 1, 1, 0, 0}));
+  for (int i = 0; i < sfx.numparticles; i++)
+    EXPECT_EQ(std::pair(sfx.particles[i].life, sfx.particles[i].birthframe), std::pair(0.0f, -1000000.0f));
+  // One square of the effect's size around each particle, the whole image on it: corner
+  // x, y and texel u, v.
+  std::vector<float> quad;
+  for (int k = 0; k < 4; k++)
+    quad.insert(quad.end(), {sfx.quadcorners[k].objpos.x, sfx.quadcorners[k].objpos.y, sfx.quadtemplate.corners[k].u,
+                             sfx.quadtemplate.corners[k].v});
+  EXPECT_EQ(quad, std::vector<float>({-1, 0.5f, 0, 0, 1, 0.5f, 255, 0, 1, -0.5f, 255, 255, -1, -0.5f, 0, 255}));
   // The clipper's room is usable to its last entry (the sanitizer build checks this).
   m->verts[160 * 20 - 1].untouched = 1;
   m->polys[3 * 20 - 1].numcorners = 3;
@@ -153,9 +147,7 @@ TEST_F(Particles, SetUpRefusesWhatTheFramesCannotServe) {
     EXPECT_NE(added.find("Particle set-up refused"), std::string::npos) << added;
     EXPECT_NE(added.find(c.logged), std::string::npos) << added;
     // Nothing lost: the mesh is as the object file gave it.
-    EXPECT_EQ(m->verts, verts);
-    EXPECT_EQ(m->numverts, 8);
-    EXPECT_EQ(sfx.particles, nullptr);
+    EXPECT_EQ(std::tuple(m->verts, m->numverts, sfx.particles), std::tuple(verts, 8, nullptr));
   }
   sfx.mesh = nullptr;
   EXPECT_EQ(setupparticles(&sfx), 0);
@@ -164,60 +156,60 @@ TEST_F(Particles, SetUpRefusesWhatTheFramesCannotServe) {
   updateparticles(&sfx, 1, 0, 0, 0);
   buildparticlemesh(&sfx);
   EXPECT_EQ(m->numpolys, 0);
-  // A type that is never updated does not need a lifetime.
+  // A type that is never updated does not need a lifetime; the largest count that fits
+  // is accepted.
   m->numsurfaces = 2;
-  sfx.sfxtype = 2;
-  sfx.numparticles = 5;
-  sfx.lifetime = 0;
-  EXPECT_EQ(setupparticles(&sfx), 1);
-  sfx.sfxtype = 1;
-  // The largest count that fits is accepted.
-  m->numsurfaces = 2;
-  sfx.numparticles = 409;
-  sfx.lifetime = 10;
   sfx.randfactor = 0;
-  EXPECT_EQ(setupparticles(&sfx), 1);
+  for (auto [type, count, lifetime] : {std::tuple(2, 5, 0.0f), std::tuple(1, 409, 10.0f)}) {
+    sfx.sfxtype = type;
+    sfx.numparticles = count;
+    sfx.lifetime = lifetime;
+    EXPECT_EQ(setupparticles(&sfx), 1) << count;
+  }
 }
 
 TEST_F(Particles, LifeColourAndFreeing) {
   ASSERT_EQ(setupparticles(&sfx), 1);
   updateparticles(&sfx, 100, 1, 2, 3);
   Particle &p = sfx.particles[0];
-  EXPECT_EQ(p.life, 1.0f);
-  EXPECT_EQ(p.birthframe, 100.0f);
-  EXPECT_EQ(p.color[0], 200);
+  // The colour at life t runs from the death colour (0, 20, 250) to the birth colour.
+  auto colourat = [&](float t) {
+    const float want[3] = {200 * t, 80 * t + 20, -200 * t + 250};
+    for (int c = 0; c < 3; c++) EXPECT_FLOAT_EQ(p.color[c], want[c]) << "life " << t;
+  };
+  EXPECT_EQ(std::pair(p.life, p.birthframe), std::pair(1.0f, 100.0f));
+  colourat(1);
   updateparticles(&sfx, 101, 1, 2, 3);
   EXPECT_FLOAT_EQ(p.life, 0.9f);
-  EXPECT_EQ(p.color[2], 50);  // the colour lags: still from life 1.0
+  colourat(1);  // the colour lags: still from life 1.0
   updateparticles(&sfx, 102, 1, 2, 3);
-  EXPECT_FLOAT_EQ(p.color[0], 200 * 0.9f);
-  EXPECT_FLOAT_EQ(p.color[1], 80 * 0.9f + 20);
-  EXPECT_FLOAT_EQ(p.color[2], -200 * 0.9f + 250);
+  colourat(0.9f);
   for (int f = 103; f <= 109; f++) updateparticles(&sfx, (float)f, 1, 2, 3);
   EXPECT_GT(p.life, 0);
   EXPECT_EQ(living(), 10);
   updateparticles(&sfx, 110, 1, 2, 3);
   EXPECT_LE(p.life, 0);  // freed at the update of frame 110 ...
-  EXPECT_FLOAT_EQ(p.color[0], 200 * 0.1f);  // ... its colour last computed with life 0.1
-  EXPECT_FLOAT_EQ(p.color[1], 80 * 0.1f + 20);
-  EXPECT_FLOAT_EQ(p.color[2], -200 * 0.1f + 250);
+  colourat(0.1f);  // ... its colour last computed with life 0.1
   // Slot 0 freed during this walk; the birth went to the next free slot.
-  EXPECT_EQ(sfx.particles[10].birthframe, 110.0f);
-  EXPECT_EQ(living(), 10);
+  EXPECT_EQ(std::pair(sfx.particles[10].birthframe, living()), std::pair(110.0f, 10));
   // The next birth takes the lowest free slot.
   updateparticles(&sfx, 111, 1, 2, 3);
-  EXPECT_EQ(p.birthframe, 111.0f);
-  EXPECT_EQ(p.life, 1.0f);
-  EXPECT_EQ(sfx.particles[11].life, 0);
+  EXPECT_EQ(std::tuple(p.birthframe, p.life, sfx.particles[11].life), std::tuple(111.0f, 1.0f, 0.0f));
 }
 
-TEST_F(Particles, NoBirthWhileEverySlotIsBusy) {
+// No birth while every slot is busy; types other than 1 never show a particle.
+TEST_F(Particles, NoBirthWhileEverySlotIsBusyAndOtherTypesShowNothing) {
   sfx.numparticles = 3;
   ASSERT_EQ(setupparticles(&sfx), 1);
   for (int f = 1; f <= 5; f++) updateparticles(&sfx, (float)f, 0, 0, 0);
-  EXPECT_EQ(living(), 3);
-  EXPECT_EQ(sfx.particles[0].birthframe, 1.0f);
-  EXPECT_EQ(sfx.particles[2].birthframe, 3.0f);
+  EXPECT_EQ(std::tuple(living(), sfx.particles[0].birthframe, sfx.particles[2].birthframe), std::tuple(3, 1.0f, 3.0f));
+  sfx.sfxtype = 2;
+  ASSERT_EQ(setupparticles(&sfx), 1);
+  for (int f = 1; f < 5; f++) {
+    updateparticles(&sfx, (float)f, 0, 0, 0);
+    buildparticlemesh(&sfx);
+  }
+  EXPECT_EQ(std::tuple(living(), sfx.mesh->numpolys, sfx.mesh->numverts), std::tuple(0, 0, 0));
 }
 
 // Birth offsets follow the generator seeded with the particle count, and a restart
@@ -236,33 +228,18 @@ TEST_F(Particles, BirthOffsetsAndRestart) {
     for (int f = 0; f < 5; f++) {
       updateparticles(&sfx, (float)(50 + f), 10, 20, 30);
       const Particle &p = sfx.particles[f];
-      EXPECT_FLOAT_EQ(p.position[0], 10 + expected[f]) << "round " << round;
-      EXPECT_FLOAT_EQ(p.position[1], 20 + expected[f]);
-      EXPECT_FLOAT_EQ(p.position[2], 30 + expected[f]);
+      for (int c = 0; c < 3; c++) EXPECT_FLOAT_EQ(p.position[c], 10 * (c + 1) + expected[f]) << "round " << round;
     }
     sfxrand();  // another effect drawing in between changes nothing after a restart
     sfx.restartpending = 1;
     updateparticles(&sfx, 80, 10, 20, 30);
-    EXPECT_EQ(sfx.restartpending, 0);
-    EXPECT_EQ(living(), 1);
+    EXPECT_EQ(std::pair(+sfx.restartpending, living()), std::pair(0, 1));
     EXPECT_FLOAT_EQ(sfx.particles[0].position[0], 10 + expected[0]);
     sfx.restartpending = 1;
   }
   sfx.randfactor = 0;
   updateparticles(&sfx, 90, 10, 20, 30);
   EXPECT_EQ(sfx.particles[0].position[0], 10);
-}
-
-TEST_F(Particles, OtherTypesShowNothing) {
-  sfx.sfxtype = 2;
-  ASSERT_EQ(setupparticles(&sfx), 1);
-  for (int f = 1; f < 5; f++) {
-    updateparticles(&sfx, (float)f, 0, 0, 0);
-    buildparticlemesh(&sfx);
-  }
-  EXPECT_EQ(living(), 0);
-  EXPECT_EQ(sfx.mesh->numpolys, 0);
-  EXPECT_EQ(sfx.mesh->numverts, 0);
 }
 
 TEST_F(Particles, MeshHoldsOneSquarePerLivingParticle) {
@@ -283,14 +260,12 @@ TEST_F(Particles, MeshHoldsOneSquarePerLivingParticle) {
       const MeshPolygon &poly = m->polys[q];
       EXPECT_EQ(poly.numcorners, 4);
       for (int k = 0; k < 4; k++) {
-        EXPECT_EQ(poly.corners[k].vertex, 4 * q + k);
-        EXPECT_EQ(poly.corners[k].u, sfx.quadtemplate.corners[k].u);
         const MeshVertex &v = m->verts[4 * q + k];
+        EXPECT_EQ(std::tuple(poly.corners[k].vertex + 0, poly.corners[k].u, v.basecolor[1], v.surface),
+                  std::tuple(4 * q + k, sfx.quadtemplate.corners[k].u, p.color[1], &m->surfaces[0]));
         EXPECT_FLOAT_EQ(v.objpos.x, p.position[0] + sfx.quadcorners[k].objpos.x);
         EXPECT_FLOAT_EQ(v.objpos.y, p.position[1] + sfx.quadcorners[k].objpos.y);
         EXPECT_FLOAT_EQ(v.objpos.z, p.position[2]);
-        EXPECT_EQ(v.basecolor[1], p.color[1]);
-        EXPECT_EQ(v.surface, &m->surfaces[0]);
       }
       q++;
     }
@@ -319,11 +294,9 @@ TEST_F(Particles, BoxCoversTheFlightPath) {
     // The object file's own box is kept inside.
     EXPECT_LE(lo.x, -0.5f);
     EXPECT_GE(hi.z, 0.5f);
-    for (int i = 0; i < 8; i++) {
-      EXPECT_EQ(m->bbox[i].x, (i & 2) ? hi.x : lo.x);
-      EXPECT_EQ(m->bbox[i].y, (i & 4) ? hi.y : lo.y);
-      EXPECT_EQ(m->bbox[i].z, (i & 1) ? hi.z : lo.z);
-    }
+    for (int i = 0; i < 8; i++)
+      EXPECT_EQ(std::tuple(m->bbox[i].x, m->bbox[i].y, m->bbox[i].z),
+                std::tuple((i & 2) ? hi.x : lo.x, (i & 4) ? hi.y : lo.y, (i & 1) ? hi.z : lo.z));
     Pose pose;
     for (int f = r.firstdrawn; f <= 60; f++) {
       evalmotion(&m->motion, &pose, f);
