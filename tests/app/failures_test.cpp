@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -51,46 +52,67 @@ void spoil(const std::string &path, const std::string &how) {
   ASSERT_TRUE(ok) << path << " " << how;
 }
 
+std::string lastline(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text.substr(text.rfind('\n') + 1);  // npos + 1 is 0: the whole text
+}
+
 // Files named by the test show (scenes.cpp): box.lwo holds every untextured box, t0.3df and
-// t1.3df the textures of scene 1.
+// t1.3df the textures of scene 1. Scenes and objects are loaded before the card is opened
+// (so those cases run without a card); "Scene ok!" is said once the first scene loaded.
 TEST(Failures, EveryExitOfLwdemoNamesItsCause) {
+  const char *const noscene = "Error:Couldnt load scene!!!", *const toofew = "Too few frames!!";
   const struct {
     const char *file, *how;
-    int code;
-    const char *cause;
+    int nocard, sceneok, code;
+    const char *cause, *last;
   } cases[] = {
-      {"intro2.lws", "->/dev/zero", 2, "intro2.lws: is a device, not a file"},
-      {"by.lws", "->/dev/urandom", 2, "by.lws: is a device, not a file"},
-      {"intro1.lws", "fifo", 2, "intro1.lws: is a FIFO (named pipe), not a file"},
-      {"by.lws", "dir", 2, "by.lws: is a folder, not a file"},
-      {"intro1.lws", "size:68157440", 2, "intro1.lws: is 68157440 bytes, more than the 67108864"},
-      {"intro2.lws", "gone", 2, "intro2.lws: No such file or directory"},
-      {"intro1.lws", "edit:LastFrame 60=LastFrame 99999999999", 2,
-       "intro1.lws, line 5: 99999999999 does not fit its field"},
-      {"intro1.lws", "edit:LWSC=hello", 12, "intro1.lws: not a scene"},
-      {"by.lws", "edit:LastFrame 2=LastFrame 1", 5, "by.lws: frames 0 to 1"},
-      {"objects/box.lwo", "->/dev/zero", 2, "Objects\\Box.lwo: is a device, not a file"},
-      {"objects/box.lwo", "dir", 2, "Objects\\Box.lwo: is a folder, not a file"},
-      {"objects/box.lwo", "size:269484032", 2, "Objects\\Box.lwo: is 269484032 bytes"},
-      {"objects/box.lwo", "cut:20", 2, "Objects\\Box.lwo : A chunk runs past the end of the file!"},
-      {"objects/box.lwo", "nosurface", 233,
-       "Objects\\Box.lwo: polygon 1 names surface 5, but the object has 1 surface"},
-      {"textures/t0.3df", "cut:10", 3, "textures\\t0.3df: is cut short"},
-      {"textures/t1.3df", "->/dev/zero", 3, "textures\\t1.3df: is a device, not a file"},
-      {"error3d.txt", "dir", 3, "error3d.txt cannot be created: Is a directory"},
+      {"intro2.lws", "->/dev/zero", 1, 1, 2, "intro2.lws: is a device, not a file", noscene},
+      {"by.lws", "->/dev/urandom", 1, 1, 2, "by.lws: is a device, not a file", noscene},
+      {"intro1.lws", "fifo", 1, 0, 2, "intro1.lws: is a FIFO (named pipe), not a file", noscene},
+      {"by.lws", "dir", 1, 1, 2, "by.lws: is a folder, not a file", noscene},
+      {"intro1.lws", "size:68157440", 1, 0, 2, "intro1.lws: is 68157440 bytes, more than the 67108864", noscene},
+      {"by.lws", "gone", 1, 1, 2, "by.lws: No such file or directory", noscene},
+      {"intro1.lws", "edit:LastFrame 60=LastFrame 99999999999", 1, 0, 2,
+       "intro1.lws, line 5: 99999999999 does not fit its field", noscene},
+      {"intro1.lws", "edit:LWSC=hello", 1, 0, 12, "intro1.lws: not a scene", ""},
+      {"intro1.lws", "edit:LastFrame 60=LastFrame 1", 1, 0, 5, "intro1.lws: frames 0 to 1", toofew},
+      {"by.lws", "edit:LastFrame 2=LastFrame 1", 1, 1, 5, "by.lws: frames 0 to 1", toofew},
+      {"objects/box.lwo", "->/dev/zero", 1, 0, 2, "Objects\\Box.lwo: is a device, not a file", ""},
+      {"objects/box.lwo", "dir", 1, 0, 2, "Objects\\Box.lwo: is a folder, not a file", ""},
+      {"objects/box.lwo", "size:269484032", 1, 0, 2, "Objects\\Box.lwo: is 269484032 bytes", ""},
+      {"objects/box.lwo", "cut:20", 1, 0, 2, "Objects\\Box.lwo : A chunk runs past the end of the file!", ""},
+      {"objects/box.lwo", "nosurface", 1, 0, 233,
+       "Objects\\Box.lwo: polygon 1 names surface 5, but the object has 1 surface", ""},
+      {"textures/t0.3df", "cut:10", 0, 1, 3, "textures\\t0.3df: is cut short", "Could not load Textures!"},
+      {"textures/t1.3df", "->/dev/zero", 0, 1, 3, "textures\\t1.3df: is a device, not a file", ""},
+      {"textures/t1.3df", "gone", 0, 1, 3, "textures\\t1.3df: No such file", "Could not load Textures!"},
+      {"error3d.txt", "dir", 0, 0, 3, "error3d.txt cannot be created: Is a directory", ""},
       // A log that loses lines is said, and the show plays on.
-      {"error3d.txt", "->/dev/full", 0, "error3d.txt: No space left on device; the log is incomplete"},
-      {"", "nocard", 3, "no 3D card could be opened"},
+      {"error3d.txt", "->/dev/full", 0, 1, 0, "error3d.txt: No space left on device; the log is incomplete", ""},
+      {"", "", 1, 1, 3, "no 3D card could be opened", "Could not init3d"},
   };
   for (const auto &c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " " + c.how);
     const std::string folder = makefolder("failure");
     ASSERT_TRUE(writeshow(folder, standardshow()));
     if (c.file[0]) spoil(folder + "/" + c.file, c.how);
-    const RunResult r =
-        runlwdemo(folder, {{"LWDEMO_NOCARD", std::string(c.how) == "nocard" ? "1" : ""}}, quick);
-    ASSERT_FALSE(r.timedout) << c.file << " " << c.how;
-    EXPECT_EQ(r.exitcode, c.code) << c.file << " " << c.how << "\n" << r.err;
+    const RunResult r = runlwdemo(folder, {{"LWDEMO_NOCARD", c.nocard ? "1" : ""}}, quick);
+    ASSERT_FALSE(r.timedout);
+    EXPECT_EQ(r.exitcode, c.code) << r.err;
     EXPECT_NE(r.err.find(std::string("lwdemo: ") + c.cause), std::string::npos) << r.err;
+    if (c.last[0]) {
+      EXPECT_EQ(lastline(r.err), c.last);
+    }
+    EXPECT_EQ(r.err.find("Scene ok!\n") != std::string::npos, c.sceneok == 1) << r.err;
+    if (c.code != 0 && c.file != std::string("error3d.txt")) {
+      const std::string log = readfile(folder + "/error3d.txt");
+      EXPECT_EQ(log.rfind("Init ok\n", 0), 0u);
+      EXPECT_EQ(log.find("Total Number of frames"), std::string::npos) << log;
+      if (!strncmp(c.file, "textures/", 9)) {
+        EXPECT_NE(lastline(log).find(c.file + 9), std::string::npos) << log;
+      }
+    }
   }
 }
 

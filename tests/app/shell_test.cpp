@@ -62,33 +62,25 @@ std::string codesof(const SDL_Event &e) {
   return out;
 }
 
-TEST_F(Shell, CharactersBelow128StopAndOthersDoNot) {
-  EXPECT_EQ(codesof(text("a")), "a");
-  EXPECT_EQ(codesof(text(" ")), " ");
-  EXPECT_EQ(codesof(text("xy")), "xy");
-  EXPECT_EQ(codesof(text("\xc3\xa9")), "");  // e acute: two bytes of 128 and above
-  EXPECT_EQ(codesof(keydown(SDLK_ESCAPE)), "\x1b");
-  EXPECT_EQ(codesof(keydown(SDLK_RETURN)), "\r");
-  EXPECT_EQ(codesof(keydown(SDLK_KP_ENTER)), "\r");
-  EXPECT_EQ(codesof(keydown(SDLK_TAB)), "\t");
-  EXPECT_EQ(codesof(keydown(SDLK_BACKSPACE)), "\b");
-  EXPECT_EQ(codesof(keydown(SDLK_c, KMOD_LCTRL)), "\x03");
-  // Printable keys arrive as text events; their key-downs put nothing twice.
-  EXPECT_EQ(codesof(keydown(SDLK_a)), "");
-  EXPECT_EQ(codesof(keydown(SDLK_LEFT)), "");
-  EXPECT_EQ(codesof(keydown(SDLK_F1)), "");
-  EXPECT_EQ(codesof(keydown(SDLK_RETURN, KMOD_LALT)), "");  // Alt+Enter: full screen
-}
-
-TEST_F(Shell, ClosesPutQAndMovesDuringCreationPostNothing) {
-  EXPECT_EQ(codesof(windowevent(SDL_WINDOWEVENT_CLOSE)), "q");
+// Characters below 128 stop, others do not; printable keys arrive as text events, so
+// their key-downs put nothing twice; Alt+Enter is full screen. Closes put 'q'; a move
+// while no main window is recorded (as while it is being created) puts nothing.
+TEST_F(Shell, EachEventPutsItsCharacters) {
   SDL_Event quit;
   memset(&quit, 0, sizeof(quit));
   quit.type = SDL_QUIT;
-  EXPECT_EQ(codesof(quit), "q");
-  // No main window is recorded here, as while it is being created.
-  EXPECT_EQ(codesof(windowevent(SDL_WINDOWEVENT_MOVED)), "");
-  EXPECT_EQ(codesof(windowevent(SDL_WINDOWEVENT_FOCUS_GAINED)), "");
+  const struct {
+    SDL_Event event;
+    const char *codes;
+  } cases[] = {{text("a"), "a"}, {text(" "), " "}, {text("xy"), "xy"}, {text("\xc3\xa9"), ""},
+               {keydown(SDLK_ESCAPE), "\x1b"}, {keydown(SDLK_RETURN), "\r"},
+               {keydown(SDLK_KP_ENTER), "\r"}, {keydown(SDLK_TAB), "\t"},
+               {keydown(SDLK_BACKSPACE), "\b"}, {keydown(SDLK_c, KMOD_LCTRL), "\x03"},
+               {keydown(SDLK_a), ""}, {keydown(SDLK_LEFT), ""}, {keydown(SDLK_F1), ""},
+               {keydown(SDLK_RETURN, KMOD_LALT), ""}, {windowevent(SDL_WINDOWEVENT_CLOSE), "q"},
+               {quit, "q"}, {windowevent(SDL_WINDOWEVENT_MOVED), ""},
+               {windowevent(SDL_WINDOWEVENT_FOCUS_GAINED), ""}};
+  for (size_t i = 0; i < std::size(cases); i++) EXPECT_EQ(codesof(cases[i].event), cases[i].codes) << i;
 }
 
 TEST_F(Shell, AKeyStaysPendingForTheRestOfTheRun) {
@@ -135,51 +127,34 @@ TEST_F(Shell, ErrorBoxWithoutAScreenWritesToStandardError) {
   EXPECT_EQ(stderrof([] { errorbox("Scene ok!"); }), "Scene ok!\n");
 }
 
-TEST(CommandLine, SplitsAtSpacesOnly) {
+// The words after the program's name, joined by '|'.
+std::string words(const std::string &line) {
+  std::string copy = line, out;
   int argc = -1;
-  char **argv = parsecommandline(nullptr, &argc);
-  EXPECT_EQ(argc, 1);
+  char **argv = parsecommandline(line == "(none)" ? nullptr : copy.data(), &argc);
   EXPECT_STREQ(argv[0], "RodIred");
-
-  char spaces[] = "   ";
-  argv = parsecommandline(spaces, &argc);
-  EXPECT_EQ(argc, 1);
-  EXPECT_STREQ(argv[0], "RodIred");
-
-  char two[] = "a  b";
-  argv = parsecommandline(two, &argc);
-  ASSERT_EQ(argc, 3);
-  EXPECT_STREQ(argv[0], "RodIred");
-  EXPECT_STREQ(argv[1], "a");
-  EXPECT_STREQ(argv[2], "b");
-  EXPECT_STREQ(two, "a  b");  // the caller's text is copied, not cut
-
-  char tabs[] = " \"x y\"\tz ";
-  argv = parsecommandline(tabs, &argc);
-  ASSERT_EQ(argc, 3);
-  EXPECT_STREQ(argv[1], "\"x");
-  EXPECT_STREQ(argv[2], "y\"\tz");
+  EXPECT_EQ(argv[argc], nullptr);
+  for (int i = 1; i < argc; i++) out.append(i > 1 ? "|" : "").append(argv[i]);
+  EXPECT_EQ(copy, line);  // the caller's text is copied, not cut
+  return out;
 }
 
-TEST(CommandLine, KeepsAtMost31WordsAnd1022Characters) {
-  std::string many;
-  for (int i = 0; i < 40; i++) {
-    many += 'w';
-    many += std::to_string(i);
-    many += ' ';
-  }
-  int argc = 0;
-  char **argv = parsecommandline(many.data(), &argc);
-  ASSERT_EQ(argc, 32);
-  EXPECT_STREQ(argv[31], "w30");
-  EXPECT_EQ(argv[32], nullptr);
-
-  std::string longline(1010, 'a');
-  longline += " bbbbbbbbbbbbbbbbbbbb";
-  argv = parsecommandline(longline.data(), &argc);
-  ASSERT_EQ(argc, 3);
-  EXPECT_EQ(strlen(argv[1]), 1010u);
-  EXPECT_STREQ(argv[2], "bbbbbbbbbbb");  // cut at character 1022
+// Split at spaces only, at most 31 words of the first 1022 characters.
+TEST(CommandLine, SplitsAtSpacesOnlyWithinItsLimits) {
+  std::string many, cut;
+  for (int i = 0; i < 40; i++) many.append("w").append(std::to_string(i)).append(" ");
+  for (int i = 0; i < 31; i++) cut.append(i ? "|w" : "w").append(std::to_string(i));
+  std::string longword(1010, 'a'), longline = longword;
+  longline.append(" bbbbbbbbbbbbbbbbbbbb");
+  const struct {
+    std::string line, words;
+  } cases[] = {{"(none)", ""},
+               {"   ", ""},
+               {"a  b", "a|b"},
+               {" \"x y\"\tz ", "\"x|y\"\tz"},
+               {many, cut},
+               {longline, longword.append("|bbbbbbbbbbb")}};
+  for (const auto &c : cases) EXPECT_EQ(words(c.line), c.words) << c.line;
 }
 
 }  // namespace
