@@ -103,18 +103,6 @@ TEST_F(Capture, AFailedWriteLeavesNoPartialFileAndStopsWithOneMessage) {
   free(png);
 }
 
-TEST_F(Capture, AFileWhereTheFolderShouldBeIsOneMessageAndTheCardStillPlays) {
-  ASSERT_TRUE(writefile(folder, std::string("not a folder")));
-  for (const std::string &path : {folder, folder + "/frames"}) {
-    captureresetlost();
-    const std::string err = play(path, 2);
-    EXPECT_EQ(err, "test_platform: " + path + ": Not a directory; capture stopped, the show plays on\n");
-    EXPECT_EQ(cardoutputlost(), 1);
-  }
-  EXPECT_EQ(readfile(folder), "not a folder");
-  std::filesystem::remove(folder);
-}
-
 TEST_F(Capture, ScreenshotsGetTheSceneNameAndNeverReplaceAFile) {
   std::filesystem::create_directories(folder);
   InFolder in(folder);

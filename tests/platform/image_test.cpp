@@ -252,25 +252,6 @@ TEST_F(Images, LibraryFormatsReadToArgb) {
   EXPECT_EQ(image.argb, nullptr);
 }
 
-// The fuzz seeds are the samples as our writer makes them; LWDEMO_UPDATE_GOLDEN=1 writes
-// them again.
-TEST(Ilbm, FuzzSeedsAreTheSamples) {
-  std::string folder = std::string(LWDEMO_SOURCE_DIR) + "/fuzz/seeds/ilbm/";
-  int update = getenv("LWDEMO_UPDATE_GOLDEN") != nullptr;
-  for (const Sample &s : samples()) {
-    std::string name = s.name;
-    for (char &c : name)
-      if (c == ' ') c = '_';
-    name = folder + name + ".iff";
-    std::vector<uint8_t> bytes = ilbmbytes(s.file);
-    if (update) {
-      ASSERT_EQ(writefile(name, bytes), 1);
-    }
-    std::string stored = readfile(name);
-    EXPECT_EQ(stored, std::string(bytes.begin(), bytes.end())) << name;
-  }
-}
-
 // Any image becomes sides the card takes: each the nearest power of two (log scale), at
 // most 256, the short side raised to keep within 8:1.
 TEST(TextureSize, NearestPowersWithinTheCardsLimits) {

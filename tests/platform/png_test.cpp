@@ -52,7 +52,7 @@ TEST(Png, RefusesBadArgumentsAndDamagedFiles) {
   std::vector<uint8_t> bytes(100000);
   size_t n = fread(bytes.data(), 1, bytes.size(), f);
   fclose(f);
-  // Every prefix and a few flipped bytes: refused or read, never a crash.
+  // Every prefix is refused (the fuzz target tries arbitrary bytes).
   for (size_t cut = 0; cut < n; cut += 7) {
     f = fopen("cut.png", "wb");
     fwrite(bytes.data(), 1, cut, f);
@@ -64,17 +64,6 @@ TEST(Png, RefusesBadArgumentsAndDamagedFiles) {
       EXPECT_EQ(px, nullptr);
     }
     free(px);
-  }
-  for (size_t at = 8; at < n; at += 5) {
-    std::vector<uint8_t> bad(bytes.begin(), bytes.begin() + n);
-    bad[at] ^= 0x5A;
-    f = fopen("flip.png", "wb");
-    fwrite(bad.data(), 1, bad.size(), f);
-    fclose(f);
-    if (readpng("flip.png", &px, &w, &h, 3)) {
-      EXPECT_EQ(w * h > 0, true);
-      free(px);
-    }
   }
   EXPECT_EQ(readpng("whole.png", &px, &w, &h, 5), 0);
 }
