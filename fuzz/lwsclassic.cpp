@@ -3,57 +3,33 @@
 // Objects/ folder and an object without extension), so that loads reach the path search,
 // null objects, triangulation, envelopes and the links.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 
-#include "display/display.h"
 #include "lws/lwsreader.h"
 #include "platform/platform.h"
+#include "scenefolder.h"
 #include "tools/writers/writers.h"
 
-namespace {
-
-// The scene folder, and the folder the fuzzer was started in: libFuzzer reads and writes
-// its corpus and artifacts by paths relative to the latter.
-char scenefolder[] = "/tmp/lwsclassicfuzzXXXXXX";
-char startfolder[4096];
-
-int makeobjects() {
-  if (getcwd(startfolder, sizeof(startfolder)) == nullptr) return 0;
-  if (mkdtemp(scenefolder) == nullptr || chdir(scenefolder) != 0) return 0;
-  LwoWriter box;
-  lwoaddbox(&box, Vec3{0, 0, 0}, Vec3{1, 1, 1}, lwoaddsurface(&box, "Box", 200, 100, 50));
-  // A hexagon and a concave 12-corner polygon, for the triangulation.
-  LwoWriter many;
-  int surface = lwoaddsurface(&many, "Many", 50, 200, 50);
-  LwoWriterPolygon hexagon, plus;
-  const float hex[6][2] = {{0, 0}, {2, 0}, {3, 1}, {2, 2}, {0, 2}, {-1, 1}};
-  for (int i = 0; i < 6; i++) hexagon.corners.push_back((uint16_t)lwoaddpoint(&many, hex[i][0], hex[i][1], 0));
-  const float cross[12][2] = {{1, 0}, {2, 0}, {2, 1}, {3, 1}, {3, 2}, {2, 2},
-                              {2, 3}, {1, 3}, {1, 2}, {0, 2}, {0, 1}, {1, 1}};
-  for (int i = 0; i < 12; i++) plus.corners.push_back((uint16_t)lwoaddpoint(&many, cross[i][0], 0, cross[i][1]));
-  hexagon.surface = plus.surface = surface;
-  many.polygons = {hexagon, plus};
-  int written = mkdir("Objects", 0777) == 0 && writelwo("box.lwo", &box) &&
-                writelwo("Objects/Many.lwo", &many) && writelwo("Objects/Ball", &box);
-  return chdir(startfolder) == 0 && written;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  if (!makeobjects()) {
-    fputs("fuzz_lwsclassic: cannot make the scene folder\n", stderr);
-    exit(1);
-  }
+  scenefolder::create("fuzz_lwsclassic", [] {
+    LwoWriter box;
+    lwoaddbox(&box, Vec3{0, 0, 0}, Vec3{1, 1, 1}, lwoaddsurface(&box, "Box", 200, 100, 50));
+    // A hexagon and a concave 12-corner polygon, for the triangulation.
+    LwoWriter many;
+    int surface = lwoaddsurface(&many, "Many", 50, 200, 50);
+    LwoWriterPolygon hexagon, plus;
+    const float hex[6][2] = {{0, 0}, {2, 0}, {3, 1}, {2, 2}, {0, 2}, {-1, 1}};
+    for (int i = 0; i < 6; i++) hexagon.corners.push_back((uint16_t)lwoaddpoint(&many, hex[i][0], hex[i][1], 0));
+    const float cross[12][2] = {{1, 0}, {2, 0}, {2, 1}, {3, 1}, {3, 2}, {2, 2},
+                                {2, 3}, {1, 3}, {1, 2}, {0, 2}, {0, 1}, {1, 1}};
+    for (int i = 0; i < 12; i++) plus.corners.push_back((uint16_t)lwoaddpoint(&many, cross[i][0], 0, cross[i][1]));
+    hexagon.surface = plus.surface = surface;
+    many.polygons = {hexagon, plus};
+    return mkdir("Objects", 0777) == 0 && writelwo("box.lwo", &box) &&
+           writelwo("Objects/Many.lwo", &many) && writelwo("Objects/Ball", &box);
+  });
   tolerantloading = 1;
-  // The progress lines, the log and the warnings would swamp the fuzzer's own output.
-  if (freopen("/dev/null", "w", stdout) == nullptr) exit(1);
-  errorlog = fopen("/dev/null", "w");
   warninglog = errorlog;
   return 0;
 }
@@ -62,19 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   LwsScene *lws = nullptr;
   if (readclassictext("input.lws", (const char *)data, size, &lws) != lwsok) return 0;
   freelws(lws);
-
-  if (chdir(scenefolder) != 0) abort();
-  FILE *f = fopen("input.lws", "wb");
-  if (f == nullptr) abort();
-  size_t written = fwrite(data, 1, size, f);
-  fclose(f);
-  Scene *scene = nullptr;
   texturenametable.texturecount = 0;
-  if (written == size && loadscenecore("input.lws", 1.0, &scene) == lwsok) {
+  scenefolder::loadinput(data, size, [] {
+    Scene *scene = nullptr;
+    if (loadscenecore("input.lws", 1.0, &scene) != lwsok) return;
     // Envelopes at frames on and between their keys.
     for (double frame = -1; frame < 64; frame += 16.5) moveenvelopes(scene, frame);
     releasescene(scene);
-  }
-  if (chdir(startfolder) != 0) abort();
+  });
   return 0;
 }
