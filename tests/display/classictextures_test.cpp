@@ -2,8 +2,6 @@
 // missing image drawn in the surface's colour; lwdemo's palette textures stay black.
 #include <sys/stat.h>
 
-#include <tuple>
-
 #include "displayfixture.h"
 #include "platform/glide/cardtexture.h"
 #include "platform/platform.h"
@@ -31,10 +29,7 @@ class ClassicTextures : public DisplayTest {
   // lit white or by litcolor, as 8-bit RGB widened from the card's 565.
   static uint32_t drawn(uint16_t slot, const float litcolor[3]) {
     HandObject hand;
-    MeshSurface surface{};
-    surface.texture = slot;
-    surface.refltexture = 0xFFFF;
-    hand.addrect(hand.addsurface(surface), 100, 100, 200, 200, 10, litcolor);
+    hand.addrect(hand.addsurface({.texture = slot}), 100, 100, 200, 200, 10, litcolor);
     grBufferClear(0, 0, 0xFFFF);
     drawobject(hand.finish());
     uint16_t p = cardbackbuffer()[150 * cardwidth + 150];
@@ -73,11 +68,8 @@ TEST_F(ClassicTextures, PaletteTexturesDrawTheirOwnPaletteOnlyInLwplay) {
 TEST_F(ClassicTextures, ImagesStandInForMissingTextures) {
   tolerantloading = 1;
   mkdir("Images", 0777);
-  IlbmWriter masked;
-  std::tie(masked.width, masked.height, masked.planes, masked.masking) = std::tuple(40, 10, 1, 1);
-  masked.cmap = {0x000000, 0xE23414};
-  masked.values.assign(400, 1);
-  masked.mask.assign(400, 1);
+  IlbmWriter masked{.width = 40, .height = 10, .planes = 1, .masking = 1, .cmap = {0x000000, 0xE23414},
+                    .values = std::vector<uint32_t>(400, 1), .mask = std::vector<uint8_t>(400, 1)};
   masked.mask[0] = 0;
   ASSERT_EQ(writeilbm("Images/WALL.IFF", masked), 1);
   std::vector<uint8_t> tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 3, 0, 32, 8};

@@ -75,12 +75,7 @@ class CardScene : public DisplayTest {
 };
 
 MeshSurface surface(int texture, float transparency = 0, int additive = 0, int outline = 0) {
-  MeshSurface s;
-  s.texture = (uint16_t)texture;
-  s.transparency = transparency;
-  s.additive = (uint8_t)additive;
-  s.outline = (uint8_t)outline;
-  return s;
+  return {.texture = (uint16_t)texture, .outline = (uint8_t)outline, .additive = (uint8_t)additive, .transparency = transparency};
 }
 
 // The reference scene shows each texture reaching its surface; an index past the table
@@ -104,9 +99,7 @@ TEST_F(CardScene, SceneMatchesItsReference) {
   HandObject floor;
   floor.addrect(floor.addsurface(surface(checkertex)), 0, 0, 160, 120, 40, white);
   HandObject mirror;
-  MeshSurface chrome = surface(checkertex);
-  chrome.refltexture = skytex;
-  chrome.reflectivity = 0.75f;
+  MeshSurface chrome{.texture = checkertex, .refltexture = skytex, .reflectivity = 0.75f};
   const float xy[4][2] = {{30.3f, 20.7f}, {130.2f, 30.1f}, {120.9f, 100.4f}, {40.6f, 90.8f}};
   const float uv[4][2] = {{0, 0}, {512, 0}, {512, 512}, {0, 512}};
   const float refl[4][2] = {{20, 10}, {200, 30}, {230, 240}, {10, 250}};

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "lwotest.h"
@@ -116,14 +117,10 @@ TEST_F(LwoBuild, PlanarExampleInTexels) {
 
 TEST_F(LwoBuild, SurfaceSettingsAndTexturelessMaps) {
   LwoWriter w = cube(1);
-  LwoWriterSurface &s = w.surfaces[0];
-  s.flags = 0x0302;
-  s.specular = 0.25f;
-  s.diffuse = 0.75f;
-  s.transparency = 0.5f;
-  s.reflectivity = 0.125f;
-  s.glossiness = 256;
   // A colour texture header without an image: nothing to put on the card.
+  LwoWriterSurface &s = w.surfaces[0];
+  std::tie(s.flags, s.diffuse, s.specular, s.reflectivity, s.transparency, s.glossiness) =
+      std::tuple(0x0302, 0.75f, 0.25f, 0.125f, 0.5f, 256);
   s.texturekind = "Planar Image Map";
   SceneObject *o = load(write(w, "settings.lwo"));
   ASSERT_NE(o, nullptr);

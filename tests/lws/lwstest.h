@@ -22,20 +22,14 @@ inline LwsStatus readtext(const std::string &text, LwsScene **scene, std::string
 // One distant light and a camera, no objects.
 inline LwsFileScene emptyscene() {
   LwsFileScene s;
-  LwsFileLight light;
-  light.motion = lwsstill(0, 10, -10, 0, 30, 0);
-  s.lights.push_back(light);
+  s.lights.resize(1);
+  s.lights[0].motion = lwsstill(0, 10, -10, 0, 30, 0);
   s.camera.motion = lwsstill(0, 0, -20);
   return s;
 }
 
 inline LwsFileObject fileobject(const char *name, bool isnull = false, int parent = 0) {
-  LwsFileObject o;
-  o.filename = name;
-  o.isnull = isnull;
-  o.parent = parent;
-  o.motion = lwsstill(1, 2, 3);
-  return o;
+  return {.filename = name, .isnull = isnull, .motion = lwsstill(1, 2, 3), .parent = parent};
 }
 
 // Replaces the first occurrence of what in text; fails the test when it is missing.

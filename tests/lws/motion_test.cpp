@@ -152,12 +152,7 @@ TEST(Motion, EndBehaviour) {
 using MotionCopy = FolderTest;
 
 TEST_F(MotionCopy, ScalesPositionsOnly) {
-  MotionKey k[2];
-  k[0].frame = 5;
-  k[1].frame = 65;
-  const float values[9] = {1, 2, 3, 90, 10, 5, 2, 2, 2};
-  for (int c = 0; c < 9; c++) k[0].values[c] = values[c];
-  k[0].tension = 0.5f;
+  MotionKey k[2] = {{.values = {1, 2, 3, 90, 10, 5, 2, 2, 2}, .frame = 5, .tension = 0.5f}, {.frame = 65}};
   LwsMotion lws{k, 2, 2};
   Motion m;
   ASSERT_EQ(getlwsmotion(&lws, &m, 2.0f), 1);

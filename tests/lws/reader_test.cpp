@@ -109,13 +109,8 @@ TEST_F(ReaderTest, LightFalloffEndsTheSearchForTheFlare) {
 
 TEST_F(ReaderTest, KeyFieldsAndEndBehaviour) {
   LwsFileScene s = emptyscene();
-  LwsFileKey a, b;
-  for (int c = 0; c < 9; c++) a.values[c] = (float)c + 0.5f;
-  b.frame = 30;
-  b.linear = 1;
-  b.tension = 0.5f;
-  b.continuity = 0.25f;
-  b.bias = -0.5f;
+  LwsFileKey a{.values = {0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f, 7.5f, 8.5f}},
+      b{.frame = 30, .linear = 1, .tension = 0.5f, .continuity = 0.25f, .bias = -0.5f};
   s.camera.motion.keys = {a, b};
   s.camera.motion.endbehavior = 2;
   LwsScene *scene = nullptr;
@@ -132,21 +127,9 @@ TEST_F(ReaderTest, KeyFieldsAndEndBehaviour) {
 
 TEST_F(ReaderTest, EffectSection) {
   LwsFileScene s = emptyscene();
-  LwsFileSfx sfx;
-  sfx.filename = "spark.lwo";
-  sfx.motion = lwsstill(1, 2, 3);
-  sfx.rangestart = 10;
-  sfx.rangeend = 20;
-  sfx.quadwidth = 2;
-  sfx.quadheight = 3;
-  sfx.numparticles = 40;
-  sfx.lifetime = 12;
-  sfx.birthcolor[0] = 250;
-  sfx.deathcolor[2] = 7;
-  sfx.starttrans = 0.25f;
-  sfx.endtrans = 0.75f;
-  sfx.randfactor = 1.5f;
-  s.sfxobjects.push_back(sfx);
+  s.sfxobjects.push_back({.filename = "spark.lwo", .motion = lwsstill(1, 2, 3), .rangestart = 10, .rangeend = 20,
+                          .quadwidth = 2, .quadheight = 3, .numparticles = 40, .lifetime = 12, .birthcolor = {250, 255, 255},
+                          .deathcolor = {0, 0, 7}, .starttrans = 0.25f, .endtrans = 0.75f, .randfactor = 1.5f});
   LwsScene *scene = nullptr;
   std::string printed;
   ASSERT_EQ(readtext(lwstext(s), &scene, &printed), lwsok);
@@ -198,8 +181,7 @@ TEST_F(ReaderTest, BrokenFilesAreRefusedWithWhatAndWhere) {
   two.objects = {fileobject("a.lwo"), fileobject("b.lwo")};
   const std::string base = lwstext(two), light = lwstext(emptyscene());
   LwsFileScene withsfx = emptyscene();
-  withsfx.sfxobjects.resize(1);
-  withsfx.sfxobjects[0].filename = "s.lwo";
+  withsfx.sfxobjects = {{.filename = "s.lwo", .motion = {}}};
   const std::string effect = lwstext(withsfx);
   LwsFileScene many = emptyscene();
   many.objects.push_back(fileobject("root.lwo"));
@@ -281,8 +263,7 @@ TEST_F(ReaderTest, NoSceneEndsTheProcessWith12) {
 TEST_F(ReaderTest, TruncationSweep) {
   LwsFileScene s = emptyscene();
   s.objects = {fileobject("a.lwo"), fileobject("b.lwo", true, 1)};
-  s.sfxobjects.resize(1);
-  s.sfxobjects[0].filename = "s.lwo";
+  s.sfxobjects = {{.filename = "s.lwo", .motion = {}}};
   s.lights.push_back(s.lights[0]);
   s.lights[1].falloff = 1;
   s.camera.target = 2;

@@ -89,12 +89,8 @@ TEST_F(SceneTest, ScaleMultipliesPositionsAndMeshes) {
 
 TEST_F(SceneTest, Lights) {
   LwsFileScene s = emptyscene();
-  s.lights[0].color[1] = 128;
-  s.lights[0].color[2] = 0;
-  s.lights[0].intensity = 0.5f;
-  s.lights[0].type = 1;
-  s.lights[0].falloff = 1;
-  s.lights[0].falloffrange = 12.5f;
+  s.lights[0] = {.motion = s.lights[0].motion, .color = {255, 128, 0}, .intensity = 0.5f, .type = 1, .falloff = 1,
+                 .falloffrange = 12.5f, .envelope = {}};
   s.lights.push_back(s.lights[0]);
   s.lights[1].type = 2;
   Scene *scene = nullptr;
@@ -131,13 +127,7 @@ TEST_F(SceneTest, TheLastSceneLoadedSetsTheAmbientColour) {
 }
 
 LwsFileSfx effect(int type) {
-  LwsFileSfx e;
-  e.filename = "spark.lwo";
-  e.motion = lwsstill(0, 0, 10);
-  e.sfxtype = type;
-  e.numparticles = 20;
-  e.randfactor = 0.5f;
-  return e;
+  return {.filename = "spark.lwo", .motion = lwsstill(0, 0, 10), .sfxtype = type, .numparticles = 20, .randfactor = 0.5f};
 }
 
 TEST_F(SceneTest, Effects) {

@@ -10,12 +10,7 @@
 
 namespace {
 
-MeshSurface twosided() {
-  MeshSurface s;
-  s.red = s.green = s.blue = 100;
-  s.doublesided = 1;
-  return s;
-}
+MeshSurface twosided() { return {.red = 100, .green = 100, .blue = 100, .doublesided = 1}; }
 
 // npolys triangles over ncopies copies of one triangle's corners, taken in turn.
 std::unique_ptr<TestMesh> copies(const std::vector<Vec3> &tri, int ncopies, int npolys) {

@@ -6,11 +6,7 @@ class Effects : public PipelineTest {};
 
 // A square of side 2 in the mesh's x-y plane, facing -z, as a particle square is modelled.
 std::unique_ptr<TestMesh> square() {
-  MeshSurface s;
-  s.red = 10;
-  s.green = 20;
-  s.blue = 30;
-  auto m = makemesh({{-1, 1, 0}, {1, 1, 0}, {1, -1, 0}, {-1, -1, 0}}, {{0, 1, 2, 3}}, s);
+  auto m = makemesh({{-1, 1, 0}, {1, 1, 0}, {1, -1, 0}, {-1, -1, 0}}, {{0, 1, 2, 3}}, {.red = 10, .green = 20, .blue = 30});
   m->object.issfxmesh = 1;
   return m;
 }

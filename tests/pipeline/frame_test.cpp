@@ -60,9 +60,7 @@ class Frame : public PipelineTest {};
 
 // A triangle facing a camera at the origin, with corners (1, 0, 0), (0, 0, 0), (0, 1, 0).
 std::unique_ptr<TestMesh> triangle() {
-  MeshSurface s;
-  s.red = s.green = s.blue = 100;
-  return makemesh({{1, 0, 0}, {0, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, s);
+  return makemesh({{1, 0, 0}, {0, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, {.red = 100, .green = 100, .blue = 100});
 }
 
 TEST_F(Frame, ChildInViewUnderCulledRootIsTransformed) {
@@ -91,10 +89,7 @@ TEST_F(Frame, ChildInViewUnderCulledRootIsTransformed) {
 TEST_F(Frame, EffectsRunOnlyInsideTheirRange) {
   auto mesh = triangle();
   mesh->object.issfxmesh = 1;
-  SfxObject sfx;
-  sfx.rangestart = 10;
-  sfx.rangeend = 20;
-  sfx.mesh = &mesh->object;
+  SfxObject sfx{.rangestart = 10, .rangeend = 20, .quadtemplate = {}, .quadcorners = {}, .mesh = &mesh->object};
   TestScene ts;
   setcamera(ts.camera, {0, 0, -10});
   ts.sfx.push_back(&sfx);
@@ -127,11 +122,8 @@ TEST_F(Frame, NothingIsAllocatedPerFrame) {
   child->object.posz = 3;
   fxmesh->object.issfxmesh = 1;
   fxmesh->object.posz = 4;
-  SfxObject sfx;
-  sfx.rangestart = -1000;
-  sfx.rangeend = 1000;
-  sfx.mesh = &fxmesh->object;
-  SceneLight a = distantlight({0, 0, -1}), b = distantlight({0, 0, 0}, 1, 0, 0), c = distantlight({0, -1, 0}, 0.5f, 0.5f, 0.5f);
+  SfxObject sfx{.rangestart = -1000, .rangeend = 1000, .quadtemplate = {}, .quadcorners = {}, .mesh = &fxmesh->object};
+  SceneLight a = distantlight({0, 0, -1}), b = distantlight({0, 0, 1}, 1, 0, 0), c = distantlight({0, -1, 0}, 0.5f, 0.5f, 0.5f);
   b.isdistant = 0;
   b.falloffon = 1;
   b.falloffrange = 20;

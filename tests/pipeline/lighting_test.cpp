@@ -1,14 +1,8 @@
-#include <tuple>
-
 #include "testscene.h"
 
 namespace {
 
-MeshSurface orange() {
-  MeshSurface s;
-  std::tie(s.red, s.green, s.blue) = std::tuple(200.0f, 100.0f, 50.0f);
-  return s;
-}
+MeshSurface orange() { return {.red = 200, .green = 100, .blue = 50}; }
 
 void expectcolor(const MeshVertex &v, float r, float g, float b, float tol = 1e-3f) {
   EXPECT_NEAR(v.litcolor[0], r, tol);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -72,15 +71,8 @@ class Particles : public FolderTest {
  protected:
   void SetUp() override {
     FolderTest::SetUp();
-    sfx.sfxtype = 1;
-    sfx.numparticles = 20;
-    sfx.quadwidth = 2;
-    sfx.quadheight = 1;
-    sfx.lifetime = 10;
-    const float birth[3] = {200, 100, 50}, death[3] = {0, 20, 250};
-    std::copy(birth, birth + 3, sfx.birthcolor);
-    std::copy(death, death + 3, sfx.deathcolor);
-    sfx.mesh = makemesh(stillkeys, 1);
+    sfx = SfxObject{.sfxtype = 1, .numparticles = 20, .quadwidth = 2, .quadheight = 1, .lifetime = 10,
+                    .birthcolor = {200, 100, 50}, .deathcolor = {0, 20, 250}, .quadtemplate = {}, .quadcorners = {}, .mesh = makemesh(stillkeys, 1)};
   }
   void TearDown() override {
     freemesh(sfx.mesh);
@@ -282,12 +274,8 @@ TEST_F(Particles, BoxCoversTheFlightPath) {
     int start, end, firstdrawn;
   } ranges[] = {{-21, 61, -20}, {-1, 2000000000, 0}};
   for (const Range &r : ranges) {
-    sfx.mesh = makemesh(keys, 5);
-    sfx.numparticles = 60;
-    sfx.lifetime = 50;
-    sfx.randfactor = 3;
-    sfx.rangestart = r.start;
-    sfx.rangeend = r.end;
+    sfx = SfxObject{.sfxtype = 1, .numparticles = 60, .quadwidth = 2, .quadheight = 1, .lifetime = 50,
+                    .rangestart = r.start, .rangeend = r.end, .randfactor = 3, .quadtemplate = {}, .quadcorners = {}, .mesh = makemesh(keys, 5)};
     ASSERT_EQ(setupparticles(&sfx), 1);
     SceneObject *m = sfx.mesh;
     const Vec3 lo = m->bbox[0], hi = m->bbox[7];
