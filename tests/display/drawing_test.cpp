@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cmath>
-#include <tuple>
 
 #include "displayfixture.h"
 
@@ -17,6 +16,7 @@ TEST(Snap, RoundsToTheNearestSixteenthInSinglePrecision) {
 
 using DrawingTest = DisplayTest;
 
+// Drivers other than the card log, print or draw nothing; shutting them down only says so.
 TEST_F(DrawingTest, OtherDriversLogAndDrawNothing) {
   testscreen.driver = 2;
   HandObject hand;
@@ -25,6 +25,7 @@ TEST_F(DrawingTest, OtherDriversLogAndDrawNothing) {
   drawobject(hand.finish());
   drawsfxobject(&hand.object);
   EXPECT_EQ(logtext(), "not implemented yet" "not implemented yet");
+  EXPECT_EQ(stdoutof(shutdowndisplay), "Not implemented\n");
   EXPECT_EQ(std::string(cardtracetext()), "");
 }
 
@@ -60,10 +61,7 @@ std::vector<std::string> statecalls() {
 using Calls = std::vector<std::string>;
 
 MeshSurface surfacewith(float transparency, int additive, int outline, int texture = 0xFFFF) {
-  MeshSurface s;
-  std::tie(s.transparency, s.additive, s.outline, s.texture) =
-      std::tuple(transparency, (uint8_t)additive, (uint8_t)outline, (uint16_t)texture);
-  return s;
+  return {.texture = (uint16_t)texture, .outline = (uint8_t)outline, .additive = (uint8_t)additive, .transparency = transparency};
 }
 
 TEST_F(DrawingTest, EachBlendingKindSetsItsCombineAndBlend) {
@@ -126,12 +124,8 @@ TEST_F(DrawingTest, PolygonsGoWithTheirCornerCountsUpToTwelve) {
 
 TEST_F(DrawingTest, ReflectionPassRedrawsReflectiveSurfacesAtEqualDepth) {
   HandObject hand;
-  MeshSurface reflective = surfacewith(0, 0, 0, 1);
-  reflective.refltexture = 2;
-  reflective.reflectivity = 0.5f;
-  MeshSurface plain = surfacewith(0, 1, 0);
-  MeshSurface mirror = surfacewith(0, 0, 0);
-  mirror.refltexture = 2;
+  MeshSurface reflective{.texture = 1, .refltexture = 2, .reflectivity = 0.5f}, plain = surfacewith(0, 1, 0),
+      mirror{.refltexture = 2};
   texturehandles[1] = 11;
   texturehandles[2] = 22;
   int r = hand.addsurface(reflective), p = hand.addsurface(plain), m = hand.addsurface(mirror);
@@ -167,10 +161,7 @@ TEST_F(DrawingTest, EffectsDrawWithoutDepthWritesAndLogTheirTextures) {
 
 TEST_F(DrawingTest, VerticesCarrySnappedPositionsDepthTexelsColourAndAlpha) {
   HandObject hand;
-  MeshSurface glass = surfacewith(0.25f, 0, 0, 1);
-  glass.refltexture = 2;
-  glass.reflectivity = 0.4f;
-  int s = hand.addsurface(glass);
+  int s = hand.addsurface({.texture = 1, .refltexture = 2, .transparency = 0.25f, .reflectivity = 0.4f});
   const float xy[1][2] = {{100.04f, 100.03f}};
   const float uv[1][2] = {{64, 128}};
   const float refl[1][2] = {{8, 12}};
