@@ -4,7 +4,6 @@
 #include <string>
 
 #include "displayfixture.h"
-#include "platform/glide/cardtexture.h"
 #include "tools/writers/writers.h"
 
 namespace {
@@ -53,29 +52,6 @@ void writeflat(const char *path, int size, uint32_t argb) {
   mkdir("textures", 0777);
   std::vector<uint32_t> img((size_t)size * size, argb);
   ASSERT_EQ(write3dfimage(path, img.data(), size, size, GR_TEXFMT_RGB_565), 1) << path;
-}
-
-TEST_F(LoadTextures, DownloadsEachTextureWithItsHeader) {
-  ASSERT_EQ(init3d(640, 480, 16, 1), 1);
-  writeflat("textures/Wall.3df", 64, 0xFF808080u);
-  settexturenames({"D:\\LW\\Images\\Wall.tga"});
-  cardtraceclear();
-  ASSERT_EQ(loadtextures(), 1);
-  EXPECT_STREQ(texturenametable.texturenames[0], "textures\\Wall.3df");
-  ASSERT_NE(texturehandles[0], GR_NULL_MIPMAP_HANDLE);
-  // 64x64 rgb565 from level 64 (2) down to 1 (8), square; wrap, bilinear, nearest mip
-  // level, no bias, no trilinear.
-  std::string handle = std::to_string(texturehandles[0]);
-  EXPECT_EQ(calls(), std::vector<std::string>(
-                         {"gu3dfGetInfo(textures\\Wall.3df)", "gu3dfLoad(textures\\Wall.3df)",
-                          "guTexAllocateMemory(0, 3, 64, 64, 10, 1, 8, 2, 3, 0, 0, 1, 1, 0, 0)",
-                          "guTexDownloadMipMap(" + handle + ")"}));
-  guTexSource(texturehandles[0]);
-  ASSERT_NE(cardtexture, nullptr);
-  ASSERT_NE(cardtexture->texels[GR_LOD_64], nullptr);
-  EXPECT_EQ(cardtexture->texels[GR_LOD_64][0] & 0xFFFFFFu, 0x848284u);  // 0x808080 in 565
-  resettexturememory();
-  closeglide();
 }
 
 TEST_F(LoadTextures, MissingSecondTextureShutsTheCardAndNamesIt) {
