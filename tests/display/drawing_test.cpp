@@ -159,20 +159,4 @@ TEST_F(DrawingTest, EffectsDrawWithoutDepthWritesAndLogTheirTextures) {
   EXPECT_EQ(logtext(), "tmap 4\ntmap 5\ntmap 4\n");
 }
 
-TEST_F(DrawingTest, VerticesCarrySnappedPositionsDepthTexelsColourAndAlpha) {
-  HandObject hand;
-  int s = hand.addsurface({.texture = 1, .refltexture = 2, .transparency = 0.25f, .reflectivity = 0.4f});
-  const float xy[1][2] = {{100.04f, 100.03f}};
-  const float uv[1][2] = {{64, 128}};
-  const float refl[1][2] = {{8, 12}};
-  const float colour[3] = {10, 20, 30};
-  hand.addpolygon(s, 1, xy, 4, colour, uv, refl);
-  drawobject(hand.finish());
-  // %g keeps six digits: 100.0625 shows as 100.062. oow = 1/4; sow, tow = texels * oow;
-  // alpha 255 - 255 * 0.25 in the first pass, 0.4 * 255 in the reflection pass.
-  EXPECT_EQ(callsnamed("grDrawPolygonVertexList"),
-            Calls({"grDrawPolygonVertexList(1, {100.062 100 10 20 30 191.25 0.25 16 32})",
-                   "grDrawPolygonVertexList(1, {100.062 100 10 20 30 102 0.25 2 3})"}));
-}
-
 }  // namespace
