@@ -11,26 +11,8 @@
 
 namespace {
 
-TEST(Png, RoundTripsRgbAndRgba) {
-  uint8_t *px = nullptr;
-  int w = 0, h = 0;
-  for (int channels : {3, 4}) {
-    std::vector<uint8_t> img((size_t)5 * 3 * channels);
-    for (size_t i = 0; i < img.size(); i++) img[i] = (uint8_t)(i * 37 + channels);
-    ASSERT_EQ(writepng("rt.png", img.data(), 5, 3, channels), 1);
-    ASSERT_EQ(readpng("rt.png", &px, &w, &h, channels), 1);
-    EXPECT_EQ(std::pair(w, h), std::pair(5, 3));
-    EXPECT_EQ(std::vector<uint8_t>(px, px + img.size()), img) << channels;
-    free(px);
-  }
-  // An RGB file read as RGBA gets opaque alpha.
-  uint8_t rgb[3] = {9, 8, 7};
-  ASSERT_EQ(writepng("rt.png", rgb, 1, 1, 3), 1);
-  ASSERT_EQ(readpng("rt.png", &px, &w, &h, 4), 1);
-  EXPECT_EQ(std::vector<uint8_t>(px, px + 4), std::vector<uint8_t>({9, 8, 7, 255}));
-  free(px);
-}
-
+// Writing and reading back RGB and RGBA is pinned by every golden, capture and converter
+// round trip; here, what is refused and what is read as stored.
 TEST(Png, RefusesBadArgumentsAndDamagedFiles) {
   uint8_t one[4] = {1, 2, 3, 4};
   EXPECT_EQ(writepng("bad.png", one, 0, 1, 3), 0);
