@@ -111,21 +111,6 @@ TEST(Tex3df, TablesOfRealFiles) {
   EXPECT_EQ(t.packed_data[4], (79u << 18) | ((FxU32)-43 & 0x1FF) << 9 | ((FxU32)-41 & 0x1FF));
 }
 
-TEST(Tex3df, Argb8888AndBrokenFiles) {
-  Gu3dfInfo info;
-  memset(&info, 0, sizeof info);
-  EXPECT_FALSE(gu3dfGetInfo(testdata("sst1_argb8888.3df").c_str(), &info));
-  for (const char *name : {"broken/sst1_ap88_TRUNCATED.3df", "broken/sst1_ayiq8422_TRUNCATED.3df"}) {
-    SCOPED_TRACE(name);
-    Loaded l;
-    load(testdata(name), &l);
-    EXPECT_TRUE(l.got);
-    EXPECT_EQ(l.info.header.width, 256u);
-    EXPECT_EQ(l.info.mem_required, 87381u * 2);
-    EXPECT_FALSE(l.loaded);
-  }
-}
-
 TEST(Tex3df, HeaderParsing) {
   const char *path = "header.3df";
   const std::string tail = std::string(1, '\0');  // more than enough data: 1x1 level
