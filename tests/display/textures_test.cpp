@@ -79,8 +79,9 @@ TEST_F(LoadTextures, OverlongNameIsRefusedLikeAMissingFile) {
   EXPECT_EQ(logtext(), "Not able to get info on " + name + "\n");
 }
 
+// 2 MB holds eleven 256x256 rgb565 mip chains (174768 bytes each) and not twelve; the
+// next scene's textures find the memory empty again.
 TEST_F(LoadTextures, TexturesBeyondTheCardMemoryGetTheNullHandle) {
-  // 2 MB holds eleven 256x256 rgb565 mip chains (174768 bytes each) and not twelve.
   ASSERT_EQ(init3d(640, 480, 16, 1), 1);
   std::vector<std::string> names;
   for (int i = 0; i < 13; i++) {
@@ -92,6 +93,9 @@ TEST_F(LoadTextures, TexturesBeyondTheCardMemoryGetTheNullHandle) {
   EXPECT_EQ(loadtextures(), 1);
   EXPECT_NE(texturehandles[0], GR_NULL_MIPMAP_HANDLE);
   EXPECT_EQ(texturehandles[12], GR_NULL_MIPMAP_HANDLE);
+  resettexturememory();
+  EXPECT_EQ(loadtextures(), 1);
+  EXPECT_NE(texturehandles[10], GR_NULL_MIPMAP_HANDLE);
   resettexturememory();
   closeglide();
 }
