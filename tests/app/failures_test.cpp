@@ -124,9 +124,7 @@ TEST(Failures, ASecondLwdemoInTheFolderRefusesAndChangesNothing) {
                               {"LWDEMO_KEY", "90:q"}, {"LWDEMO_CAPTURE", "frames"},
                               {"LWDEMO_CAPTURE_EVERY", "30"}});
   const std::string log = folder + "/error3d.txt";
-  for (int waited = 0; waited < 3000 && readfile(log).find("Init ok\n") == std::string::npos;
-       waited += 5)
-    usleep(5000);
+  waituntil([&] { return readfile(log).find("Init ok\n") != std::string::npos; }, 3000, 5);
   const std::string before = readfile(log);
   ASSERT_NE(before, "");
   const RunResult second = runlwdemo(folder, {{"LWDEMO_CAPTURE", "frames"}}, quick);

@@ -2,16 +2,15 @@
 // "error3d.txt", the same frames whatever the pacing, every queued frame whole however the
 // run ends (key, termination, hang-up, Ctrl+C), the video, and a capture that cannot be
 // written reported once with exit code 4.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,11 +23,8 @@ namespace {
 
 std::vector<std::string> entries(const std::string &folder) {
   std::vector<std::string> names;
-  if (DIR *d = opendir(folder.c_str())) {
-    while (dirent *e = readdir(d))
-      if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
-    closedir(d);
-  }
+  std::error_code none;  // a folder that is not there has no entries
+  for (const auto &e : std::filesystem::directory_iterator(folder, none)) names.push_back(e.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -133,10 +129,7 @@ TEST(Run, AKeyOrASignalLeavesTheLogCompleteAndEveryFrameWhole) {
                                {{"LWDEMO_VIDEO", "headless"}, {"LWDEMO_PACING", c.signal ? "on" : "off"},
                                 {"LWDEMO_CAPTURE", "frames"}, {"LWDEMO_KEY", c.signal ? "" : "10:q"}});
     // Playing once the third frame is on disk.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (c.signal && access((folder + "/frames/" + framename(3)).c_str(), F_OK) != 0 &&
-           std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (c.signal) waituntil([&] { return access((folder + "/frames/" + framename(3)).c_str(), F_OK) == 0; }, 5000);
     if (c.signal) kill(child.pid, c.signal);
     const RunResult r = finishprogram(&child, 5000);
     ASSERT_FALSE(r.timedout);
@@ -162,10 +155,7 @@ TEST(Run, TerminationWhileLoadingEndsAtOnce) {
   const std::string folder = showfolder(show);
   Child child = startprogram(lwdemopath(), {}, folder,
                              {{"LWDEMO_VIDEO", "headless"}, {"LWDEMO_CAPTURE", "frames"}});
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (access((folder + "/error3d.txt").c_str(), F_OK) != 0 &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  waituntil([&] { return access((folder + "/error3d.txt").c_str(), F_OK) == 0; }, 5000, 1);
   kill(child.pid, SIGTERM);
   const RunResult r = finishprogram(&child, 3000);
   ASSERT_FALSE(r.timedout);
@@ -238,9 +228,7 @@ TEST_F(Video, AKeyOrTerminationLeavesAPlayableFile) {
                               {"LWDEMO_CAPTURE", "term.mp4"}});
   // Playing once the card has opened the video under its temporary name.
   const std::string temp = folder + "/.term.mp4.lwdemo-" + std::to_string(child.pid) + ".tmp";
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (access(temp.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  waituntil([&] { return access(temp.c_str(), F_OK) == 0; }, 5000);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   kill(child.pid, SIGTERM);
   r = finishprogram(&child, 20000);

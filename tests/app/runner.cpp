@@ -2,81 +2,73 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstring>
-#include <sstream>
+#include <filesystem>
 #include <thread>
 
 extern char **environ;
 
 namespace {
 
-// Appends instead of operator+: GCC 12 warns falsely (-Wrestrict) on some chains of it.
-std::string cat(const std::string &a, const std::string &b, const std::string &c = "") {
-  std::string out;
-  out.reserve(a.size() + b.size() + c.size());
-  out.append(a);
-  out.append(b);
-  out.append(c);
-  return out;
+// posix_spawnp of args (args[0] the program) with stdin from /dev/null and stdout and
+// stderr to the files given ("" for /dev/null), in folder; the pid, or -1.
+int spawn(std::vector<std::string> args, const std::string &folder, std::vector<std::string> env,
+          const std::string &out, const std::string &err) {
+  std::vector<char *> argv, envp;
+  for (auto &a : args) argv.push_back(a.data());
+  for (auto &e : env) envp.push_back(e.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.empty() ? "/dev/null" : out.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.empty() ? "/dev/null" : err.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  pid_t pid = -1;
+  const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  return failed ? -1 : pid;
 }
 
 }  // namespace
 
 std::string makefolder(const std::string &prefix) {
-  std::string pattern = cat(prefix, "XXXXXX");
+  std::string pattern = prefix;
+  pattern.append("XXXXXX");
   char *made = mkdtemp(pattern.data());
   return made != nullptr ? std::string(made) : std::string();
 }
 
-std::string lwdemopath() { return cat(LWDEMO_BINARY_DIR, "/lwdemo"); }
+std::string lwdemopath() { return std::string(LWDEMO_BINARY_DIR).append("/lwdemo"); }
 
 Child startprogram(const std::string &program, const std::vector<std::string> &args,
                    const std::string &folder, const Environment &changes) {
   Child child;
-  child.outpath = cat(folder, ".stdout");
-  child.errpath = cat(folder, ".stderr");
-  // Everything the child needs is built before fork: only async-signal-safe calls after.
-  std::vector<std::string> envstrings;
+  child.outpath = folder + ".stdout";
+  child.errpath = folder + ".stderr";
+  std::vector<std::string> env;
   for (char **e = environ; *e != nullptr; e++) {
-    std::string entry = *e;
-    std::string name = entry.substr(0, entry.find('='));
+    const std::string entry = *e;
     bool changed = false;
-    for (const auto &c : changes) changed = changed || c.first == name;
-    if (!changed) envstrings.push_back(entry);
+    for (const auto &c : changes) changed = changed || entry.substr(0, entry.find('=')) == c.first;
+    if (!changed) env.push_back(entry);
   }
-  for (const auto &c : changes)
-    if (!c.second.empty()) envstrings.push_back(cat(c.first, "=", c.second));
-  std::vector<char *> envp;
-  for (auto &s : envstrings) envp.push_back(s.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> argstrings{program};
-  argstrings.insert(argstrings.end(), args.begin(), args.end());
-  std::vector<char *> argv;
-  for (auto &s : argstrings) argv.push_back(s.data());
-  argv.push_back(nullptr);
-
-  const int out = open(child.outpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const int err = open(child.errpath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const int pid = fork();
-  if (pid == 0) {
-    if (chdir(folder.c_str()) != 0) _exit(126);
-    dup2(out, 1);
-    dup2(err, 2);
-    const int nul = open("/dev/null", O_RDONLY);
-    dup2(nul, 0);
-    execve(program.c_str(), argv.data(), envp.data());
-    _exit(127);
+  for (size_t i = 0; i < changes.size(); i++) {
+    bool later = false;  // a later change of the same name wins
+    for (size_t j = i + 1; j < changes.size(); j++) later = later || changes[j].first == changes[i].first;
+    if (!later && !changes[i].second.empty()) env.push_back(changes[i].first + "=" + changes[i].second);
   }
-  close(out);
-  close(err);
-  child.pid = pid;
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  child.pid = spawn(argv, folder, env, child.outpath, child.errpath);
   return child;
 }
 
@@ -85,9 +77,7 @@ RunResult finishprogram(Child *child, int timeoutms) {
   if (child->pid <= 0) return result;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutms);
   int status = 0;
-  for (;;) {
-    const int r = waitpid(child->pid, &status, WNOHANG);
-    if (r == child->pid) break;
+  while (waitpid(child->pid, &status, WNOHANG) != child->pid) {
     if (std::chrono::steady_clock::now() > deadline) {
       kill(child->pid, SIGKILL);
       waitpid(child->pid, &status, 0);
@@ -111,26 +101,15 @@ RunResult runprogram(const std::string &program, const std::vector<std::string> 
 
 RunResult runlwdemo(const std::string &folder, const Environment &changes, int timeoutms) {
   Environment env{{"LWDEMO_VIDEO", "headless"}, {"LWDEMO_PACING", "off"}};
-  for (const auto &c : changes) {
-    bool replaced = false;
-    for (auto &e : env)
-      if (e.first == c.first) {
-        e.second = c.second;
-        replaced = true;
-      }
-    if (!replaced) env.push_back(c);
-  }
+  env.insert(env.end(), changes.begin(), changes.end());
   return runprogram(lwdemopath(), {}, folder, env, timeoutms);
 }
 
 int haveprogram(const char *name) {
   const char *path = getenv("PATH");
-  if (path == nullptr) return 0;
-  std::stringstream dirs(path);
-  std::string dir;
-  while (std::getline(dirs, dir, ':')) {
-    const std::string candidate = cat(dir, "/", name);
-    if (access(candidate.c_str(), X_OK) == 0) return 1;
+  for (std::string dirs = path ? path : "", dir; !dirs.empty(); dirs.erase(0, dir.size() + 1)) {
+    dir = dirs.substr(0, dirs.find(':'));
+    if (access((dir + "/" + name).c_str(), X_OK) == 0) return 1;
   }
   return 0;
 }
@@ -143,43 +122,21 @@ int startxserver(XServer *server, const std::vector<std::string> &extra) {
   std::vector<std::string> args{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
                                 "1024x768x24", "-nolisten", "tcp", "-noreset"};
   args.insert(args.end(), extra.begin(), extra.end());
-  std::vector<char *> argv;
-  for (auto &a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const int pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    const int nul = open("/dev/null", O_RDWR);
-    dup2(nul, 0);
-    dup2(nul, 1);
-    dup2(nul, 2);
-    execvp("Xvfb", argv.data());
-    _exit(127);
-  }
+  std::vector<std::string> env;
+  for (char **e = environ; *e != nullptr; e++) env.push_back(*e);
+  fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+  const int pid = spawn(args, ".", env, "", "");
   close(fds[1]);
-  if (pid < 0) {
-    close(fds[0]);
-    return 0;
-  }
-  char buffer[32] = {0};
-  size_t got = 0;
-  while (got < sizeof(buffer) - 1) {
-    const ssize_t n = read(fds[0], buffer + got, sizeof(buffer) - 1 - got);
-    if (n <= 0) break;
-    got += (size_t)n;
-    if (memchr(buffer, '\n', got) != nullptr) break;
-  }
+  std::string number;
+  char c;
+  while (pid > 0 && read(fds[0], &c, 1) == 1 && c >= '0' && c <= '9') number += c;
   close(fds[0]);
-  const int number = atoi(buffer);
-  if (got == 0 || buffer[0] < '0' || buffer[0] > '9') {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+  if (number.empty()) {
+    if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
     return 0;
   }
   server->pid = pid;
-  char display[16];
-  snprintf(display, sizeof(display), ":%d", number);
-  server->display = display;
+  server->display = ":" + number;
   return 1;
 }
 

@@ -1,7 +1,9 @@
 // Running the real lwdemo binary, and a private X server, for the end-to-end tests.
 #pragma once
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -25,7 +27,8 @@ struct Child {
 };
 
 // Starts program with args in folder; the environment is ours with the changes given
-// (an empty value unsets). Standard output and error go to files beside folder.
+// (an empty value unsets; of two of one name, the later wins). Standard output and error go to
+// files beside folder.
 Child startprogram(const std::string &program, const std::vector<std::string> &args,
                    const std::string &folder, const Environment &changes);
 // Waits up to timeoutms for the child; kills it when it is still running.
@@ -38,6 +41,17 @@ RunResult runprogram(const std::string &program, const std::vector<std::string> 
 RunResult runlwdemo(const std::string &folder, const Environment &changes = {},
                     int timeoutms = 10000);
 std::string lwdemopath();
+
+// Asks ready() every stepms until it says yes or timeoutms have passed; its last answer.
+template <typename F>
+bool waituntil(F &&ready, int timeoutms, int stepms = 2) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutms);
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(stepms));
+  }
+  return true;
+}
 
 // 1 when a program of that name is on the PATH.
 int haveprogram(const char *name);

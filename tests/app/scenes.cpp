@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <vector>
 
 #include "platform/glide/glide.h"
@@ -40,18 +39,10 @@ LwsFileScene scenefile(const TestScene &t, int scenenumber, int *texturenumber) 
   for (int i = 0; i < t.boxes; i++) {
     LwsFileObject o;
     const bool textured = i < t.textures;
-    char name[64];
-    snprintf(name, sizeof(name), "Objects\\Tex%d.lwo", textured ? (*texturenumber)++ : 0);
-    o.filename = textured ? name : "Objects\\Box.lwo";
+    o.filename = textured ? "Objects\\Tex" + std::to_string((*texturenumber)++) + ".lwo" : "Objects\\Box.lwo";
     // Boxes moving across the view, so every frame evaluates a different motion value.
-    LwsFileKey a, b;
-    a.values[0] = -3.0f + 2.5f * (float)i;
-    a.values[2] = 4.0f + (float)scenenumber;
-    b = a;
-    b.frame = 60;
-    b.values[1] = 1.0f;
-    b.values[3] = 90.0f;
-    o.motion.keys = {a, b};
+    const float x = -3.0f + 2.5f * (float)i, z = 4.0f + (float)scenenumber;
+    o.motion.keys = {lwskey(0, x, 0, z), lwskey(60, x, 1, z, 90)};
     s.objects.push_back(o);
     if (i == 0)
       for (int n = 0; n < t.nulls; n++) {
@@ -65,18 +56,12 @@ LwsFileScene scenefile(const TestScene &t, int scenenumber, int *texturenumber) 
   if (t.particles) {
     LwsFileSfx sfx;
     sfx.filename = "Objects\\Box.lwo";
-    LwsFileKey a, b;
-    a.values[2] = 5;
-    b = a;
-    b.frame = 30;
-    b.values[0] = 2;
-    sfx.motion.keys = {a, b};
+    sfx.motion.keys = {lwskey(0, 0, 0, 5), lwskey(30, 2, 0, 5)};
     sfx.rangestart = 2;
     sfx.rangeend = 40;
     sfx.numparticles = 12;
     sfx.lifetime = 8;
-    sfx.quadwidth = 0.3f;
-    sfx.quadheight = 0.3f;
+    sfx.quadwidth = sfx.quadheight = 0.3f;
     sfx.randfactor = 0.5f;
     s.sfxobjects.push_back(sfx);
   }
@@ -122,12 +107,9 @@ int writeshow(const std::string &folder, const TestShow &show) {
     const LwsFileScene s = scenefile(show.scenes[i], i, &texturenumber);
     if (!writelws((folder + "/" + scenefiles[i]).c_str(), s)) return 0;
     for (int t = first; t < texturenumber; t++) {
-      char object[64], image[64], texture[64];
-      snprintf(object, sizeof(object), "/objects/tex%d.lwo", t);
-      snprintf(image, sizeof(image), "Images\\t%d.tga", t);
-      snprintf(texture, sizeof(texture), "/textures/t%d.3df", t);
-      if (!writebox(folder + object, image)) return 0;
-      if (t != show.missingtexture && !writetexture(folder + texture, t))
+      const std::string n = std::to_string(t);
+      if (!writebox(folder + "/objects/tex" + n + ".lwo", "Images\\t" + n + ".tga") ||
+          (t != show.missingtexture && !writetexture(folder + "/textures/t" + n + ".3df", t)))
         return 0;
     }
   }

@@ -27,8 +27,7 @@ class Shell : public ::testing::Test {
 int pendingcount() { return (keyqueue.writepos - keyqueue.readpos + 256) % 256; }
 
 SDL_Event keydown(SDL_Keycode sym, Uint16 mod = KMOD_NONE) {
-  SDL_Event e;
-  memset(&e, 0, sizeof(e));
+  SDL_Event e{};
   e.type = SDL_KEYDOWN;
   e.key.keysym.sym = sym;
   e.key.keysym.mod = mod;
@@ -36,16 +35,14 @@ SDL_Event keydown(SDL_Keycode sym, Uint16 mod = KMOD_NONE) {
 }
 
 SDL_Event text(const char *s) {
-  SDL_Event e;
-  memset(&e, 0, sizeof(e));
+  SDL_Event e{};
   e.type = SDL_TEXTINPUT;
   strncpy(e.text.text, s, sizeof(e.text.text) - 1);
   return e;
 }
 
 SDL_Event windowevent(Uint8 which) {
-  SDL_Event e;
-  memset(&e, 0, sizeof(e));
+  SDL_Event e{};
   e.type = SDL_WINDOWEVENT;
   e.window.event = which;
   e.window.windowID = 7;
@@ -66,8 +63,7 @@ std::string codesof(const SDL_Event &e) {
 // their key-downs put nothing twice; Alt+Enter is full screen. Closes put 'q'; a move
 // while no main window is recorded (as while it is being created) puts nothing.
 TEST_F(Shell, EachEventPutsItsCharacters) {
-  SDL_Event quit;
-  memset(&quit, 0, sizeof(quit));
+  SDL_Event quit{};
   quit.type = SDL_QUIT;
   const struct {
     SDL_Event event;

@@ -6,12 +6,10 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/runner.h"
@@ -53,19 +51,12 @@ class Window : public ::testing::Test {
   }
 
   // The id of the top-level window with that name, polling until it appears.
-  std::string waitforwindow(const std::string &name, int timeoutms = 4000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutms);
-    do {
-      const std::string info = x("xwininfo", {"-name", name});
-      const size_t at = info.find("Window id: ");
-      if (at != std::string::npos) return info.substr(at + 11, info.find(' ', at + 11) - at - 11);
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return "";
-  }
-
-  int windowgone(const std::string &name) {
-    return x("xwininfo", {"-name", name}).find("Window id: ") == std::string::npos;
+  std::string waitforwindow(const std::string &name) {
+    std::string info;
+    waituntil([&] { return (info = x("xwininfo", {"-name", name})).find("Window id: ") != std::string::npos; },
+              4000, 20);
+    const size_t at = info.find("Window id: ");
+    return at == std::string::npos ? "" : info.substr(at + 11, info.find(' ', at + 11) - at - 11);
   }
 
   // Starts lwdemo on a long show on the server, the card in its window; the id of its
@@ -96,20 +87,17 @@ class Window : public ::testing::Test {
     const std::string box = waitforwindow("Error");
     ASSERT_NE(box, "") << "no error box";
     x("xdotool", {"windowfocus", "--sync", box, "key", "Return"});
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
-    while (!windowgone("Error") && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(windowgone("Error")) << "the error box stays";
+    ASSERT_TRUE(waituntil([&] { return x("xwininfo", {"-name", "Error"}).find("Window id: ") == std::string::npos; },
+                          4000, 20))
+        << "the error box stays";
     // The card's window is the second top-level window with a name.
-    while (std::chrono::steady_clock::now() < deadline) {
+    ASSERT_TRUE(waituntil([&] {
       const std::string tree = x("xwininfo", {"-root", "-children"});
       int named = 0;
       for (size_t at = tree.find("0x"); at != std::string::npos; at = tree.find("0x", at + 1))
-        if (tree.compare(tree.find(' ', at), 2, " \"") == 0) named++;
-      if (named >= 2) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    FAIL() << "the card's window does not appear";
+        named += tree.compare(tree.find(' ', at), 2, " \"") == 0;
+      return named >= 2;
+    }, 4000, 20)) << "the card's window does not appear";
   }
 
   // Still in the first scene: a run that ended by itself (say on a move reported while
@@ -132,12 +120,12 @@ TEST_F(Window, ShowsItsTextThenAKeyEndsTheRun) {
   ASSERT_NE(id, "") << "no window \"Glide Test\"";
   // The text is drawn just after the window appears: look until it is there.
   std::string rgb;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  do {
-    ASSERT_TRUE(writefile(scratch + "/window.xwd", x("xwd", {"-id", id, "-silent"})));
+  waituntil([&] {
+    writefile(scratch + "/window.xwd", x("xwd", {"-id", id, "-silent"}));
     rgb = runprogram("/usr/bin/ffmpeg", {"-v", "error", "-i", "window.xwd", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"},
                      scratch, {}, 5000).out;
-  } while (rgb.find(std::string("\0\xff\xff", 3)) == std::string::npos && std::chrono::steady_clock::now() < deadline);
+    return rgb.find(std::string("\0\xff\xff", 3)) != std::string::npos;
+  }, 3000);
   ASSERT_EQ(rgb.size(), 272u * 288 * 3) << lasterror;
   EXPECT_TRUE(matchesgolden(LWDEMO_SOURCE_DIR "/tests/app/golden/startup.png", (const uint8_t *)rgb.data(), 272, 288));
 
@@ -183,13 +171,13 @@ TEST_F(Window, F12WritesTheShownFrameAndEscapeEndsTheRun) {
   // Pressed again until a screenshot appears: a key sent while the new window is still
   // taking the focus goes to the start-up window, where F12 does nothing.
   std::string shot;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
-  for (int tick = 0; shot.empty() && std::chrono::steady_clock::now() < deadline; tick++) {
-    if (tick % 25 == 0) x("xdotool", {"windowfocus", "--sync", card, "key", "F12"});
+  int tick = 0;
+  waituntil([&] {
+    if (tick++ % 25 == 0) x("xdotool", {"windowfocus", "--sync", card, "key", "F12"});
     for (const auto &e : std::filesystem::directory_iterator(folder))
       if (e.path().filename().string().rfind("lwdemo-intro1-", 0) == 0) shot = e.path().filename();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+    return !shot.empty();
+  }, 4000, 20);
   ASSERT_EQ(shot.size(), std::string("lwdemo-intro1-000000.png").size()) << shot;
   ASSERT_TRUE(stillplaying());
   // Escape in the card's window ends the run.

@@ -1,11 +1,12 @@
 // The card's frame output: frames written whole or not at all when a write fails, the one
 // message and the lost-output flag, screenshots that never replace a file.
-#include <dirent.h>
 #include <errno.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,8 @@ namespace {
 
 std::vector<std::string> entries(const std::string &folder) {
   std::vector<std::string> names;
-  if (DIR *d = opendir(folder.c_str())) {
-    while (dirent *e = readdir(d))
-      if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
-    closedir(d);
-  }
+  std::error_code none;  // a folder that is not there has no entries
+  for (const auto &e : std::filesystem::directory_iterator(folder, none)) names.push_back(e.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }

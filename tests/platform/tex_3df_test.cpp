@@ -19,7 +19,6 @@ std::string testdata(const char *name) {
   return std::string(LWDEMO_TESTDATA_DIR) + "/3df/" + name;
 }
 
-
 // Bytes up to and including the fourth line feed.
 size_t headerbytes(const std::string &file) {
   int lines = 0;
@@ -45,52 +44,44 @@ void load(const std::string &path, Loaded *l) {
   l->loaded = gu3dfLoad(path.c_str(), &l->info);
 }
 
-struct RealFile {
+// Each file's header: format, large level (the small one is GR_LOD_1 in all), aspect,
+// width, height; and its size.
+const struct {
   const char *name;
-  int format, smalllod, largelod, aspect;
+  int format, largelod, aspect;
   FxU32 width, height;
   size_t size;
-};
-
-const RealFile realfiles[] = {
-    {"sst1_alpha_a8.3df", GR_TEXFMT_ALPHA_8, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 87428},
-    {"sst1_rgb332.3df", GR_TEXFMT_RGB_332, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 87432},
-    {"texus_yiq.3df", GR_TEXFMT_YIQ_422, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 87509},
-    {"lava_p8.3df", GR_TEXFMT_P_8, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 88452},
-    {"sst1_rgb565.3df", GR_TEXFMT_RGB_565, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 174813},
-    {"sst1_argb1555.3df", GR_TEXFMT_ARGB_1555, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, 256, 256,
-     174815},
-    {"sst1_argb4444.3df", GR_TEXFMT_ARGB_4444, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, 256, 256,
-     174815},
-    {"sst1_light_rgb565_64.3df", GR_TEXFMT_RGB_565, GR_LOD_1, GR_LOD_64, GR_ASPECT_1x1, 64, 64,
-     10972},
-    {"texus_stone2_rgb565_2x1.3df", GR_TEXFMT_RGB_565, GR_LOD_1, GR_LOD_256, GR_ASPECT_2x1, 256,
-     128, 87433},
+} realfiles[] = {
+    {"sst1_alpha_a8.3df", GR_TEXFMT_ALPHA_8, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 87428},
+    {"sst1_rgb332.3df", GR_TEXFMT_RGB_332, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 87432},
+    {"texus_yiq.3df", GR_TEXFMT_YIQ_422, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 87509},
+    {"lava_p8.3df", GR_TEXFMT_P_8, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 88452},
+    {"sst1_rgb565.3df", GR_TEXFMT_RGB_565, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 174813},
+    {"sst1_argb1555.3df", GR_TEXFMT_ARGB_1555, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 174815},
+    {"sst1_argb4444.3df", GR_TEXFMT_ARGB_4444, GR_LOD_256, GR_ASPECT_1x1, 256, 256, 174815},
+    {"sst1_light_rgb565_64.3df", GR_TEXFMT_RGB_565, GR_LOD_64, GR_ASPECT_1x1, 64, 64, 10972},
+    {"texus_stone2_rgb565_2x1.3df", GR_TEXFMT_RGB_565, GR_LOD_256, GR_ASPECT_2x1, 256, 128, 87433},
 };
 
 TEST(Tex3df, RealFilesGiveTheirHeadersAndLoad) {
-  for (const RealFile &rf : realfiles) {
+  for (const auto &rf : realfiles) {
     SCOPED_TRACE(rf.name);
     std::string file = readfile(testdata(rf.name));
     ASSERT_EQ(file.size(), rf.size);
     Loaded l;
     load(testdata(rf.name), &l);
     ASSERT_TRUE(l.got);
-    EXPECT_EQ(l.info.header.format, rf.format);
-    EXPECT_EQ(l.info.header.small_lod, rf.smalllod);
-    EXPECT_EQ(l.info.header.large_lod, rf.largelod);
-    EXPECT_EQ(l.info.header.aspect_ratio, rf.aspect);
-    EXPECT_EQ(l.info.header.width, rf.width);
-    EXPECT_EQ(l.info.header.height, rf.height);
-    int format = rf.format;
-    size_t table = format == GR_TEXFMT_YIQ_422 ? 80 : format == GR_TEXFMT_P_8 ? 1024 : 0;
+    const Gu3dfHeader &h = l.info.header;
+    EXPECT_EQ(std::vector<int>({h.format, h.small_lod, h.large_lod, h.aspect_ratio, (int)h.width, (int)h.height}),
+              std::vector<int>({rf.format, GR_LOD_1, rf.largelod, rf.aspect, (int)rf.width, (int)rf.height}));
+    const size_t table = rf.format == GR_TEXFMT_YIQ_422 ? 80 : rf.format == GR_TEXFMT_P_8 ? 1024 : 0;
     EXPECT_EQ(headerbytes(file) + table + l.info.mem_required, file.size());
     EXPECT_TRUE(l.loaded);
     // 16-bit texels arrive in host order: the first texel is the file's big-endian word.
-    if (cardtexelbytes(format) == 2) {
+    if (cardtexelbytes(rf.format) == 2) {
       FxU16 first;
       memcpy(&first, l.data.data(), 2);
-      size_t at = headerbytes(file) + table;
+      const size_t at = headerbytes(file) + table;
       EXPECT_EQ(first, (FxU16)((uint8_t)file[at] << 8 | (uint8_t)file[at + 1]));
     }
   }

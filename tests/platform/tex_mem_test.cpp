@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/glide/cardtexture.h"
@@ -110,16 +109,14 @@ TEST_F(TexMem, DownloadExpandsEveryLevelAndKeepsTheModes) {
   guTexSource(id);
   const CardTexture *t = cardtexture;
   ASSERT_NE(t, nullptr);
-  // s and t, minification and magnification kept apart.
-  EXPECT_EQ(std::pair(t->sclamp, t->tclamp), std::pair(GR_TEXTURECLAMP_CLAMP, GR_TEXTURECLAMP_WRAP));
-  EXPECT_EQ(std::pair(t->minfilter, t->magfilter),
-            std::pair(GR_TEXTUREFILTER_POINT_SAMPLED, GR_TEXTUREFILTER_BILINEAR));
+  // s and t, minification and magnification kept apart; the sides of the levels.
+  EXPECT_EQ(std::vector<int>({t->sclamp, t->tclamp, t->minfilter, t->magfilter, t->width[GR_LOD_4],
+                              t->height[GR_LOD_4], t->width[GR_LOD_2], t->height[GR_LOD_2]}),
+            std::vector<int>({GR_TEXTURECLAMP_CLAMP, GR_TEXTURECLAMP_WRAP, GR_TEXTUREFILTER_POINT_SAMPLED,
+                              GR_TEXTUREFILTER_BILINEAR, 4, 2, 2, 1}));
   for (int lod = 0; lod < GR_LOD_4; lod++) EXPECT_EQ(t->texels[lod], nullptr);
-  EXPECT_EQ(std::pair(t->width[GR_LOD_4], t->height[GR_LOD_4]), std::pair(4, 2));
-  EXPECT_EQ(std::pair(t->width[GR_LOD_2], t->height[GR_LOD_2]), std::pair(2, 1));
-  EXPECT_EQ(t->texels[GR_LOD_4][7], 0x11000077u);
-  EXPECT_EQ(t->texels[GR_LOD_2][1], 0x22000011u);
-  EXPECT_EQ(t->texels[GR_LOD_1][0], 0x33000000u);
+  EXPECT_EQ(std::vector<uint32_t>({t->texels[GR_LOD_4][7], t->texels[GR_LOD_2][1], t->texels[GR_LOD_1][0]}),
+            std::vector<uint32_t>({0x11000077u, 0x22000011u, 0x33000000u}));
 }
 
 // Palette textures use the card's palette (none downloaded here) and say so once; NCC
