@@ -283,7 +283,7 @@ TEST_F(Tex3dfConvert, APaletteOfManyColoursStaysClose) {
   double sum = 0;
   for (size_t k = 0; k < img.size(); k++)
     for (int shift = 0; shift < 24; shift += 8) sum += std::abs(chan(img[k], shift) - chan(back[k], shift));
-  EXPECT_LT(sum / (double)(img.size() * 3), 6.0);
+  EXPECT_LT(sum / (double)(img.size() * 3), 4.0);  // measured 3.55
 }
 
 // The writer's own refusals; its size messages are pinned through the converter above.
