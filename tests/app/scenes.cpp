@@ -102,14 +102,13 @@ int writeshow(const std::string &folder, const TestShow &show) {
   if (!writebox(folder + "/objects/box.lwo", "")) return 0;
   int texturenumber = 0;
   for (int i = 0; i < 3; i++) {
-    if (i == 2 && !show.writeby) break;
     const int first = texturenumber;
     const LwsFileScene s = scenefile(show.scenes[i], i, &texturenumber);
     if (!writelws((folder + "/" + scenefiles[i]).c_str(), s)) return 0;
     for (int t = first; t < texturenumber; t++) {
       const std::string n = std::to_string(t);
       if (!writebox(folder + "/objects/tex" + n + ".lwo", "Images\\t" + n + ".tga") ||
-          (t != show.missingtexture && !writetexture(folder + "/textures/t" + n + ".3df", t)))
+          !writetexture(folder + "/textures/t" + n + ".3df", t))
         return 0;
     }
   }

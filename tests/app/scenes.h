@@ -15,8 +15,6 @@ struct TestScene {
 
 struct TestShow {
   TestScene scenes[3];
-  bool writeby = true;       // write "by.lws"
-  int missingtexture = -1;   // texture number whose 3DF file is not written
 };
 
 // The show of the full-run test: scene 1 with 3 boxes and 2 nulls (two of the boxes

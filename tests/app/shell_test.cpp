@@ -119,10 +119,6 @@ TEST_F(Shell, MalformedScriptedKeysAreRefusedWithAMessage) {
   }
 }
 
-TEST_F(Shell, ErrorBoxWithoutAScreenWritesToStandardError) {
-  EXPECT_EQ(stderrof([] { errorbox("Scene ok!"); }), "Scene ok!\n");
-}
-
 // The words after the program's name, joined by '|'.
 std::string words(const std::string &line) {
   std::string copy = line, out;
