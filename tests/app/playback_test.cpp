@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "app/app.h"
 #include "app/runner.h"
@@ -97,20 +98,17 @@ TEST_F(Playback, EffectsRestartOutsideTheirRangeAndCarryTheCameraAim) {
   currentframe = 2;
   movescene(scene, &aim);
   EXPECT_EQ(sfx->restartpending, 1);
-  EXPECT_EQ(camera->target.x, 0.0f);
-  EXPECT_EQ(camera->target.z, 0.0f);
+  EXPECT_EQ(std::pair(camera->target.x, camera->target.z), std::pair(0.0f, 0.0f));
 
   for (currentframe = 3; currentframe <= 39; currentframe++) {
     movescene(scene, &aim);
     EXPECT_EQ(sfx->restartpending, 0) << currentframe;
   }
   // Particles are born in world space: the effect's mesh stays at the origin.
-  EXPECT_EQ(sfx->mesh->posx, 0.0f);
-  EXPECT_EQ(sfx->mesh->posz, 0.0f);
+  EXPECT_EQ(std::pair(sfx->mesh->posx, sfx->mesh->posz), std::pair(0.0f, 0.0f));
   EXPECT_GT(sfx->mesh->numpolys, 0);
   evalmotion(&sfx->mesh->motion, &pose, 39.0);
-  EXPECT_EQ(camera->target.x, pose.values[0]);
-  EXPECT_EQ(camera->target.z, pose.values[2]);
+  EXPECT_EQ(std::pair(camera->target.x, camera->target.z), std::pair(pose.values[0], pose.values[2]));
 
   // Leaving the range: a restart is pending and the aim stays where it was last.
   currentframe = 40;
