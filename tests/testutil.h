@@ -124,6 +124,12 @@ class FolderTest : public testing::Test {
     EXPECT_EQ(chdir(home.c_str()), 0);
   }
   static std::string logtext() { return filetext(errorlog); }
+  // Empties the log; the stream is flushed first so that no buffered text survives.
+  static void clearlog() {
+    fflush(errorlog);
+    EXPECT_EQ(ftruncate(fileno(errorlog), 0), 0);
+    rewind(errorlog);
+  }
 
   std::string home;    // the working folder the test started in
   std::string folder;  // the test's own folder, absolute

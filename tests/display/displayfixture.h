@@ -6,8 +6,8 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
+#include <sstream>
+#include <tuple>
 
 #include "display/display.h"
 #include "lwo/lwo.h"
@@ -37,21 +37,8 @@ class DisplayTest : public FolderTest {
   // The traced calls, one per entry, without their line breaks.
   static std::vector<std::string> calls() {
     std::vector<std::string> out;
-    const char *text = cardtracetext();
-    while (text != nullptr && *text != 0) {
-      const char *end = strchr(text, '\n');
-      size_t len = end != nullptr ? (size_t)(end - text) : strlen(text);
-      out.emplace_back(text, len);
-      text += len + (end != nullptr ? 1 : 0);
-    }
-    return out;
-  }
-
-  // The traced calls whose names start with prefix.
-  static std::vector<std::string> callsnamed(const char *prefix) {
-    std::vector<std::string> out;
-    for (const std::string &c : calls())
-      if (c.compare(0, strlen(prefix), prefix) == 0) out.push_back(c);
+    std::istringstream in(cardtracetext() != nullptr ? cardtracetext() : "");
+    for (std::string line; std::getline(in, line);) out.push_back(line);
     return out;
   }
 };
@@ -90,14 +77,8 @@ struct HandObject {
       vertex.xfpos = Vec3{xy[k][0], xy[k][1], z};
       for (int c = 0; c < 3; c++) vertex.litcolor[c] = color[c];
       poly.corners[k].vertex = (uint16_t)verts.size();
-      if (uv != nullptr) {
-        poly.corners[k].u = uv[k][0];
-        poly.corners[k].v = uv[k][1];
-      }
-      if (refluv != nullptr) {
-        poly.corners[k].reflu = refluv[k][0];
-        poly.corners[k].reflv = refluv[k][1];
-      }
+      if (uv != nullptr) std::tie(poly.corners[k].u, poly.corners[k].v) = std::tie(uv[k][0], uv[k][1]);
+      if (refluv != nullptr) std::tie(poly.corners[k].reflu, poly.corners[k].reflv) = std::tie(refluv[k][0], refluv[k][1]);
       verts.push_back(vertex);
     }
     polys.push_back(poly);

@@ -29,10 +29,6 @@ TEST_F(DrawingTest, OtherDriversLogAndDrawNothing) {
   EXPECT_EQ(std::string(cardtracetext()), "");
 }
 
-}  // namespace
-
-namespace {
-
 // Trace lines of the state calls the drawing code makes, as the card prints them.
 const char *const alphaiterated = "grAlphaCombine(1, 0, 0, 2, 0)";
 const char *const alphatexture = "grAlphaCombine(3, 4, 1, 1, 0)";

@@ -2,9 +2,7 @@
 // into the test's own folder.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <string>
+#include <cstring>
 
 #include "display/display.h"
 #include "lwo/lwo.h"
@@ -21,10 +19,7 @@ class LwoTest : public FolderTest {
     writefile(name, bytes);
     return name;
   }
-
-  std::string write(const LwoWriter &w, const std::string &name) {
-    return writebytes(lwobytes(&w), name);
-  }
+  std::string write(const LwoWriter &w, const std::string &name) { return writebytes(lwobytes(&w), name); }
 
   // loadobject with its standard output captured into *out.
   SceneObject *load(const std::string &path, std::string *out = nullptr, double sx = 1,
@@ -47,6 +42,18 @@ inline LwoWriter mappedtriangle(const char *kind, int axis, Vec3 a, Vec3 b, Vec3
   lwoaddpoint(&w, c.x, c.y, c.z);
   lwoaddtriangle(&w, 0, 1, 2, s);
   return w;
+}
+
+// Every top-level chunk of a file with this ID, whole, in file order.
+inline std::vector<uint8_t> chunksnamed(const std::vector<uint8_t> &file, const char *id) {
+  std::vector<uint8_t> out;
+  for (size_t at = 12; at + 8 <= file.size();) {
+    uint32_t length = uint32_t(file[at + 4]) << 24 | file[at + 5] << 16 | file[at + 6] << 8 | file[at + 7];
+    size_t end = at + 8 + length + (length & 1);
+    if (std::memcmp(&file[at], id, 4) == 0) out.insert(out.end(), file.begin() + long(at), file.begin() + long(end));
+    at = end;
+  }
+  return out;
 }
 
 // The reader's result straight from bytes, for tests of the reader alone.

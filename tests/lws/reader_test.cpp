@@ -1,8 +1,3 @@
-#include <unistd.h>
-
-#include <string>
-#include <vector>
-
 #include "lwstest.h"
 
 namespace {
@@ -44,8 +39,7 @@ TEST_F(ReaderTest, HeaderAndCameraLayouts) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.what);
-    rewind(errorlog);
-    ASSERT_EQ(ftruncate(fileno(errorlog), 0), 0);
+    clearlog();
     LwsScene *scene = nullptr;
     ASSERT_EQ(readtext(c.text, &scene), lwsok);
     EXPECT_EQ(std::vector<float>({(float)scene->firstframe, (float)scene->lastframe, (float)scene->framestep,
@@ -107,57 +101,42 @@ TEST_F(ReaderTest, LightFalloffEndsTheSearchForTheFlare) {
   EXPECT_EQ(logtext(), "lensflare");
 }
 
-TEST_F(ReaderTest, KeyFieldsAndEndBehaviour) {
-  LwsFileScene s = emptyscene();
-  LwsFileKey a{.values = {0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f, 7.5f, 8.5f}},
-      b{.frame = 30, .linear = 1, .tension = 0.5f, .continuity = 0.25f, .bias = -0.5f};
-  s.camera.motion.keys = {a, b};
-  s.camera.motion.endbehavior = 2;
-  LwsScene *scene = nullptr;
-  ASSERT_EQ(readtext(lwstext(s), &scene), lwsok);
-  const LwsMotion &m = scene->camera->motion;
-  ASSERT_EQ(m.numkeys, 2);
-  EXPECT_EQ(std::vector<float>(m.keys[0].values, m.keys[0].values + 9),
-            std::vector<float>({0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f, 7.5f, 8.5f}));
-  const MotionKey &k = m.keys[1];
-  EXPECT_EQ(std::vector<float>({(float)k.frame, (float)k.linear, k.tension, k.continuity, k.bias, (float)m.endbehavior}),
-            std::vector<float>({30, 1, 0.5f, 0.25f, -0.5f, 2}));
-  freelws(scene);
-}
-
-TEST_F(ReaderTest, EffectSection) {
-  LwsFileScene s = emptyscene();
-  s.sfxobjects.push_back({.filename = "spark.lwo", .motion = lwsstill(1, 2, 3), .rangestart = 10, .rangeend = 20,
-                          .quadwidth = 2, .quadheight = 3, .numparticles = 40, .lifetime = 12, .birthcolor = {250, 255, 255},
-                          .deathcolor = {0, 0, 7}, .starttrans = 0.25f, .endtrans = 0.75f, .randfactor = 1.5f});
-  LwsScene *scene = nullptr;
-  std::string printed;
-  ASSERT_EQ(readtext(lwstext(s), &scene, &printed), lwsok);
-  EXPECT_NE(printed.find("NumSfxObjects= 1\n"), std::string::npos);
-  const LwsSfxObject &e = scene->sfxobjects[0];
-  EXPECT_STREQ(e.filename, "spark.lwo");
-  EXPECT_EQ(std::vector<float>({e.motion.keys[0].values[2], (float)e.birthcolor[0], (float)e.deathcolor[2], e.randfactor}),
-            std::vector<float>({3, 250, 7, 1.5f}));
-  // The log line is printed from the stored entry, so it shows the other fields.
-  EXPECT_EQ(logtext(),
-            "type:1\nnum particles:40\nw:2.000000, h:3.000000\nftime: 12.000000\n"
-            "start: 10, end 20\nstarttrans 0.250000 end:0.750000\n");
-  freelws(scene);
-}
-
-TEST_F(ReaderTest, WindowsLineEndsReadTheSame) {
+// Key fields, the effect section, a parent and the camera target, from a file with
+// Windows line ends.
+TEST_F(ReaderTest, KeysEffectsAndWindowsLineEnds) {
   LwsFileScene s = emptyscene();
   s.objects = {fileobject("a.lwo", false, 2), fileobject("b.lwo")};
   s.camera.target = 2;
   s.crlf = true;
-  std::string text = lwstext(s);
+  LwsFileKey a{.values = {0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f, 7.5f, 8.5f}},
+      b{.frame = 30, .linear = 1, .tension = 0.5f, .continuity = 0.25f, .bias = -0.5f};
+  s.camera.motion.keys = {a, b};
+  s.camera.motion.endbehavior = 2;
+  s.sfxobjects.push_back({.filename = "spark.lwo", .motion = lwsstill(1, 2, 3), .rangestart = 10, .rangeend = 20,
+                          .quadwidth = 2, .quadheight = 3, .numparticles = 40, .lifetime = 12, .birthcolor = {250, 255, 255},
+                          .deathcolor = {0, 0, 7}, .starttrans = 0.25f, .endtrans = 0.75f, .randfactor = 1.5f});
+  const std::string text = lwstext(s);
   ASSERT_NE(text.find("\r\n"), std::string::npos);
   LwsScene *scene = nullptr;
-  ASSERT_EQ(readtext(text, &scene), lwsok);
-  EXPECT_STREQ(scene->objects[1].filename, "b.lwo");
+  std::string printed;
+  ASSERT_EQ(readtext(text, &scene, &printed), lwsok);
+  EXPECT_NE(printed.find("NumSfxObjects= 1\n"), std::string::npos);
+  const LwsSfxObject &e = scene->sfxobjects[0];
+  EXPECT_EQ(std::string(scene->objects[1].filename) + e.filename, "b.lwospark.lwo");
+  const LwsMotion &m = scene->camera->motion;
+  ASSERT_EQ(m.numkeys, 2);
+  const MotionKey &k = m.keys[1];
   EXPECT_EQ(std::vector<float>({(float)scene->objects[0].parentindex, (float)scene->camera->targetindex,
-                                scene->camera->zoomfactor, scene->framespersecond}),
-            std::vector<float>({1, 1, 3.2f, 30}));
+                                scene->camera->zoomfactor, scene->framespersecond, (float)k.frame, (float)k.linear,
+                                k.tension, k.continuity, k.bias, (float)m.endbehavior, e.motion.keys[0].values[2],
+                                (float)e.birthcolor[0], (float)e.deathcolor[2], e.randfactor}),
+            std::vector<float>({1, 1, 3.2f, 30, 30, 1, 0.5f, 0.25f, -0.5f, 2, 3, 250, 7, 1.5f}));
+  EXPECT_EQ(std::vector<float>(m.keys[0].values, m.keys[0].values + 9),
+            std::vector<float>({0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f, 7.5f, 8.5f}));
+  // The log line is printed from the stored entry, so it shows the other fields.
+  EXPECT_EQ(logtext(),
+            "type:1\nnum particles:40\nw:2.000000, h:3.000000\nftime: 12.000000\n"
+            "start: 10, end 20\nstarttrans 0.250000 end:0.750000\n");
   freelws(scene);
 }
 
@@ -222,8 +201,7 @@ TEST_F(ReaderTest, BrokenFilesAreRefusedWithWhatAndWhere) {
   };
   for (const auto &r : cases) {
     SCOPED_TRACE(r.name);
-    rewind(errorlog);
-    ASSERT_EQ(ftruncate(fileno(errorlog), 0), 0);
+    clearlog();
     LwsScene *scene = reinterpret_cast<LwsScene *>(1);
     EXPECT_EQ(readtext(r.text, &scene), lwsrefused);
     EXPECT_EQ(scene, nullptr);
@@ -234,8 +212,7 @@ TEST_F(ReaderTest, BrokenFilesAreRefusedWithWhatAndWhere) {
   // The refusal names the line: "ObjectMotion" stands on line 11 of this file.
   LwsFileScene one = emptyscene();
   one.objects.push_back(fileobject("a.lwo"));
-  rewind(errorlog);
-  ASSERT_EQ(ftruncate(fileno(errorlog), 0), 0);
+  clearlog();
   LwsScene *scene = nullptr;
   ASSERT_EQ(readtext(replaced(lwstext(one), "  9\n  1\n", "  9\n  0\n"), &scene), lwsrefused);
   EXPECT_EQ(logtext(), "Scene test.lws refused, line 11: ObjectMotion of object 1: key count 0, a motion needs at least one key\n");

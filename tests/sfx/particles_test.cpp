@@ -1,14 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
-#include "display/display.h"
 #include "lws/motion.h"
 #include "sfx/sfx.h"
 #include "testutil.h"
@@ -51,20 +44,6 @@ SceneObject *makemesh(const float (*keys)[3], int numkeys) {
   return m;
 }
 
-void freemesh(SceneObject *m) {
-  free(m->verts);
-  free(m->normals);
-  free(m->xformnormals);
-  free(m->vertoutcodes);
-  free(m->polys);
-  free(m->frontpolys);
-  free(m->crosspolys);
-  free(m->drawpolys);
-  free(m->surfaces);
-  free(m->motion.keys);
-  free(m);
-}
-
 const float stillkeys[1][3] = {{0, 0, 0}};
 
 class Particles : public FolderTest {
@@ -75,7 +54,7 @@ class Particles : public FolderTest {
                     .birthcolor = {200, 100, 50}, .deathcolor = {0, 20, 250}, .quadtemplate = {}, .quadcorners = {}, .mesh = makemesh(stillkeys, 1)};
   }
   void TearDown() override {
-    freemesh(sfx.mesh);
+    freesceneobject(sfx.mesh);
     free(sfx.particles);
     FolderTest::TearDown();
   }
@@ -268,7 +247,7 @@ TEST_F(Particles, MeshHoldsOneSquarePerLivingParticle) {
 // swings past its keys here, frames before the first key extrapolate, and the birth
 // spread is larger than the squares.
 TEST_F(Particles, BoxCoversTheFlightPath) {
-  freemesh(sfx.mesh);
+  freesceneobject(sfx.mesh);
   const float keys[5][3] = {{0, 0, 0}, {10, 0, 5}, {10.5f, 8, 5}, {-6, 8, -4}, {-6, -3, 2}};
   struct Range {
     int start, end, firstdrawn;
@@ -297,7 +276,7 @@ TEST_F(Particles, BoxCoversTheFlightPath) {
             << "frame " << f << " vertex " << i << " at " << p.x << " " << p.y << " " << p.z;
       }
     }
-    freemesh(sfx.mesh);
+    freesceneobject(sfx.mesh);
     free(sfx.particles);
     sfx.particles = nullptr;
   }
