@@ -64,6 +64,14 @@ std::string stderrof(F &&run) {
   return testing::internal::GetCapturedStderr();
 }
 
+// v.x, v.y, v.z each within tol of x, y, z.
+template <typename V>
+void expectnear(const V &v, float x, float y, float z, float tol = 1e-6f) {
+  EXPECT_NEAR(v.x, x, tol);
+  EXPECT_NEAR(v.y, y, tol);
+  EXPECT_NEAR(v.z, z, tol);
+}
+
 // Works in folder for the life of the record, then goes back to where it was.
 struct InFolder {
   explicit InFolder(const std::string &folder) : home(std::filesystem::current_path()) {

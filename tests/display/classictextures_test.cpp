@@ -4,7 +4,6 @@
 
 #include "displayfixture.h"
 #include "platform/glide/cardtexture.h"
-#include "platform/platform.h"
 #include "tools/writers/writers.h"
 
 namespace {

@@ -34,11 +34,13 @@ class DisplayTest : public FolderTest {
     FolderTest::TearDown();
   }
 
-  // The traced calls, one per entry, without their line breaks.
+  // The traced calls, one per entry, each polygon reduced to "draw N" (its corner count).
   static std::vector<std::string> calls() {
     std::vector<std::string> out;
     std::istringstream in(cardtracetext() != nullptr ? cardtracetext() : "");
-    for (std::string line; std::getline(in, line);) out.push_back(line);
+    const std::string draw = "grDrawPolygonVertexList(";
+    for (std::string line; std::getline(in, line);)
+      out.push_back(line.rfind(draw, 0) == 0 ? "draw " + std::to_string(atoi(line.c_str() + draw.size())) : line);
     return out;
   }
 };

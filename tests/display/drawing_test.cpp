@@ -41,19 +41,6 @@ const char *const texturetimescolor = "grColorCombine(3, 1, 0, 1, 0)";
 const char *const depthon = "grDepthMask(1)";
 const char *const depthoff = "grDepthMask(0)";
 
-// The trace with each polygon reduced to "draw N" (its corner count).
-std::vector<std::string> statecalls() {
-  std::vector<std::string> out;
-  for (const std::string &c : DisplayTest::calls()) {
-    const char *draw = "grDrawPolygonVertexList(";
-    if (c.compare(0, strlen(draw), draw) == 0)
-      out.push_back("draw " + std::to_string(atoi(c.c_str() + strlen(draw))));
-    else
-      out.push_back(c);
-  }
-  return out;
-}
-
 using Calls = std::vector<std::string>;
 
 MeshSurface surfacewith(float transparency, int additive, int outline, int texture = 0xFFFF) {
@@ -81,7 +68,7 @@ TEST_F(DrawingTest, EachBlendingKindSetsItsCombineAndBlend) {
     hand.addrect(hand.addsurface(row.surface), 10, 10, 30, 30, 10, white);
     cardtraceclear();
     drawobject(hand.finish());
-    EXPECT_EQ(statecalls(), row.expected);
+    EXPECT_EQ(calls(), row.expected);
   }
 }
 
@@ -91,7 +78,7 @@ TEST_F(DrawingTest, StateIsSetOncePerRunOfOneSurface) {
   texturehandles[3] = 77;
   for (int s : {a, a, b, a}) hand.addrect(s, 0, 0, 10, 10, 10, white);
   drawobject(hand.finish());
-  EXPECT_EQ(statecalls(), Calls({alphaiterated, blendopaque, texdecal, texturetimescolor,
+  EXPECT_EQ(calls(), Calls({alphaiterated, blendopaque, texdecal, texturetimescolor,
                                  "guTexSource(77)", "draw 4", "draw 4", alphaiterated,
                                  blendsourcealpha, depthon, gouraud, "draw 4", alphaiterated,
                                  blendopaque, depthon, texdecal, texturetimescolor,
@@ -113,7 +100,7 @@ TEST_F(DrawingTest, PolygonsGoWithTheirCornerCountsUpToTwelve) {
   hand.addpolygon(s, 4, xy, 10, white);
   drawobject(hand.finish());
   std::vector<std::string> draws;
-  for (const std::string &c : statecalls())
+  for (const std::string &c : calls())
     if (c.compare(0, 5, "draw ") == 0) draws.push_back(c);
   EXPECT_EQ(draws, Calls({"draw 12", "draw 0", "draw 1", "draw 2", "draw 3", "draw 4"}));
 }
@@ -127,7 +114,7 @@ TEST_F(DrawingTest, ReflectionPassRedrawsReflectiveSurfacesAtEqualDepth) {
   int r = hand.addsurface(reflective), p = hand.addsurface(plain), m = hand.addsurface(mirror);
   for (int s : {r, p, r, m}) hand.addrect(s, 0, 0, 10, 10, 10, white);
   drawobject(hand.finish());
-  Calls all = statecalls();
+  Calls all = calls();
   Calls reflection(std::find(all.begin(), all.end(), "grDepthBufferFunction(2)"), all.end());
   // The plain surface is skipped and does not count as a change of surface; the mirror
   // without reflectivity keeps the combine and blend the previous surface left.
@@ -146,7 +133,7 @@ TEST_F(DrawingTest, EffectsDrawWithoutDepthWritesAndLogTheirTextures) {
   for (int s : {glow, glow, smoke, flat, glow}) hand.addrect(s, 0, 0, 10, 10, 10, white);
   hand.surfaces[glow].refltexture = 4;
   drawsfxobject(hand.finish());
-  EXPECT_EQ(statecalls(),
+  EXPECT_EQ(calls(),
             Calls({depthoff, blendadditive, texdecal, texturetimescolor, "guTexSource(40)",
                    "draw 4", "draw 4", alphaiterated, blendsourcealpha, texdecal,
                    texturetimescolor, "guTexSource(50)", "draw 4", alphaiterated, blendopaque,

@@ -1,7 +1,4 @@
 #include <cstdlib>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "testutil.h"
 

@@ -1,7 +1,4 @@
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <string>
 
 #include "displayfixture.h"
 #include "tools/writers/writers.h"

@@ -1,24 +1,15 @@
 // loadobject end to end: per-surface vertices, normals, box, texels, the texture-name
 // table, the fixed lines and exits, refused files, and the real objects of others.
-#include <unistd.h>
 
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <tuple>
-#include <vector>
 
 #include "lwotest.h"
 
 namespace {
 
 using LwoBuild = LwoTest;
-
-void expectvec(const Vec3 &v, float x, float y, float z, float tol = 1e-6f) {
-  EXPECT_NEAR(v.x, x, tol);
-  EXPECT_NEAR(v.y, y, tol);
-  EXPECT_NEAR(v.z, z, tol);
-}
 
 LwoWriter cube(int facesurfaces) {
   LwoWriter w;
@@ -44,12 +35,12 @@ TEST_F(LwoBuild, CubeWithOneSurfaceSharesItsPoints) {
   const float d = 1 / std::sqrt(3.0f);
   for (int i = 0; i < 8; i++) {
     const Vec3 &p = o->verts[i].objpos;
-    expectvec(o->normals[i], p.x < 0 ? d : -d, p.y < 0 ? d : -d, p.z < 0 ? d : -d);
+    expectnear(o->normals[i], p.x < 0 ? d : -d, p.y < 0 ? d : -d, p.z < 0 ? d : -d);
     EXPECT_EQ(o->verts[i].normalindex, i);
     EXPECT_EQ(o->verts[i].surface, &o->surfaces[0]);
   }
   // Box corner k: x from bit 1, y from bit 2, z from bit 0.
-  for (int k = 0; k < 8; k++) expectvec(o->bbox[k], k & 2 ? 0.5f : -0.5f, k & 4 ? 0.5f : -0.5f, k & 1 ? 0.5f : -0.5f);
+  for (int k = 0; k < 8; k++) expectnear(o->bbox[k], k & 2 ? 0.5f : -0.5f, k & 4 ? 0.5f : -0.5f, k & 1 ? 0.5f : -0.5f);
   EXPECT_EQ(o->numchildren | o->hasparent | o->issfxmesh | o->hasreflmap, 0);
   EXPECT_EQ(o->numfrontpolys | o->numcrosspolys | o->numdrawpolys, 0);
   EXPECT_EQ(o->surfaces[0].texture, 0xFFFF);
@@ -74,14 +65,14 @@ TEST_F(LwoBuild, CubeWithSixSurfacesIsFaceted) {
       const MeshVertex &v = o->verts[p.corners[i].vertex];
       EXPECT_EQ(v.surface, &o->surfaces[m]);
       EXPECT_EQ(v.basecolor[0], o->surfaces[m].red);
-      expectvec(o->normals[p.corners[i].vertex], facein.x, facein.y, facein.z);
+      expectnear(o->normals[p.corners[i].vertex], facein.x, facein.y, facein.z);
       // Within a surface vertices are numbered in order of first use.
       EXPECT_EQ(p.corners[i].vertex, 4 * m + i);
     }
     EXPECT_NEAR(std::fabs(facein.x) + std::fabs(facein.y) + std::fabs(facein.z), 1.0f, 1e-6f);
   }
   // Face 5 of the file (+y) is on surface 0, so polygon 0 is the top, facing down inside.
-  expectvec(o->normals[o->polys[0].corners[0].vertex], 0, -1, 0);
+  expectnear(o->normals[o->polys[0].corners[0].vertex], 0, -1, 0);
 }
 
 TEST_F(LwoBuild, ScaleFactorsScalePositionsButNotTexels) {
@@ -95,8 +86,8 @@ TEST_F(LwoBuild, ScaleFactorsScalePositionsButNotTexels) {
   for (int i = 0; i < 8; i++)
     EXPECT_EQ(std::pair(wide->verts[i].objpos.x, wide->verts[i].objpos.y),
               std::pair(2 * plain->verts[i].objpos.x, plain->verts[i].objpos.y));
-  expectvec(wide->bbox[0], -1, -0.5f, -0.5f);
-  expectvec(wide->bbox[7], 1, 0.5f, 0.5f);
+  expectnear(wide->bbox[0], -1, -0.5f, -0.5f);
+  expectnear(wide->bbox[7], 1, 0.5f, 0.5f);
   for (int i = 0; i < 24; i++) {
     const MeshCorner &a = wide->polys[i / 4].corners[i % 4], &b = plain->polys[i / 4].corners[i % 4];
     EXPECT_EQ(std::pair(a.u, a.v), std::pair(b.u, b.v));
@@ -191,7 +182,7 @@ TEST_F(LwoBuild, ObjectWithoutPolygonsHasAnEmptyBox) {
   ASSERT_NE(o, nullptr);
   EXPECT_EQ(out, "numtmpverts: 0, numlwoverts 1\nnormals\n");
   EXPECT_EQ(o->numverts, 0);
-  for (int i = 0; i < 8; i++) expectvec(o->bbox[i], 0, 0, 0);
+  for (int i = 0; i < 8; i++) expectnear(o->bbox[i], 0, 0, 0);
 }
 
 TEST_F(LwoBuild, ObjectsBeyondTheSixteenBitIndicesAreRefused) {

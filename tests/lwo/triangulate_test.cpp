@@ -2,14 +2,9 @@
 // cover the polygon exactly once. Drawn on the card with additive blending, a pixel
 // covered twice shows twice the colour and a missed one none; with corners on whole
 // pixels the top-left rule makes the covered pixel count the polygon's area exactly.
-#include <gtest/gtest.h>
-
-#include <utility>
-#include <vector>
 
 #include "lwotest.h"
 #include "platform/glide/glide.h"
-#include "platform/platform.h"
 
 namespace {
 

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <utility>
 #include <vector>
 
 #include "display/display.h"
@@ -15,20 +14,13 @@ namespace {
 // global as it found it.
 class Camera : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved = screen;
-    screen = &testscreen;
-  }
-  void TearDown() override {
+  ~Camera() override {
     screen = saved;
     free(camera);
   }
-  SceneCamera *make(float fov = 90) {
-    camera = createcamera(0, 0, 0, fov);
-    return camera;
-  }
+  SceneCamera *make(float fov = 90) { return camera = createcamera(0, 0, 0, fov); }
   Screen testscreen{480, 640, 16, 320, 240, 1};
-  Screen *saved = nullptr;
+  Screen *saved = std::exchange(screen, &testscreen);
   SceneCamera *camera = nullptr;
 };
 

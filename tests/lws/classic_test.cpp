@@ -1,19 +1,14 @@
 // Classic content through the tolerant scene reader and loader (lwplay's loading): a
 // LightWave 3.x layout made with our writers, the object path search, the real classic
 // scenes, and every prefix of a real scene.
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "app/app.h"
 #include "golden.h"
 #include "lwstest.h"
 #include "pipeline/pipeline.h"
 #include "platform/glide/glide.h"
-#include "platform/platform.h"
 
 namespace {
 

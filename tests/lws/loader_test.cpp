@@ -1,10 +1,4 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
-#include <cstdio>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "lwstest.h"
 #include "math/vecmath.h"

@@ -1,11 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <cstdio>
 #include <cstdlib>
-#include <utility>
-#include <vector>
 
-#include "display/display.h"
 #include "lws/motion.h"
 #include "testutil.h"
 
@@ -17,27 +11,28 @@ struct K {
   int linear = 0;
 };
 
-// A runtime motion built through getlwsmotion, as the scene loader builds it; the x
-// channel carries the values and y carries -x so that every channel is exercised.
+// A runtime motion built through getlwsmotion, as the scene loader builds it. Keys given
+// as K carry the values on x and -x on y, so that every channel is exercised.
 struct Built {
   Motion motion;
-  Built(std::initializer_list<K> keys, int endbehavior = 0) {
-    std::vector<MotionKey> k;
-    for (const K &s : keys) {
-      MotionKey key;
-      key.frame = s.frame;
-      key.values[0] = s.x;
-      key.values[1] = -s.x;
-      key.linear = s.linear;
-      k.push_back(key);
-    }
-    LwsMotion lws{k.data(), (int32_t)k.size(), endbehavior};
+  explicit Built(std::vector<MotionKey> keys, int endbehavior = 0) {
+    LwsMotion lws{keys.data(), (int32_t)keys.size(), endbehavior};
     EXPECT_EQ(getlwsmotion(&lws, &motion, 1.0f), 1);
   }
+  Built(std::initializer_list<K> keys, int endbehavior = 0) : Built(line(keys), endbehavior) {}
   ~Built() { free(motion.keys); }
-  float x(double f) const {
+  static std::vector<MotionKey> line(std::initializer_list<K> keys) {
+    std::vector<MotionKey> k;
+    for (const K &s : keys) k.push_back({.values = {s.x, -s.x}, .linear = s.linear, .frame = s.frame});
+    return k;
+  }
+  Pose at(double f) const {
     Pose p;
     evalmotion(&motion, &p, f);
+    return p;
+  }
+  float x(double f) const {
+    const Pose p = at(f);
     EXPECT_EQ(p.values[1], -p.values[0]);
     return p.values[0];
   }
@@ -77,26 +72,17 @@ TEST(Motion, TensionContinuityBiasBetweenKeys) {
   const float xs[4] = {0, 10, 4, 12};
   const double at[4] = {4, 17.5, 22, 28};
   for (const Case &c : cases) {
-    MotionKey keys[4];
-    for (int i = 0; i < 4; i++) {
-      keys[i].frame = frames[i];
-      keys[i].values[0] = xs[i];
-      keys[i].values[2] = -2 * xs[i];
-      keys[i].tension = c.tcb[i][0];
-      keys[i].continuity = c.tcb[i][1];
-      keys[i].bias = c.tcb[i][2];
-    }
-    LwsMotion lws{keys, 4, 0};
-    Motion m;
-    ASSERT_EQ(getlwsmotion(&lws, &m, 1.0f), 1);
+    std::vector<MotionKey> keys;
+    for (int i = 0; i < 4; i++)
+      keys.push_back({.values = {xs[i], 0, -2 * xs[i]}, .frame = frames[i], .tension = c.tcb[i][0],
+                      .continuity = c.tcb[i][1], .bias = c.tcb[i][2]});
+    const Built m(keys);
     for (int j = 0; j < 4; j++) {
-      Pose p;
-      evalmotion(&m, &p, at[j]);
+      const Pose p = m.at(at[j]);
       // The float result of a double computation: a few ulps of values near 10.
       EXPECT_NEAR(p.values[0], c.expect[j], 1e-5) << c.what << " at frame " << at[j];
       EXPECT_NEAR(p.values[2], -2 * c.expect[j], 2e-5) << c.what << " at frame " << at[j];
     }
-    free(m.keys);
   }
 }
 
@@ -118,15 +104,11 @@ TEST(Motion, SplinePassesThroughEveryKey) {
       k.continuity = (float)(next() % 200 - 100) / 100.0f;
       k.bias = (float)(next() % 200 - 100) / 100.0f;
     }
-    LwsMotion lws{keys.data(), (int32_t)keys.size(), 0};
-    Motion m;
-    ASSERT_EQ(getlwsmotion(&lws, &m, 1.0f), 1);
+    const Built m(keys);
     for (const MotionKey &k : keys) {
-      Pose p;
-      evalmotion(&m, &p, k.frame);
+      const Pose p = m.at(k.frame);
       for (int c = 0; c < 9; c++) EXPECT_NEAR(p.values[c], k.values[c], 1e-4f) << "frame " << k.frame;
     }
-    free(m.keys);
   }
 }
 

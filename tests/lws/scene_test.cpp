@@ -1,12 +1,7 @@
 // The scene loader on files made by the scene and object writers.
-#include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include "lwstest.h"
 #include "sfx/sfx.h"

@@ -1,18 +1,11 @@
-#include <gtest/gtest.h>
-
 #include "math/vecmath.h"
+#include "testutil.h"
 
 namespace {
 
 Vec3 apply(const Mat3 &m, Vec3 v) {
   mattransform(&m, &v, &v, 1);
   return v;
-}
-
-void expectnear(Vec3 v, float x, float y, float z, float tol = 1e-6f) {
-  EXPECT_NEAR(v.x, x, tol);
-  EXPECT_NEAR(v.y, y, tol);
-  EXPECT_NEAR(v.z, z, tol);
 }
 
 TEST(Rotation, SignsAndOrderOfPitchHeadingBank) {

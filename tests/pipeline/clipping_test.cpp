@@ -1,9 +1,5 @@
-#include <cstdio>
 #include <cstring>
 #include <random>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "testscene.h"
 #include "testutil.h"

@@ -1,5 +1,3 @@
-#include <utility>
-
 #include "testscene.h"
 
 namespace {

@@ -150,10 +150,6 @@ TEST_F(Frame, NothingIsAllocatedPerFrame) {
   EXPECT_EQ(fxmesh->object.numdrawpolys, 1);
 }
 
-}  // namespace
-
-namespace {
-
 // Captured frames are copied into slots and encoded into memory set up when the card
 // opens: neither the swap nor the encoder allocates per frame.
 TEST_F(Frame, NothingIsAllocatedPerCapturedFrame) {

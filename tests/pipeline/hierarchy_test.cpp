@@ -1,14 +1,8 @@
-#include <vector>
-
 #include "testscene.h"
 
 namespace {
 
-void expectnear(Vec3 v, float x, float y, float z, float tol = 1e-5f) {
-  EXPECT_NEAR(v.x, x, tol);
-  EXPECT_NEAR(v.y, y, tol);
-  EXPECT_NEAR(v.z, z, tol);
-}
+const float tol = 1e-5f;
 
 void adopt(SceneObject &parent, SceneObject &child) {
   parent.children[parent.numchildren++] = &child;
@@ -38,7 +32,7 @@ TEST(Hierarchy, AnglesSummingToZeroStillRotate) {
   o->object.rotpitch = -90;
   transformvertices(&o->object);
   // Rz(0) Ry(90) Rx(-90): pitch -90 sends +z to +y, heading leaves y alone.
-  expectnear(o->verts[0].xfpos, 0, 1, 0);
+  expectnear(o->verts[0].xfpos, 0, 1, 0, tol);
 }
 
 TEST(Hierarchy, ThreeLevelsUseOwnAndParentTransformOnly) {
@@ -57,16 +51,16 @@ TEST(Hierarchy, ThreeLevelsUseOwnAndParentTransformOnly) {
   transformvertices(&top->object);
   // Ry(90) ((0, 0, 1) + (1, 0, 0)) + (0, 10, 0); the top object's turn and shift do not
   // reach the grandchild.
-  expectnear(grand->verts[0].xfpos, 1, 10, -1);
-  expectnear(grand->xformnormals[0], 1, 0, 0);
-  expectnear(grand->object.tbbox[0], 1, 10, -1);
+  expectnear(grand->verts[0].xfpos, 1, 10, -1, tol);
+  expectnear(grand->xformnormals[0], 1, 0, 0, tol);
+  expectnear(grand->object.tbbox[0], 1, 10, -1, tol);
   // The child is placed by its own transform and the top object's.
   Mat3 bank;
   makerotation(&bank, 0, 0, 30);
   Vec3 expect{0, 10, 0};
   mattransform(&bank, &expect, &expect, 1);
-  expectnear(child->verts[0].xfpos, expect.x + 100, expect.y, expect.z);
-  expectnear(child->object.tbbox[7], expect.x + 100, expect.y, expect.z);
+  expectnear(child->verts[0].xfpos, expect.x + 100, expect.y, expect.z, tol);
+  expectnear(child->object.tbbox[7], expect.x + 100, expect.y, expect.z, tol);
 }
 
 TEST(Hierarchy, BothChildrenMoveWhenTheFirstHasChildren) {
@@ -81,10 +75,10 @@ TEST(Hierarchy, BothChildrenMoveWhenTheFirstHasChildren) {
   first->object.posx = 2;
   transformboxes(&parent->object);
   transformvertices(&parent->object);
-  expectnear(first->verts[0].xfpos, 3, 0, 5);
-  expectnear(firstchild->verts[0].xfpos, 2, 1, 0);
-  expectnear(second->verts[0].xfpos, 0, 0, 6);
-  expectnear(second->object.tbbox[0], 0, 0, 6);
+  expectnear(first->verts[0].xfpos, 3, 0, 5, tol);
+  expectnear(firstchild->verts[0].xfpos, 2, 1, 0, tol);
+  expectnear(second->verts[0].xfpos, 0, 0, 6, tol);
+  expectnear(second->object.tbbox[0], 0, 0, 6, tol);
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 #include "testscene.h"
+#include "testutil.h"
 
 namespace {
 
 MeshSurface orange() { return {.red = 200, .green = 100, .blue = 50}; }
 
-void expectcolor(const MeshVertex &v, float r, float g, float b, float tol = 1e-3f) {
-  EXPECT_NEAR(v.litcolor[0], r, tol);
-  EXPECT_NEAR(v.litcolor[1], g, tol);
-  EXPECT_NEAR(v.litcolor[2], b, tol);
+void expectcolor(const MeshVertex &v, float r, float g, float b) {
+  expectnear(Vec3{v.litcolor[0], v.litcolor[1], v.litcolor[2]}, r, g, b, 1e-3f);
 }
 
 class Lighting : public PipelineTest {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <memory>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "app/app.h"
@@ -42,9 +43,7 @@ inline std::unique_ptr<TestMesh> makemesh(const std::vector<Vec3> &points,
   m->verts.assign((size_t)clipvertsper * nv, MeshVertex{});
   m->polys.assign((size_t)clippolysper * np, MeshPolygon{});
   m->outcodes.assign(nv, 0);
-  m->front.assign((size_t)clippolysper * np, 0);
-  m->cross.assign((size_t)clippolysper * np, 0);
-  m->draw.assign((size_t)clippolysper * np, 0);
+  for (std::vector<int32_t> *list : {&m->front, &m->cross, &m->draw}) list->assign((size_t)clippolysper * np, 0);
   MeshSurface *s = m->surfaces.data();
   for (int i = 0; i < nv; i++) {
     MeshVertex &v = m->verts[i];
@@ -128,18 +127,15 @@ struct TestScene {
 // Resets the process-wide values the pipeline reads.
 class PipelineTest : public ::testing::Test {
  protected:
-  Screen testscreen;
-  Screen *savedscreen = nullptr;
+  Screen testscreen{480, 640, 0, 320, 240, 0};
+  Screen *savedscreen = std::exchange(screen, &testscreen);
+  ~PipelineTest() override { screen = savedscreen; }
   void SetUp() override {
-    testscreen = Screen{480, 640, 0, 320, 240, 0};
-    savedscreen = screen;
-    screen = &testscreen;
     clipplanecount = 6;
     swapinterval = 1;
     currentframe = 0;
     ambientcolor[0] = ambientcolor[1] = ambientcolor[2] = 0;
   }
-  void TearDown() override { screen = savedscreen; }
 };
 
 // Inside test of one camera-space point against a plane, with room for the float

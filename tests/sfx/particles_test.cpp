@@ -27,18 +27,13 @@ SceneObject *makemesh(const float (*keys)[3], int numkeys) {
   m->xformnormals = array<Vec3>(8);
   m->vertoutcodes = array<uint8_t>(8);
   m->polys = array<MeshPolygon>(18);
-  m->frontpolys = array<int32_t>(18);
-  m->crosspolys = array<int32_t>(18);
-  m->drawpolys = array<int32_t>(18);
+  for (int32_t **list : {&m->frontpolys, &m->crosspolys, &m->drawpolys}) *list = array<int32_t>(18);
   m->surfaces = array<MeshSurface>(2);
   m->numsurfaces = 2;
   for (int i = 0; i < 8; i++)
     m->bbox[i] = Vec3{(i & 2) ? 0.5f : -0.5f, (i & 4) ? 0.5f : -0.5f, (i & 1) ? 0.5f : -0.5f};
   MotionKey k[8];
-  for (int i = 0; i < numkeys; i++) {
-    for (int c = 0; c < 3; c++) k[i].values[c] = keys[i][c];
-    k[i].frame = 10 * i;
-  }
+  for (int i = 0; i < numkeys; i++) k[i] = {.values = {keys[i][0], keys[i][1], keys[i][2]}, .frame = 10 * i};
   LwsMotion lws{k, numkeys, 1};
   EXPECT_EQ(getlwsmotion(&lws, &m->motion, 1.0f), 1);
   return m;
