@@ -10,18 +10,14 @@ namespace {
 
 class ClassicTextures : public DisplayTest {
  protected:
+  TolerantLoading tolerant;
   void SetUp() override {
     DisplayTest::SetUp();
-    warnings = tmpfile();
-    warninglog = warnings;
     ASSERT_EQ(init3d(640, 480, 16, 1), 1);
   }
   void TearDown() override {
     resettexturememory();
     closeglide();
-    tolerantloading = 0;
-    warninglog = nullptr;
-    fclose(warnings);
     DisplayTest::TearDown();
   }
   // The colour drawn at the middle of a rectangle covered once by texture slot (or none),
@@ -35,7 +31,6 @@ class ClassicTextures : public DisplayTest {
     uint32_t r = p >> 11, g = p >> 5 & 63, b = p & 31;
     return (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
   }
-  FILE *warnings = nullptr;
 };
 
 void near(uint32_t got, uint32_t want, const std::string &what) {
@@ -58,14 +53,13 @@ TEST_F(ClassicTextures, PaletteTexturesDrawTheirOwnPaletteOnlyInLwplay) {
     near(drawn(0, white), tolerant ? 0x20C040u : 0, tolerant ? "lwplay" : "lwdemo");
     resettexturememory();
   }
-  EXPECT_EQ(filetext(warnings), "");
+  EXPECT_EQ(filetext(warninglog), "");
 }
 
 // Where no 3DF file is, the image is read: an ILBM with a mask plane becomes argb1555 at
 // its resampled size, a TGA with graded alpha argb4444; a missing one leaves the surface
 // its own colour. One warning each.
 TEST_F(ClassicTextures, ImagesStandInForMissingTextures) {
-  tolerantloading = 1;
   mkdir("Images", 0777);
   IlbmWriter masked{.width = 40, .height = 10, .planes = 1, .masking = 1, .cmap = {0x000000, 0xE23414},
                     .values = std::vector<uint32_t>(400, 1), .mask = std::vector<uint8_t>(400, 1)};
@@ -90,7 +84,7 @@ TEST_F(ClassicTextures, ImagesStandInForMissingTextures) {
   const float lit[3] = {200, 100, 50};
   near(drawn(0, white), 0xE23414u, "image");
   near(drawn(2, lit), 0xC86432u, "surface colour");
-  std::string text = filetext(warnings);
+  std::string text = filetext(warninglog);
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;
   EXPECT_NE(text.find("warning: image Work:LW/Images/wall.iff: no readable textures\\wall.3df, read "), std::string::npos) << text;
   EXPECT_NE(text.find("WALL.IFF in its place (40x10 resampled to 32x8, argb1555)\n"), std::string::npos) << text;

@@ -15,25 +15,19 @@ namespace {
 const float white[3] = {255, 255, 255};
 const float red[3] = {230, 40, 30};
 
-// An ARGB8888 image of size x size from a per-texel function.
-std::vector<uint32_t> image(int size, const std::function<uint32_t(int, int)> &texel) {
-  std::vector<uint32_t> img((size_t)size * size);
-  for (int y = 0; y < size; y++)
-    for (int x = 0; x < size; x++) img[(size_t)y * size + x] = texel(x, y);
-  return img;
-}
-
 // Squared distance of a texel centre from the image centre, in half texels.
 int centred(int x, int y, int size) {
   int dx = 2 * x + 1 - size, dy = 2 * y + 1 - size;
   return dx * dx + dy * dy;
 }
 
-void writetexture(const char *file, int size, int format,
-                  const std::function<uint32_t(int, int)> &texel) {
+// textures/file: a size x size image from a per-texel ARGB8888 function.
+void writetexture(const char *file, int size, int format, const std::function<uint32_t(int, int)> &texel) {
   mkdir("textures", 0777);
-  std::string path = std::string("textures/") + file;
-  ASSERT_EQ(write3dfimage(path.c_str(), image(size, texel).data(), size, size, format), 1);
+  std::vector<uint32_t> img((size_t)size * size);
+  for (int y = 0; y < size; y++)
+    for (int x = 0; x < size; x++) img[(size_t)y * size + x] = texel(x, y);
+  ASSERT_EQ(write3dfimage((std::string("textures/") + file).c_str(), img.data(), size, size, format), 1);
 }
 
 // Texture indices, in table order.

@@ -67,17 +67,23 @@ TEST_F(SceneTest, ObjectsNullsPosesTargetAndHeader) {
   releasescene(scene);
 }
 
-TEST_F(SceneTest, ScaleMultipliesPositionsAndMeshes) {
+// Scale 2 doubles positions and meshes; the last scene loaded sets the ambient colour.
+TEST_F(SceneTest, ScaleAndAmbientColour) {
   LwsFileScene s = emptyscene();
   s.objects.push_back(fileobject("box.lwo"));
+  s.ambientintensity = 1;
   Scene *one = nullptr, *two = nullptr;
   ASSERT_EQ(load(s, &one), lwsok);
+  EXPECT_FLOAT_EQ(ambientcolor[0], 1.0f);
+  s.ambientintensity = 0.5f;
   ASSERT_EQ(load(s, &two, 2.0), lwsok);
   auto values = [](const Scene *s, float f) {
     return std::vector<float>({f * s->objects[0]->posz, f * s->objects[0]->motion.keys[0].values[1],
                                f * boxwidth(s->objects[0]), f * s->camera->position.z, f * s->lights[0]->position.y});
   };
   EXPECT_EQ(values(two, 1), values(one, 2));
+  EXPECT_EQ(std::vector<float>(ambientcolor, ambientcolor + 3), std::vector<float>({0.5f, 0.5f, 0.5f}));
+  EXPECT_EQ(std::pair(one->ambientintensity, two->ambientred), std::pair(1.0f, 255.0f));
   releasescene(one);
   releasescene(two);
 }
@@ -105,20 +111,6 @@ TEST_F(SceneTest, Lights) {
   ASSERT_EQ(load(s, &scene), lwsok);
   EXPECT_EQ(scene->numlights, 0);
   releasescene(scene);
-}
-
-TEST_F(SceneTest, TheLastSceneLoadedSetsTheAmbientColour) {
-  LwsFileScene a = emptyscene(), b = emptyscene();
-  a.ambientintensity = 1;
-  b.ambientintensity = 0.5f;
-  Scene *first = nullptr, *second = nullptr;
-  ASSERT_EQ(load(a, &first), lwsok);
-  EXPECT_FLOAT_EQ(ambientcolor[0], 1.0f);
-  ASSERT_EQ(load(b, &second), lwsok);
-  EXPECT_EQ(std::vector<float>(ambientcolor, ambientcolor + 3), std::vector<float>({0.5f, 0.5f, 0.5f}));
-  EXPECT_EQ(std::pair(first->ambientintensity, second->ambientred), std::pair(1.0f, 255.0f));
-  releasescene(first);
-  releasescene(second);
 }
 
 LwsFileSfx effect(int type) {

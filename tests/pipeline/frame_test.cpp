@@ -2,7 +2,6 @@
 
 #include "platform/glide/glide.h"
 #include "testscene.h"
-#include "testutil.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define COUNT_WITH_SANITIZER_HOOKS 1

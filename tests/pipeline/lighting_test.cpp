@@ -1,5 +1,4 @@
 #include "testscene.h"
-#include "testutil.h"
 
 namespace {
 

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <memory>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "app/app.h"
@@ -17,6 +16,7 @@
 #include "lws/lws.h"
 #include "pipeline/pipeline.h"
 #include "sfx/sfx.h"
+#include "testutil.h"
 
 struct TestMesh {
   SceneObject object;
@@ -124,17 +124,16 @@ struct TestScene {
   }
 };
 
-// Resets the process-wide values the pipeline reads.
-class PipelineTest : public ::testing::Test {
+// Resets the process-wide values the pipeline reads; the log goes to the test's own file.
+class PipelineTest : public FolderTest {
  protected:
   Screen testscreen{480, 640, 0, 320, 240, 0};
-  Screen *savedscreen = std::exchange(screen, &testscreen);
-  ~PipelineTest() override { screen = savedscreen; }
   void SetUp() override {
+    FolderTest::SetUp();
+    screen = &testscreen;
     clipplanecount = 6;
     swapinterval = 1;
     currentframe = 0;
-    ambientcolor[0] = ambientcolor[1] = ambientcolor[2] = 0;
   }
 };
 
