@@ -90,8 +90,7 @@ struct HandObject {
   }
 
   // An axis-aligned rectangle with texel coordinates spanning 0..256 once.
-  int addrect(int surface, float x0, float y0, float x1, float y1, float z,
-              const float color[3]) {
+  int addrect(int surface, float x0, float y0, float x1, float y1, float z, const float color[3]) {
     const float xy[4][2] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
     const float uv[4][2] = {{0, 0}, {256, 0}, {256, 256}, {0, 256}};
     return addpolygon(surface, 4, xy, z, color, uv, uv);

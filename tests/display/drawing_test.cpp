@@ -118,8 +118,7 @@ TEST_F(DrawingTest, ReflectionPassRedrawsReflectiveSurfacesAtEqualDepth) {
   Calls reflection(std::find(all.begin(), all.end(), "grDepthBufferFunction(2)"), all.end());
   // The plain surface is skipped and does not count as a change of surface; the mirror
   // without reflectivity keeps the combine and blend the previous surface left.
-  EXPECT_EQ(reflection,
-            Calls({"grDepthBufferFunction(2)", alphaiterated, blendsourcealpha, texdecal,
+  EXPECT_EQ(reflection, Calls({"grDepthBufferFunction(2)", alphaiterated, blendsourcealpha, texdecal,
                    texturetimescolor, "guTexSource(22)", "draw 4", "draw 4", texdecal,
                    texturetimescolor, "guTexSource(22)", "draw 4", "grDepthBufferFunction(1)"}));
 }
@@ -133,8 +132,7 @@ TEST_F(DrawingTest, EffectsDrawWithoutDepthWritesAndLogTheirTextures) {
   for (int s : {glow, glow, smoke, flat, glow}) hand.addrect(s, 0, 0, 10, 10, 10, white);
   hand.surfaces[glow].refltexture = 4;
   drawsfxobject(hand.finish());
-  EXPECT_EQ(calls(),
-            Calls({depthoff, blendadditive, texdecal, texturetimescolor, "guTexSource(40)",
+  EXPECT_EQ(calls(), Calls({depthoff, blendadditive, texdecal, texturetimescolor, "guTexSource(40)",
                    "draw 4", "draw 4", alphaiterated, blendsourcealpha, texdecal,
                    texturetimescolor, "guTexSource(50)", "draw 4", alphaiterated, blendopaque,
                    gouraud, "draw 4", blendadditive, texdecal, texturetimescolor,

@@ -125,10 +125,8 @@ TEST_F(CardScene, SceneMatchesItsReference) {
   constexpr int cropwidth = 160, cropheight = 120;
   std::vector<uint8_t> crop((size_t)cropwidth * cropheight * 3);
   for (int y = 0; y < cropheight; y++)
-    memcpy(&crop[(size_t)y * cropwidth * 3], &full[(size_t)y * cardwidth * 3],
-           (size_t)cropwidth * 3);
-  EXPECT_TRUE(matchesgolden(LWDEMO_SOURCE_DIR "/tests/display/golden/scene.png", crop.data(),
-                            cropwidth, cropheight));
+    memcpy(&crop[(size_t)y * cropwidth * 3], &full[(size_t)y * cardwidth * 3], (size_t)cropwidth * 3);
+  EXPECT_TRUE(matchesgolden(LWDEMO_SOURCE_DIR "/tests/display/golden/scene.png", crop.data(), cropwidth, cropheight));
 
   // Without the reflection pass, the frame differs only on the mirror's visible part:
   // never on the occluder in front of it, never outside the mirror's box.

@@ -5,8 +5,7 @@
 
 namespace {
 
-std::string pathfor(const char *imagename, const char *folder = "textures\\",
-                    const char *extension = "3df") {
+std::string pathfor(const char *imagename, const char *folder = "textures\\", const char *extension = "3df") {
   char name[texturenamesize] = {};
   strncpy(name, imagename, sizeof name - 1);
   EXPECT_EQ(texturepath(name, folder, extension), 1) << imagename;

@@ -211,8 +211,7 @@ TEST_F(LwoBuild, ObjectsBeyondTheSixteenBitIndicesAreRefused) {
   lwoaddtriangle(&v, 0, 1, 2, b);
   path = write(v, "toomanyverts.lwo");
   EXPECT_EQ(load(path), nullptr);
-  EXPECT_NE(log().find(path + " : More than 65535 vertices, an object holds at most that many!\n"),
-            std::string::npos);
+  EXPECT_NE(log().find(path + " : More than 65535 vertices, an object holds at most that many!\n"), std::string::npos);
 }
 
 TEST_F(LwoBuild, BadFilesAreRefusedWithAMessageNamingThem) {

@@ -22,8 +22,7 @@ class LwoTest : public FolderTest {
   std::string write(const LwoWriter &w, const std::string &name) { return writebytes(lwobytes(&w), name); }
 
   // loadobject with its standard output captured into *out.
-  SceneObject *load(const std::string &path, std::string *out = nullptr, double sx = 1,
-                    double sy = 1, double sz = 1) {
+  SceneObject *load(const std::string &path, std::string *out = nullptr, double sx = 1, double sy = 1, double sz = 1) {
     SceneObject *o = nullptr;
     std::string printed = stdoutof([&] { o = loadobject(path.c_str(), sx, sy, sz); });
     if (out) *out = printed;

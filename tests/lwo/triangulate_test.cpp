@@ -36,8 +36,7 @@ const Shape shapes[] = {
 };
 
 TEST(Triangulate, TrianglesCoverThePolygonExactlyOnce) {
-  ASSERT_TRUE(grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
-                           GR_ORIGIN_UPPER_LEFT, 2, 2));
+  ASSERT_TRUE(grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB, GR_ORIGIN_UPPER_LEFT, 2, 2));
   grDepthBufferMode(GR_DEPTHBUFFER_DISABLE);
   grDepthMask(FXFALSE);
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);

@@ -133,8 +133,7 @@ TEST_F(Camera, ViewPlanesKeepThePointsOfTheViewport) {
       Vec3 p{next(-300, 300), next(-300, 300), next(-20, 150)};
       bool expected[6] = {p.y <= p.z * tana, p.y >= -p.z * tana, p.x >= -p.z * tanb,
                           p.x <= p.z * tanb, p.z >= 0.2f, p.z <= 100};
-      double margin[6] = {p.z * tana - p.y, p.y + p.z * tana, p.x + p.z * tanb,
-                          p.z * tanb - p.x, p.z - 0.2, 100 - p.z};
+      double margin[6] = {p.z * tana - p.y, p.y + p.z * tana, p.x + p.z * tanb, p.z * tanb - p.x, p.z - 0.2, 100 - p.z};
       bool sides = true;
       for (int k = 0; k < 6; k++) {
         const Plane &pl = c->viewplanes[k];

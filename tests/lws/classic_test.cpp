@@ -60,8 +60,7 @@ TEST_F(ClassicScene, LightWave3SceneLoadsWithItsWarningsAndDraws) {
   Scene *scene = nullptr;
   std::string out = stdoutof([&] { EXPECT_EQ(loadscenecore("old.lws", 1.0, &scene), lwsrefused); });
   EXPECT_NE(logtext().find("Scene old.lws refused: object 3 of 3: its LoadObject or AddNullObject "
-                           "word stands where the reader takes a value"),
-            std::string::npos) << logtext();
+                           "word stands where the reader takes a value"), std::string::npos) << logtext();
   EXPECT_EQ(warnings(), "");
 
   tolerantloading = 1;
@@ -82,8 +81,7 @@ TEST_F(ClassicScene, LightWave3SceneLoadsWithItsWarningsAndDraws) {
 
   ASSERT_EQ(scene->numobjects, 3);
   EXPECT_EQ(std::vector<float>({(float)scene->objects[1]->numpolys, (float)scene->objects[1]->numchildren,
-                                scene->framespersecond}),
-            std::vector<float>({0, 1, 30}));
+                                scene->framespersecond}), std::vector<float>({0, 1, 30}));
   EXPECT_EQ(scene->objects[1]->children[0], scene->objects[2]);
 
   // The envelope: a fifth of the light's colour at frame 1, all of it at frame 30.
@@ -106,8 +104,7 @@ TEST_F(ClassicScene, LightWave3SceneLoadsWithItsWarningsAndDraws) {
   renderframe(scene);
   std::vector<uint8_t> rgb((size_t)cardwidth * cardheight * 3);
   cardscanout(cardbackbuffer(), rgb.data());
-  EXPECT_TRUE(matchesgolden(LWDEMO_SOURCE_DIR "/tests/lws/golden/classic_lw3.png", rgb.data(),
-                            cardwidth, cardheight));
+  EXPECT_TRUE(matchesgolden(LWDEMO_SOURCE_DIR "/tests/lws/golden/classic_lw3.png", rgb.data(), cardwidth, cardheight));
   shutdowndisplay();
   releasescene(scene);
 }

@@ -142,8 +142,7 @@ TEST_F(MotionCopy, ScalesPositionsOnly) {
   EXPECT_EQ(std::vector<float>(m.keys[0].values, m.keys[0].values + 9),
             std::vector<float>({2, 4, 6, 90, 10, 5, 2, 2, 2}));
   EXPECT_EQ(std::vector<float>({m.keys[0].tension, (float)m.keys[1].frame, (float)m.numkeys, (float)m.framespan,
-                                (float)m.endbehavior}),
-            std::vector<float>({0.5f, 65, 2, 60, 2}));
+                                (float)m.endbehavior}), std::vector<float>({0.5f, 65, 2, 60, 2}));
   EXPECT_EQ(k[0].values[0], 1);  // the reader's keys are untouched
   free(m.keys);
 }

@@ -22,8 +22,7 @@ class SceneTest : public FolderTest {
   }
 
   // Writes the scene and loads it through the core; stdout is captured.
-  LwsStatus load(const LwsFileScene &file, Scene **scene, double scale = 1.0,
-                 std::string *printed = nullptr) {
+  LwsStatus load(const LwsFileScene &file, Scene **scene, double scale = 1.0, std::string *printed = nullptr) {
     EXPECT_EQ(writelws("scene.lws", file), 1);
     LwsStatus status = lwsnotopen;
     std::string out = stdoutof([&] { status = loadscenecore("scene.lws", scale, scene); });
@@ -177,8 +176,7 @@ TEST_F(SceneTest, RealScenes) {
   std::string printed = stdoutof([&] { status = loadscenecore("ballcone.lws", 1.0, &scene); });
   ASSERT_EQ(status, lwsok) << logtext();
   EXPECT_EQ(std::vector<int>({scene->numobjects, scene->numlights, scene->firstframe, scene->lastframe,
-                              scene->objects[1]->motion.numkeys}),
-            std::vector<int>({2, 1, 1, 60, 3}));
+                              scene->objects[1]->motion.numkeys}), std::vector<int>({2, 1, 1, 60, 3}));
   EXPECT_EQ(scene->framespersecond, 1.0f);  // the PreviewFirstFrame value, as read
   EXPECT_FLOAT_EQ(ambientcolor[0], 0.25f);
   // The object loader's own lines stand between the reader's and the loader's.

@@ -65,8 +65,7 @@ TEST_F(Particles, SetUpReplacesTheMeshStorage) {
   ASSERT_EQ(setupparticles(&sfx), 1);
   SceneObject *m = sfx.mesh;
   EXPECT_EQ(std::vector<int>({m->numverts, m->numpolys, m->numnormals, m->surfaces[0].additive, m->surfaces[1].additive,
-                              sfx.restartpending}),
-            std::vector<int>({0, 0, 1, 1, 0, 0}));
+                              sfx.restartpending}), std::vector<int>({0, 0, 1, 1, 0, 0}));
   for (int i = 0; i < sfx.numparticles; i++)
     EXPECT_EQ(std::pair(sfx.particles[i].life, sfx.particles[i].birthframe), std::pair(0.0f, -1000000.0f));
   // One square of the effect's size around each particle, the whole image on it: corner
@@ -266,8 +265,7 @@ TEST_F(Particles, BoxCoversTheFlightPath) {
       buildparticlemesh(&sfx);
       for (int i = 0; i < m->numverts; i++) {
         const Vec3 &p = m->verts[i].objpos;
-        ASSERT_TRUE(p.x >= lo.x && p.x <= hi.x && p.y >= lo.y && p.y <= hi.y && p.z >= lo.z &&
-                    p.z <= hi.z)
+        ASSERT_TRUE(p.x >= lo.x && p.x <= hi.x && p.y >= lo.y && p.y <= hi.y && p.z >= lo.z && p.z <= hi.z)
             << "frame " << f << " vertex " << i << " at " << p.x << " " << p.y << " " << p.z;
       }
     }
