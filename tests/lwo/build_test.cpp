@@ -26,8 +26,7 @@ LwoWriter cube(int facesurfaces) {
 
 TEST_F(LwoBuild, CubeWithOneSurfaceSharesItsPoints) {
   std::string out;
-  SceneObject *o = load(write(cube(1), "cube.lwo"), &out);
-  ASSERT_NE(o, nullptr);
+  SceneObject *o = loaded(write(cube(1), "cube.lwo"), &out);
   EXPECT_EQ(out, "numtmpverts: 8, numlwoverts 8\nnormals\n");
   EXPECT_EQ(std::vector<int>({o->numverts, o->numpolys, o->numnormals, o->numsurfaces}), std::vector<int>({8, 6, 8, 1}));
   // LightWave winding makes (p0 - p1) x (p2 - p1) point into the cube: each vertex
@@ -49,8 +48,7 @@ TEST_F(LwoBuild, CubeWithOneSurfaceSharesItsPoints) {
 
 TEST_F(LwoBuild, CubeWithSixSurfacesIsFaceted) {
   std::string out;
-  SceneObject *o = load(write(cube(6), "cube6.lwo"), &out);
-  ASSERT_NE(o, nullptr);
+  SceneObject *o = loaded(write(cube(6), "cube6.lwo"), &out);
   EXPECT_EQ(out, "numtmpverts: 24, numlwoverts 8\nnormals\n");
   EXPECT_EQ(o->numverts, 24);
   ASSERT_EQ(o->numpolys, 6);
@@ -79,10 +77,7 @@ TEST_F(LwoBuild, ScaleFactorsScalePositionsButNotTexels) {
   LwoWriter w = cube(1);
   lwosetimagemap(&w.surfaces[0], "Planar Image Map", "crate.tga", lwoaxisz, {0, 0, 0}, {1, 1, 1});
   std::string path = write(w, "crate.lwo");
-  SceneObject *plain = load(path);
-  SceneObject *wide = load(path, nullptr, 2, 1, 1);
-  ASSERT_NE(plain, nullptr);
-  ASSERT_NE(wide, nullptr);
+  SceneObject *plain = loaded(path), *wide = loaded(path, nullptr, 2);
   for (int i = 0; i < 8; i++)
     EXPECT_EQ(std::pair(wide->verts[i].objpos.x, wide->verts[i].objpos.y),
               std::pair(2 * plain->verts[i].objpos.x, plain->verts[i].objpos.y));
@@ -100,8 +95,7 @@ TEST_F(LwoBuild, ScaleFactorsScalePositionsButNotTexels) {
 
 TEST_F(LwoBuild, PlanarExampleInTexels) {
   LwoWriter w = mappedtriangle("Planar Image Map", lwoaxisz, {1, 1, 0}, {0, 0, 0}, {1, 0, 0}, {2, 2, 2});
-  SceneObject *o = load(write(w, "planar.lwo"));
-  ASSERT_NE(o, nullptr);
+  SceneObject *o = loaded(write(w, "planar.lwo"));
   const MeshCorner *c = o->polys[0].corners;
   EXPECT_EQ(std::vector<float>({c[0].u, c[0].v, c[2].u, c[2].v}), std::vector<float>({255, 0, 255, 127.5f}));
 }
@@ -113,8 +107,7 @@ TEST_F(LwoBuild, SurfaceSettingsAndTexturelessMaps) {
   std::tie(s.flags, s.diffuse, s.specular, s.reflectivity, s.transparency, s.glossiness) =
       std::tuple(0x0302, 0.75f, 0.25f, 0.125f, 0.5f, 256);
   s.texturekind = "Planar Image Map";
-  SceneObject *o = load(write(w, "settings.lwo"));
-  ASSERT_NE(o, nullptr);
+  SceneObject *o = loaded(write(w, "settings.lwo"));
   const MeshSurface &m = o->surfaces[0];
   EXPECT_EQ(std::vector<int>({m.doublesided, m.outline, m.additive}), std::vector<int>({1, 1, 1}));
   EXPECT_EQ(std::vector<float>({m.specular, m.diffuse, m.transparency, m.reflectivity, m.gloss}),
@@ -135,8 +128,7 @@ TEST_F(LwoBuild, ImagesShareTableSlotsAcrossSurfacesAndObjects) {
   lwosetimagemap(&w.surfaces[c], kind, "stone.tga", lwoaxisz, {0, 0, 0}, {1, 1, 1});
   for (int s : {b, c}) lwoaddtriangle(&w, 0, 1, 2, s);
   std::string out;
-  SceneObject *first = load(write(w, "first.lwo"), &out);
-  ASSERT_NE(first, nullptr);
+  SceneObject *first = loaded(write(w, "first.lwo"), &out);
   EXPECT_EQ(out, "numtmpverts: 9, numlwoverts 3\nnormals\nsky.tga\nwood.tga\n");
   EXPECT_EQ(first->hasreflmap, 1);
   const MeshSurface *fs = first->surfaces;
@@ -147,8 +139,7 @@ TEST_F(LwoBuild, ImagesShareTableSlotsAcrossSurfacesAndObjects) {
   EXPECT_EQ(std::vector<std::string>({t.texturenames[0], t.texturenames[1], t.texturenames[2]}),
             std::vector<std::string>({"wood.tga", "sky.tga", "stone.tga"}));
   // A second object naming an image already there reuses its slot.
-  SceneObject *second = load(write(mappedtriangle(kind, lwoaxisz, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 1}, "stone.tga"), "second.lwo"));
-  ASSERT_NE(second, nullptr);
+  SceneObject *second = loaded(write(mappedtriangle(kind, lwoaxisz, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 1}, "stone.tga"), "second.lwo"));
   EXPECT_EQ(second->surfaces[0].texture, 2);
   EXPECT_EQ(texturenametable.texturecount, 3);
 }
@@ -162,8 +153,7 @@ TEST_F(LwoBuild, AFullTextureTableRefusesTheObjectAndKeepsItsCount) {
     lwosetimagemap(&w.surfaces[f], "Planar Image Map", f ? "new1.tga" : "image5.tga", lwoaxisz,
                    {0, 0, 0}, {1, 1, 1});
   // One new name fits the last slot.
-  SceneObject *o = load(write(w, "fits.lwo"));
-  ASSERT_NE(o, nullptr);
+  SceneObject *o = loaded(write(w, "fits.lwo"));
   EXPECT_EQ(std::vector<int>({o->surfaces[0].texture, o->surfaces[1].texture, texturenametable.texturecount}),
             std::vector<int>({5, maxtextures - 1, maxtextures}));
   texturenametable.texturecount = maxtextures - 1;
@@ -178,8 +168,7 @@ TEST_F(LwoBuild, ObjectWithoutPolygonsHasAnEmptyBox) {
   LwoWriter w;
   lwoaddpoint(&w, 3, 4, 5);
   std::string out;
-  SceneObject *o = load(write(w, "points.lwo"), &out);
-  ASSERT_NE(o, nullptr);
+  SceneObject *o = loaded(write(w, "points.lwo"), &out);
   EXPECT_EQ(out, "numtmpverts: 0, numlwoverts 1\nnormals\n");
   EXPECT_EQ(o->numverts, 0);
   for (int i = 0; i < 8; i++) expectnear(o->bbox[i], 0, 0, 0);
@@ -191,8 +180,7 @@ TEST_F(LwoBuild, ObjectsBeyondTheSixteenBitIndicesAreRefused) {
   int s = lwoaddsurface(&w, "Many", 1, 1, 1);
   for (int i = 0; i < 3; i++) lwoaddpoint(&w, float(i), float(i * i), 0);
   w.polygons.assign(32767, LwoWriterPolygon{{0, 1, 2}, s});
-  SceneObject *o = load(write(w, "most.lwo"));
-  ASSERT_NE(o, nullptr);
+  SceneObject *o = loaded(write(w, "most.lwo"));
   EXPECT_EQ(o->numpolys, 32767);
   w.polygons.push_back(LwoWriterPolygon{{0, 1, 2}, s});
   std::string path = write(w, "toomany.lwo");
@@ -205,8 +193,7 @@ TEST_F(LwoBuild, ObjectsBeyondTheSixteenBitIndicesAreRefused) {
   int b = lwoaddsurface(&v, "B", 1, 1, 1);
   for (int i = 0; i < 65535; i++) lwoaddpoint(&v, float(i % 256), float(i / 256), 0);
   for (int i = 0; i + 3 <= 65535; i += 3) lwoaddtriangle(&v, i, i + 1, i + 2, a);
-  o = load(write(v, "mostverts.lwo"));
-  ASSERT_NE(o, nullptr);
+  o = loaded(write(v, "mostverts.lwo"));
   EXPECT_EQ(o->numverts, 65535);
   lwoaddtriangle(&v, 0, 1, 2, b);
   path = write(v, "toomanyverts.lwo");
@@ -302,8 +289,7 @@ TEST_F(LwoBuild, RealObjectsAreBuilt) {
       {"bluewithcylindrictexz.lwo", 8, 6, 1},
   };
   for (const Real &r : reals) {
-    SceneObject *o = load(std::string(LWDEMO_TESTDATA_DIR "/lightwave/") + r.file);
-    ASSERT_NE(o, nullptr) << r.file;
+    SceneObject *o = loaded(std::string(LWDEMO_TESTDATA_DIR "/lightwave/") + r.file);
     EXPECT_EQ(std::vector<int>({o->numverts, o->numpolys, o->numsurfaces}),
               std::vector<int>({r.verts, r.polys, r.surfaces})) << r.file;
     for (int i = 0; i < o->numverts; i++) {

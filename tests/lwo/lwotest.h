@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstring>
+#include <stdexcept>
 
 #include "display/display.h"
 #include "lwo/lwo.h"
@@ -26,6 +27,12 @@ class LwoTest : public FolderTest {
     SceneObject *o = nullptr;
     std::string printed = stdoutof([&] { o = loadobject(path.c_str(), sx, sy, sz); });
     if (out) *out = printed;
+    return o;
+  }
+  // An object that must load: a refusal ends the test, showing the log.
+  SceneObject *loaded(const std::string &path, std::string *out = nullptr, double sx = 1) {
+    SceneObject *o = load(path, out, sx);
+    if (o == nullptr) throw std::runtime_error(path + " refused: " + log());
     return o;
   }
 };
@@ -61,5 +68,12 @@ inline LwoObject *parse(const std::vector<uint8_t> &bytes, int *status = nullptr
   LwoFailure failure;
   int s = parselwo(bytes.data(), bytes.size(), 1.0f, &object, &failure);
   if (status) *status = s;
+  return object;
+}
+// Bytes that must be read: a refusal ends the test.
+inline LwoObject *parsed(const std::vector<uint8_t> &bytes) {
+  int status = lwook;
+  LwoObject *object = parse(bytes, &status);
+  if (object == nullptr) throw std::runtime_error("refused with status " + std::to_string(status));
   return object;
 }

@@ -56,8 +56,7 @@ std::vector<uint8_t> form(const std::vector<uint8_t> &chunks) {
 TEST(LwoReader, PlanarMapOnTheOtherAxes) {
   for (auto [axis, corner] : {std::pair(lwoaxisx, Vec3{0, 1, 2}), std::pair(lwoaxisy, Vec3{2, 1, 1})}) {
     LwoWriter w = mappedtriangle("Planar Image Map", axis, corner, {0, 0, 0}, {1, 0, 0}, {4, 4, 4});
-    LwoObject *o = parse(lwobytes(&w));
-    ASSERT_NE(o, nullptr);
+    LwoObject *o = parsed(lwobytes(&w));
     EXPECT_EQ(std::pair(o->polygons[0].uv[0][0], o->polygons[0].uv[0][1]), std::pair(1.0f, 0.25f)) << axis;
     freelwo(o);
   }
@@ -79,8 +78,7 @@ TEST(LwoReader, CylindricalSeamMovesTheSmallerSideUpOneRepeat) {
   // gives u = 1 + atan(10) / 2pi, just behind it u = 1 - (pi + atan(10)) / 2pi.
   LwoWriter w = mappedtriangle("Cylindrical Image Map", lwoaxisy, {-1, 0, 0.1f},
                                {-1, 0, -0.1f}, {-1, 1, 0.1f}, {1, 1, 1});
-  LwoObject *o = parse(lwobytes(&w));
-  ASSERT_NE(o, nullptr);
+  LwoObject *o = parsed(lwobytes(&w));
   const double t = std::atan(10.0), turn = 2 * 3.14159265358979;
   const LwoPolygon &p = o->polygons[0];
   EXPECT_NEAR(p.uv[0][0], 1 + t / turn, 1e-6);
@@ -90,7 +88,7 @@ TEST(LwoReader, CylindricalSeamMovesTheSmallerSideUpOneRepeat) {
   freelwo(o);
   // With two repeats the values double first and the seam test uses half of two.
   w.surfaces[0].widthrepeat = 2;
-  o = parse(lwobytes(&w));
+  o = parsed(lwobytes(&w));
   EXPECT_NEAR(o->polygons[0].uv[0][0], 2 * (1 + t / turn), 1e-5);
   EXPECT_NEAR(o->polygons[0].uv[1][0], 2 * (1 - (3.14159265 + t) / turn) + 2, 1e-5);
   freelwo(o);
@@ -102,8 +100,7 @@ TEST(LwoReader, SphericalMapAtThePoles) {
   lwosetimagemap(&w.surfaces[s], "Spherical Image Map", "earth.tga", lwoaxisy, {0, 0, 0}, {1, 1, 1});
   lwoaddsphere(&w, {0, 0, 0}, 1, 8, 4, s);
   const uint32_t north = 0, south = uint32_t(w.points.size() - 1);
-  LwoObject *o = parse(lwobytes(&w));
-  ASSERT_NE(o, nullptr);
+  LwoObject *o = parsed(lwobytes(&w));
   int poles = 0;
   for (int k = 0; k < o->numpolygons; k++) {
     const LwoPolygon &p = o->polygons[k];
@@ -162,8 +159,7 @@ TEST(LwoReader, SurfaceDefaultsAndAbsentSubChunks) {
   // Drop the last SURF chunk (ID, length, padded name): its surface keeps the state of
   // no SURF at all.
   bytes.resize(bytes.size() - (8 + 16));
-  LwoObject *o = parse(bytes);
-  ASSERT_NE(o, nullptr);
+  LwoObject *o = parsed(bytes);
   ASSERT_EQ(o->numsurfaces, 4);
   // Colour, flags, diffuse, gloss, axis, repeats, image and texture kind.
   auto fields = [&](int i) {
@@ -191,8 +187,7 @@ TEST(LwoReader, SurfChunksMatchSrfsNamesOrAreSkipped) {
   body += surfs;  // before any SRFS: all skipped
   body += chunk("SRFS", {'R', 'e', 'd', 0, 'G', 'r', 'e', 'e', 'n', 0});
   body += surfs;  // Blue names no SRFS entry and is skipped; Green and Red are filled
-  LwoObject *o = parse(form(body));
-  ASSERT_NE(o, nullptr);
+  LwoObject *o = parsed(form(body));
   ASSERT_EQ(o->numsurfaces, 2);
   const uint8_t *red = o->surfaces[0].color, *green = o->surfaces[1].color;
   EXPECT_EQ(std::vector<int>({red[0], red[1], red[2], green[0], green[1], green[2]}), std::vector<int>({255, 0, 0, 0, 255, 0}));
@@ -206,8 +201,7 @@ TEST(LwoReader, LongNamesAreCutToTheirSlots) {
   int s = lwoaddsurface(&w, longname.c_str(), 9, 8, 7);
   lwosetimagemap(&w.surfaces[s], "Planar Image Map", longimage.c_str(), lwoaxisz, {0, 0, 0}, {1, 1, 1});
   w.surfaces[s].reflimage = longimage + "r";
-  LwoObject *o = parse(lwobytes(&w));
-  ASSERT_NE(o, nullptr);
+  LwoObject *o = parsed(lwobytes(&w));
   // Both names are cut the same way, so the SURF still finds its SRFS entry.
   EXPECT_EQ(std::pair(o->surfaces[0].color[0] + 0, o->surfaces[0].texaxis + 0), std::pair(9, 2));
   EXPECT_EQ(std::string(o->surfaces[0].imagename), longimage.substr(0, 1023));
@@ -241,8 +235,7 @@ TEST(LwoReader, RefusesFilesThatLieAboutTheirContents) {
   EXPECT_EQ(std::vector<int>({statusof(lwobytes(&w)), statusof(lwobytes(&badpoint)), statusof(unknown), statusof(most),
                               statusof(form(body)), statusof(huge)}),
             std::vector<int>({lwook, lwobadpoint, lwonopoints, lwook, lwotoomanysurfaces, lwotruncated}));
-  LwoObject *o = parse(most);
-  ASSERT_NE(o, nullptr);
+  LwoObject *o = parsed(most);
   EXPECT_EQ(o->numsurfaces, 65535);
   freelwo(o);
 }

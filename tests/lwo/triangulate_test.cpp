@@ -140,8 +140,7 @@ TEST_F(ClassicObject, EveryRealObjectLoads) {
     for (const auto &entry : std::filesystem::directory_iterator(folder)) {
       if (entry.path().extension() != ".lwo" || entry.path().filename() == "simple_cube.lwo") continue;
       SCOPED_TRACE(entry.path().string());
-      SceneObject *o = load(entry.path().string());
-      ASSERT_NE(o, nullptr);
+      SceneObject *o = loaded(entry.path().string());
       EXPECT_GT(o->numpolys, 0);
       freesceneobject(o);
     }
