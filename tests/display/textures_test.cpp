@@ -5,10 +5,11 @@
 
 namespace {
 
-std::string pathfor(const char *imagename, const char *folder = "textures\\", const char *extension = "3df") {
+// The slot as texturepath leaves it, which must be filled (want 1) or refused (want 0).
+std::string pathfor(const std::string &imagename, const char *folder = "textures\\", int want = 1) {
   char name[texturenamesize] = {};
-  strncpy(name, imagename, sizeof name - 1);
-  EXPECT_EQ(texturepath(name, folder, extension), 1) << imagename;
+  strncpy(name, imagename.c_str(), sizeof name - 1);
+  EXPECT_EQ(texturepath(name, folder, "3df"), want) << imagename;
   return name;
 }
 
@@ -23,16 +24,9 @@ TEST(TexturePath, KeepsTheBaseNameAndSwapsTheLastThreeCharacters) {
 
 TEST(TexturePath, RefusesPathsLongerThanTheSlotAndKeepsTheName) {
   // "textures\" is 9 characters and a slot holds 254: a base of 245 fits, 246 does not.
-  std::string fits = "D:\\" + std::string(241, 'a') + ".tga";
-  char name[texturenamesize] = {};
-  memcpy(name, fits.c_str(), fits.size() + 1);
-  ASSERT_EQ(texturepath(name, "textures\\", "3df"), 1);
-  EXPECT_EQ(std::string(name), "textures\\" + std::string(241, 'a') + ".3df");  // 254 characters
-
-  std::string toolong = "D:\\" + std::string(242, 'a') + ".tga";
-  memcpy(name, toolong.c_str(), toolong.size() + 1);
-  EXPECT_EQ(texturepath(name, "textures\\", "3df"), 0);
-  EXPECT_EQ(std::string(name), toolong);
+  EXPECT_EQ(pathfor("D:\\" + std::string(241, 'a') + ".tga"), "textures\\" + std::string(241, 'a') + ".3df");
+  const std::string toolong = "D:\\" + std::string(242, 'a') + ".tga";
+  EXPECT_EQ(pathfor(toolong, "textures\\", 0), toolong);
 
   // A slot without its terminating zero is read no further than the slot.
   char full[texturenamesize + 8];
