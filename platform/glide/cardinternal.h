@@ -79,7 +79,7 @@ uint32_t cardpixelrgb(const CardTarget *target, int x, int y);
 // the span routines make their vectors from it.
 struct CardSetup {
   CardState state;
-  int span = -1;         // index of the span routine, -1: the reference path
+  int span = -1;         // index of the span routine (of the 16-bit format), -1: the reference path
   int px0 = 0, py0 = 0;  // the pixel whose centre the planes start at
   uint32_t r0 = 0, rdx = 0, rdy = 0, g0 = 0, gdx = 0, gdy = 0;
   uint32_t b0 = 0, bdx = 0, bdy = 0, a0 = 0, adx = 0, ady = 0;
@@ -117,6 +117,10 @@ void carddrawsetup(const CardSetup *s, const CardTarget *target);
 // Both of the above at once.
 void carddrawtriangle(const CardState *st, const CardTexture *tex, const CardTarget *target,
                       const GrVertex *a, const GrVertex *b, const GrVertex *c, int reference);
+// Chooses the span routines: 8 pixels a step (only where the processor has AVX2) or 4.
+// Returns the width in use, 8 by default where the processor has it. Both give the same
+// bits; for the tests and benchmarks.
+int cardspanlanes(int lanes);
 // 1 when the fast span routines cover this state and texture (for the tests).
 int cardhasfastpath(const CardState *st, const CardTexture *tex);
 // The 16-bit W-buffer value of 1/w: 0 for 1/w >= 1 (or negative), 0xFFFF for

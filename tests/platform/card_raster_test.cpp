@@ -38,12 +38,7 @@ void expectcoveredonce(const std::vector<GrVertex> &poly) {
         mind = std::min(mind, -edgedistance(poly[i], poly[(i + 1) % n], x + 0.5, y + 0.5));
       int drawn = timesdrawn(cardbackbuffer()[y * cardwidth + x]);
       ASSERT_LE(drawn, 1) << "pixel drawn twice at " << x << "," << y;
-      if (mind > 0.01) {
-        ASSERT_EQ(drawn, 1) << "hole at " << x << "," << y;
-      }
-      if (mind < -0.01) {
-        ASSERT_EQ(drawn, 0) << "outside drawn at " << x << "," << y;
-      }
+      ASSERT_TRUE(std::abs(mind) <= 0.01 || drawn == (mind > 0)) << "hole or outside drawn at " << x << "," << y;
     }
   }
 }
@@ -112,17 +107,9 @@ TEST_F(CardTest, WBufferEncoding) {
     EXPECT_GE(d, last);
     last = d;
   }
-  // Through the pipeline: w = 2 and w = 4 planes store 0x1000 and 0x2000.
+  // Through the pipeline (DepthMaskAndCompare reads 0x1000 back): beyond w = 65536
+  // nothing passes LESS against a cleared buffer.
   depthmode();
-  grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
-  draw({vtx(0, 0, 255, 255, 255, 255, 0.5f), vtx(20, 0, 255, 255, 255, 255, 0.5f),
-        vtx(20, 20, 255, 255, 255, 255, 0.5f)});
-  draw({vtx(40, 0, 255, 255, 255, 255, 0.25f), vtx(60, 0, 255, 255, 255, 255, 0.25f),
-        vtx(60, 20, 255, 255, 255, 255, 0.25f)});
-  EXPECT_EQ(depthat(15, 5), 0x1000);
-  EXPECT_EQ(depthat(55, 5), 0x2000);
-  EXPECT_EQ(depthat(5, 15), 0xFFFF);
-  // Beyond w = 65536 nothing passes LESS against a cleared buffer.
   grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
   draw({vtx(0, 0, 255, 255, 255, 255, 1e-6f), vtx(20, 0, 255, 255, 255, 255, 1e-6f),
         vtx(20, 20, 255, 255, 255, 255, 1e-6f)});
@@ -387,10 +374,11 @@ TEST_F(CardTest, BadVerticesNeverCrashNorWriteOutside) {
 // triangles (sizes, perspective, colours beyond the range, texture coordinates beyond the
 // wrap) on random destination colour and depth, for each state the fast path covers and a
 // few it does not, at scale 1 and 2 (the frame's top-left 640 x 480), in both colour
-// depths.
+// depths, with the span routines of 4 and (where the processor has AVX2) 8 pixels a step.
 TEST(CardReference, FastPathsMatchTheReferenceBitForBit) {
-  for (int config = 0; config < 4; config++) {
-    const int scale = 1 + (config & 1), format = config < 2 ? 16 : 32;
+  for (int config = 0; config < 8; config++) {
+    const int scale = 1 + (config & 1), format = config & 2 ? 32 : 16, lanes = config < 4 ? 4 : 8;
+    if (cardspanlanes(lanes) != lanes) break;  // no AVX2 here
     TestTexture tt;
     uint32_t seed = 99;
     auto rnd = [&seed]() {
@@ -467,9 +455,8 @@ TEST(CardReference, FastPathsMatchTheReferenceBitForBit) {
               carddrawtriangle(&eq, &tt.tex, &t1, &v[0], &v[1], &v[2], 1);
               carddrawtriangle(&eq, &tt.tex, &t2, &v[0], &v[1], &v[2], 0);
             }
-            ASSERT_EQ(c1, c2) << "colour differs in state " << states << " scale " << scale << " format " << format;
-            ASSERT_EQ(d1, d2) << "colour differs in state " << states << " scale " << scale << " format " << format;
-            ASSERT_EQ(z1, z2) << "depth differs in state " << states << " scale " << scale << " format " << format;
+            ASSERT_TRUE(c1 == c2 && d1 == d2 && z1 == z2)
+                << "state " << states << " scale " << scale << " format " << format << " lanes " << lanes;
           }
     // The system's states all have a specialised routine.
     EXPECT_GE(fastcount, 2 * 5 * 3);
