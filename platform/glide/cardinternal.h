@@ -141,8 +141,9 @@ void cardfilldepth(const CardTarget *target, uint16_t z);
 // only the rows of its own share, so the frame is the same bits for any count. Whatever
 // reads or frees what queued work uses waits for it first (cardfinish).
 
-// Starts count workers (1: none; the device then draws on the calling thread); 0 when
-// the threads cannot be started. The queue is allocated here, once.
+// Shares the drawing among count threads: count - 1 workers are started and the calling
+// thread draws the first share as it publishes commands (1: none started; the device then
+// draws directly); 0 when the threads cannot be started. The queue is allocated here, once.
 int cardworkersstart(int count);
 void cardworkersstop(void);
 // How many workers draw (1 when none were started).

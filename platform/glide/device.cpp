@@ -3,6 +3,7 @@
 // or headless output, frame capture and the call trace.
 #include <SDL.h>
 #include <errno.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <time.h>
 
@@ -94,10 +95,12 @@ int screenscale() {
   return n;
 }
 
-// The processors this process may run on.
+// The processors this process may run on (its affinity, which a container or taskset
+// narrows below what the machine has), at most 64.
 int corecount() {
-  unsigned n = std::thread::hardware_concurrency();
-  return n < 1 ? 1 : n > 64 ? 64 : (int)n;
+  cpu_set_t set;
+  int n = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : (int)std::thread::hardware_concurrency();
+  return n < 1 ? 1 : n > 64 ? 64 : n;
 }
 
 CardTarget backtarget(const CardDevice &d) {
@@ -379,11 +382,10 @@ FxBool grSstWinOpen(FxU32 hwnd, GrScreenResolution_t resolution, GrScreenRefresh
   }
   ok = ok && (d.depth = (uint16_t *)malloc(pixels * 2)) != nullptr;
   ok = ok && (d.rgb = (uint8_t *)calloc(pixels, 3)) != nullptr;
-  // One thread unless asked: on these two-core machines, shared with other work, two
-  // workers drew the show about three times slower than one (by.lws headless unpaced,
-  // 98-153 against 121-702 frames a second with a build running beside it), and a paced
-  // run must keep every retrace.
-  int threads = envcount("LWDEMO_THREADS", 1, 1, 64, corecount());
+  // One drawing thread per processor this process may use, the calling thread one of them
+  // (each owns its own rows, so the frame is the same bits for any count); 1 draws on the
+  // calling thread alone.
+  int threads = envcount("LWDEMO_THREADS", corecount(), 1, 64, corecount());
   if (ok && !cardworkersstart(threads)) fprintf(stderr, "card: cannot start %d drawing threads, drawing on one\n", threads);
   if (!ok) {
     for (int i = 0; i < 2; i++) {
@@ -636,6 +638,7 @@ int cardframe(CardFrame *frame) {
 
 void cardscanout(const void *buffer, FxU8 *rgb) {
   if (buffer == nullptr || rgb == nullptr) return;
+  cardfinish();  // the buffer may be one that queued work still draws into
   if (!device.gammaready) loadgamma(&device);
   const CardDevice &d = device;
   size_t n = d.open ? (size_t)d.width * d.height : (size_t)cardwidth * cardheight;

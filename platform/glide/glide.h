@@ -321,7 +321,7 @@ struct CardStats {
 // (scan-out gamma, default 1.7), LWDEMO_NOCARD (set and not "0": no hardware reported),
 // LWDEMO_SCALE (1 .. 8 or max: the frame drawn that many times 640 x 480, default 1),
 // LWDEMO_COLOR (16: RGB565 dithered, the default; 32: 8 bits a channel) and
-// LWDEMO_THREADS (1 .. 64 drawing threads or max, the processors available; default 1).
+// LWDEMO_THREADS (1 .. 64 drawing threads or max; default the processors available).
 
 // 1 when the card shows its frames in a window, 0 headless (LWDEMO_VIDEO, else whether a
 // display can be reached). Decided once per process.

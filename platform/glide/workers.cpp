@@ -5,6 +5,9 @@
 // publishes them by advancing head; each worker walks the ring behind it and publishes how
 // far it got in done. A slot is written again only when every worker has passed it, so
 // the ring is the only memory the queue uses, allocated once when the workers start.
+// The submitter draws share 0 itself, each batch as it publishes it: with count threads
+// asked for, count - 1 are started, so count processors are busy and none is
+// oversubscribed by a submitter that only waits.
 // Waiting spins briefly (a command usually follows within microseconds) and then sleeps
 // on the counter it waits for.
 #include <emmintrin.h>
@@ -40,7 +43,8 @@ struct alignas(64) Worker {
 };
 
 struct Pool {
-  int count = 1;
+  int count = 1;  // shares of the rows: the submitter's (0) and one per started worker
+  uint64_t owndone = 0;  // commands the submitter has drawn its share of
   Command *commands = nullptr;
   Worker *workers = nullptr;
   alignas(64) std::atomic<uint64_t> head{0};
@@ -70,6 +74,19 @@ void advance(std::atomic<uint64_t> *counter, uint64_t value) {
   if (pool.sleepers.load() > 0) counter->notify_all();
 }
 
+// Draws command c's rows of share id.
+void drawcommand(const Command &c, int id) {
+  CardTarget share = c.target;
+  share.band = id;
+  share.bands = pool.count;
+  if (c.kind == drawtriangle) {
+    carddrawsetup(&c.setup, &share);
+  } else {
+    cardfillcolor(&share, c.color);
+    if (c.withdepth) cardfilldepth(&share, c.z);
+  }
+}
+
 void runworker(int id) {
   Worker &me = pool.workers[id];
   uint64_t next = 0;
@@ -82,29 +99,26 @@ void runworker(int id) {
     for (; next < head; next++) {
       const Command &c = pool.commands[next % queuecapacity];
       if (c.kind == stopworkers) return;
-      CardTarget share = c.target;
-      share.band = id;
-      share.bands = pool.count;
-      if (c.kind == drawtriangle) {
-        carddrawsetup(&c.setup, &share);
-      } else {
-        cardfillcolor(&share, c.color);
-        if (c.withdepth) cardfilldepth(&share, c.z);
-      }
+      drawcommand(c, id);
       advance(&me.done, next + 1);
     }
   }
 }
 
-// Makes every written command visible to the workers.
+// Makes every written command visible to the workers, then draws the submitter's share
+// of them.
 void publish() {
   if (pool.head.load(std::memory_order_relaxed) != pool.written) advance(&pool.head, pool.written);
+  for (; pool.owndone < pool.written; pool.owndone++) {
+    const Command &c = pool.commands[pool.owndone % queuecapacity];
+    if (c.kind != stopworkers) drawcommand(c, 0);
+  }
 }
 
-// Waits until every worker has drawn the commands before index upto.
+// Waits until every share has drawn the commands before index upto.
 void waitworkers(uint64_t upto) {
   publish();
-  for (int i = 0; i < pool.count; i++) {
+  for (int i = 1; i < pool.count; i++) {
     std::atomic<uint64_t> &done = pool.workers[i].done;
     for (uint64_t d = done.load(std::memory_order_acquire); d < upto;
          d = done.load(std::memory_order_acquire))
@@ -145,13 +159,14 @@ int cardworkersstart(int count) {
   pool.count = count;
   pool.head.store(0);
   pool.written = 0;
-  for (int i = 0; i < count; i++) {
+  pool.owndone = 0;
+  for (int i = 1; i < count; i++) {
     try {
       pool.workers[i].thread = std::thread(runworker, i);
     } catch (const std::exception &) {
       // Fewer workers than asked would split the rows differently from what those started
       // expect: stop them and draw on the calling thread.
-      pool.count = i;
+      pool.count = i;  // workers 1 .. i - 1 are running
       cardworkersstop();
       return 0;
     }
@@ -161,12 +176,12 @@ int cardworkersstart(int count) {
 
 void cardworkersstop(void) {
   if (pool.workers != nullptr) {
-    if (pool.count > 0) {
+    if (pool.count > 1) {
       nextslot()->kind = stopworkers;
       pool.written++;
       publish();
     }
-    for (int i = 0; i < pool.count; i++)
+    for (int i = 1; i < pool.count; i++)
       if (pool.workers[i].thread.joinable()) pool.workers[i].thread.join();
   }
   delete[] pool.commands;
@@ -176,6 +191,7 @@ void cardworkersstop(void) {
   pool.count = 1;
   pool.head.store(0);
   pool.written = 0;
+  pool.owndone = 0;
 }
 
 int cardworkercount(void) { return pool.workers != nullptr ? pool.count : 1; }

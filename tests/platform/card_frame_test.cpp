@@ -2,8 +2,11 @@
 // shared among workers. Each must leave the card's own drawing intact: pixels only
 // inside the frame, edges where the geometry puts them, the same bits however the rows
 // are shared.
+#include <sched.h>
+
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "cardtest.h"
@@ -213,19 +216,27 @@ TEST(CardFrame, ScaledFrameAveragedDownMatchesScaleOne) {
   }
 }
 
-// LWDEMO_SCALE and LWDEMO_COLOR size and shape the frame; values the card does not take
-// fall back to the defaults. In 32-bit colour a flat clear is one value everywhere (no
-// dither) and scan-out covers the whole larger frame.
+// LWDEMO_SCALE, LWDEMO_COLOR and LWDEMO_THREADS size and shape the frame; values the card
+// does not take fall back to the defaults (threads: the processors available, 0 below).
+// In 32-bit colour a flat clear is one value everywhere (no dither) and scan-out covers
+// the whole larger frame.
 TEST_F(CardTest, ScaleAndColourShapeTheFrame) {
   const struct {
-    const char *scale, *colour;
-    int width, colorbits;
-  } cases[] = {{"2", "32", 1280, 32}, {"3", "16", 1920, 16}, {"4", "32", 2560, 32},
-               {"max", "16", 640, 16}, {"9", "24", 640, 16}, {"0", "", 640, 16}, {"x", "32", 640, 32}};
+    const char *scale, *colour, *threads;
+    int width, colorbits, workers;
+  } cases[] = {{"2", "32", "3", 1280, 32, 3}, {"3", "16", "", 1920, 16, 0}, {"4", "32", "1", 2560, 32, 1},
+               {"max", "16", "max", 640, 16, 0}, {"9", "24", "0", 640, 16, 0}, {"0", "", "65", 640, 16, 0},
+               {"x", "32", "2", 640, 32, 2}};
+  cpu_set_t cpus;
+  ASSERT_EQ(sched_getaffinity(0, sizeof cpus, &cpus), 0);
+  const char *outside = getenv("LWDEMO_THREADS");
+  const std::string keep = outside != nullptr ? outside : "";
   for (const auto &c : cases) {
+    setenv("LWDEMO_THREADS", c.threads, 1);
     reopen(c.scale, c.colour);
     CardFrame f;
     ASSERT_TRUE(cardframe(&f));
+    EXPECT_EQ(f.threads, c.workers > 0 ? c.workers : std::min(CPU_COUNT(&cpus), 64)) << c.threads;
     EXPECT_EQ(f.width, c.width) << c.scale;
     EXPECT_EQ(f.height, c.width * 3 / 4) << c.scale;
     EXPECT_EQ(f.colorbits, c.colorbits) << c.colour;
@@ -244,6 +255,7 @@ TEST_F(CardTest, ScaleAndColourShapeTheFrame) {
       for (int i = 0; i < f.width * f.height / 2; i++) ASSERT_EQ(p[i], 0x336699u) << i;
     }
   }
+  setenv("LWDEMO_THREADS", keep.c_str(), 1);  // empty is unset to the card
 }
 
 }  // namespace

@@ -26,12 +26,16 @@ inline GrVertex vtx(float x, float y, float r = 255, float g = 255, float b = 25
   return v;
 }
 
-// Texture whose levels are filled by fill(level, s, t) -> ARGB8888.
+// Texture whose levels are filled by fill(level, s, t) -> ARGB8888. Its texels are
+// rewritten or freed only once the card's queued triangles are drawn, as the card's own
+// texture memory is.
 struct TestTexture {
   CardTexture tex;
   std::vector<uint32_t> levels[9];
+  ~TestTexture() { cardfinish(); }
   template <typename Fill>
   void make(int largelod, int smalllod, int aspectw, int aspecth, Fill fill) {
+    cardfinish();
     tex = CardTexture{};
     tex.largelod = largelod;
     tex.smalllod = smalllod;
