@@ -8,6 +8,9 @@
 #   ./lwdemo.sh coverage build with --coverage (build-cov/), run the tests, print the
 #                        line coverage of the library (app display lwo lws math pipeline
 #                        platform sfx; not tests, fuzz, bench or tools)
+#   ./lwdemo.sh bench    install what is missing, build with the benchmarks, and compare the
+#                        card's fill rate with Mesa's software rasterizer (one thread each,
+#                        then every thread each)
 #   ./lwdemo.sh cleanroom  a fresh minimal Debian root (build-cleanroom/), a clean clone of
 #                        HEAD in it, then ./lwdemo.sh and ./lwdemo.sh test run inside as root
 set -euo pipefail
@@ -28,6 +31,7 @@ packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libpng-dev
           libswscale-dev  # video capture: RGB to the encoder's YUV
           libavutil-dev  # video capture: frames, options and error texts
           ffmpeg  # ffprobe reads captured videos back in the tests
+          libosmesa6-dev  # bench_llvmpipe sets the card's fill rate beside Mesa's software rasterizer
 )
 jobs=${LWDEMO_JOBS:-$(nproc)}
 fuzzseconds=${LWDEMO_FUZZ_SECONDS:-45}
@@ -303,8 +307,17 @@ case "${1:-run}" in
   cleanroom)
     cleanroom
     ;;
+  bench)
+    setup
+    build "$top/build" -DCMAKE_BUILD_TYPE=Release -DLWDEMO_BENCH=ON
+    # LP_NUM_THREADS=0: Mesa rasterizes on the calling thread, as LWDEMO_THREADS=1 does.
+    echo "== one thread each"
+    LP_NUM_THREADS=0 LWDEMO_THREADS=1 "$top/build/bench_llvmpipe"
+    echo "== every thread each"
+    env -u LP_NUM_THREADS -u LWDEMO_THREADS "$top/build/bench_llvmpipe"
+    ;;
   *)
-    echo "usage: $0 [run|build|test|coverage|cleanroom]" >&2
+    echo "usage: $0 [run|build|test|coverage|cleanroom|bench]" >&2
     exit 2
     ;;
 esac
