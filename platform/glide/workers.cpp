@@ -1,15 +1,17 @@
 // The card's workers: a queue of set-up triangles and clears in submission order, drawn
-// by every worker over its own share of the rows.
+// share by share of the rows.
 //
 // One submitter (the thread that drives the card) writes commands into a ring and
-// publishes them by advancing head; each worker walks the ring behind it and publishes how
-// far it got in done. A slot is written again only when every worker has passed it, so
-// the ring is the only memory the queue uses, allocated once when the workers start.
-// The submitter draws share 0 itself, each batch as it publishes it: with count threads
-// asked for, count - 1 are started, so count processors are busy and none is
-// oversubscribed by a submitter that only waits.
-// Waiting spins briefly (a command usually follows within microseconds) and then sleeps
-// on the counter it waits for.
+// publishes them by advancing head. The rows are split into as many shares as threads
+// draw; a share's commands are drawn in order by whichever thread holds the share's claim,
+// which publishes how far the share got in done. So a frame is the same bits whoever
+// draws which share, and no thread waits on another that the scheduler has set aside
+// while there is a share it can draw itself: the submitter draws share 0 as it publishes
+// each batch, and anything still undrawn when it must wait (a swap, a read of the pixels,
+// a full ring), and each worker takes the first share with work, its own first. A slot is
+// written again only when every share has passed it, so the ring is the only memory the
+// queue uses, allocated once when the workers start. Waiting spins briefly (a command
+// usually follows within microseconds) and then sleeps on the counter it waits for.
 #include <emmintrin.h>
 
 #include <atomic>
@@ -26,7 +28,7 @@ namespace {
 // command is about half a kilobyte.
 constexpr uint64_t queuecapacity = 1024;
 
-enum CommandKind { drawtriangle, clearbuffers, stopworkers };
+enum CommandKind { drawtriangle, clearbuffers };
 
 struct Command {
   int kind = drawtriangle;
@@ -37,17 +39,18 @@ struct Command {
   uint16_t z = 0;
 };
 
-struct alignas(64) Worker {
-  std::atomic<uint64_t> done{0};
-  std::thread thread;
+struct alignas(64) Share {
+  std::atomic<uint64_t> done{0};     // commands drawn in this share
+  std::atomic<uint64_t> claimed{0};  // 1 while a thread draws this share
+  std::thread thread;                // the worker that prefers this share (none for share 0)
 };
 
 struct Pool {
-  int count = 1;  // shares of the rows: the submitter's (0) and one per started worker
-  uint64_t owndone = 0;  // commands the submitter has drawn its share of
+  int count = 1;  // shares of the rows, and threads drawing them (the submitter one)
   Command *commands = nullptr;
-  Worker *workers = nullptr;
+  Share *shares = nullptr;
   alignas(64) std::atomic<uint64_t> head{0};
+  std::atomic<int> stopping{0};
   uint64_t written = 0;  // commands written, published or not (the submitter's own count)
   // Threads asleep on a counter. A wake-up costs a system call, too dear for every
   // command, so counters are only notified while someone sleeps; sleeper and notifier
@@ -74,62 +77,71 @@ void advance(std::atomic<uint64_t> *counter, uint64_t value) {
   if (pool.sleepers.load() > 0) counter->notify_all();
 }
 
-// Draws command c's rows of share id.
-void drawcommand(const Command &c, int id) {
-  CardTarget share = c.target;
-  share.band = id;
-  share.bands = pool.count;
-  if (c.kind == drawtriangle) {
-    carddrawsetup(&c.setup, &share);
-  } else {
-    cardfillcolor(&share, c.color);
-    if (c.withdepth) cardfilldepth(&share, c.z);
+// Draws share id's commands up to index upto unless another thread holds its claim;
+// 1 when it drew (or nothing was left), 0 when the share was claimed elsewhere. The
+// claim's acquire and release order one holder's pixels before the next holder's.
+int drawshare(int id, uint64_t upto) {
+  Share &s = pool.shares[id];
+  if (s.done.load(std::memory_order_acquire) >= upto) return 1;
+  if (s.claimed.exchange(1, std::memory_order_acquire) != 0) return 0;
+  for (uint64_t next = s.done.load(std::memory_order_relaxed); next < upto; next++) {
+    const Command &c = pool.commands[next % queuecapacity];
+    CardTarget share = c.target;
+    share.band = id;
+    share.bands = pool.count;
+    if (c.kind == drawtriangle) {
+      carddrawsetup(&c.setup, &share);
+    } else {
+      cardfillcolor(&share, c.color);
+      if (c.withdepth) cardfilldepth(&share, c.z);
+    }
+    s.done.store(next + 1, std::memory_order_release);
   }
+  advance(&s.claimed, 0);
+  return 1;
 }
 
 void runworker(int id) {
-  Worker &me = pool.workers[id];
-  uint64_t next = 0;
   for (;;) {
-    uint64_t head = pool.head.load(std::memory_order_acquire);
-    if (next == head) {
-      waitchange(&pool.head, head);
-      continue;
+    // Stopping is set before head moves past the last command, so a worker that sees
+    // that head sees it stopping.
+    uint64_t head = pool.head.load();
+    if (pool.stopping.load()) return;
+    int drew = 0;
+    for (int k = 0; k < pool.count; k++) {
+      int s = (id + k) % pool.count;
+      if (pool.shares[s].done.load(std::memory_order_acquire) < head && drawshare(s, head)) drew = 1;
     }
-    for (; next < head; next++) {
-      const Command &c = pool.commands[next % queuecapacity];
-      if (c.kind == stopworkers) return;
-      drawcommand(c, id);
-      advance(&me.done, next + 1);
-    }
+    if (!drew) waitchange(&pool.head, head);
   }
 }
 
-// Makes every written command visible to the workers, then draws the submitter's share
-// of them.
+// Makes every written command visible to the workers, then draws share 0 of them unless
+// a worker is at it.
 void publish() {
   if (pool.head.load(std::memory_order_relaxed) != pool.written) advance(&pool.head, pool.written);
-  for (; pool.owndone < pool.written; pool.owndone++) {
-    const Command &c = pool.commands[pool.owndone % queuecapacity];
-    if (c.kind != stopworkers) drawcommand(c, 0);
-  }
+  drawshare(0, pool.written);
 }
 
-// Waits until every share has drawn the commands before index upto.
-void waitworkers(uint64_t upto) {
+// Waits until every share has drawn the commands before index upto, drawing each share
+// no one else is drawing.
+void waitshares(uint64_t upto) {
   publish();
-  for (int i = 1; i < pool.count; i++) {
-    std::atomic<uint64_t> &done = pool.workers[i].done;
-    for (uint64_t d = done.load(std::memory_order_acquire); d < upto;
-         d = done.load(std::memory_order_acquire))
-      waitchange(&done, d);
+  for (;;) {
+    int busy = -1;
+    for (int s = 0; s < pool.count; s++)
+      if (!drawshare(s, upto)) busy = s;
+    if (busy < 0) return;
+    // Another thread draws that share: wait until it lets the share go, then draw what
+    // it left.
+    waitchange(&pool.shares[busy].claimed, 1);
   }
 }
 
-// The next free slot, once every worker is past its previous use.
+// The next free slot, once every share is past its previous use.
 Command *nextslot() {
   uint64_t at = pool.written;
-  if (at >= queuecapacity) waitworkers(at - queuecapacity + 1);
+  if (at >= queuecapacity) waitshares(at - queuecapacity + 1);
   return &pool.commands[at % queuecapacity];
 }
 
@@ -148,25 +160,22 @@ int cardworkersstart(int count) {
   cardworkersstop();
   if (count <= 1) return 1;
   pool.commands = new (std::nothrow) Command[queuecapacity];
-  pool.workers = new (std::nothrow) Worker[count];
-  if (pool.commands == nullptr || pool.workers == nullptr) {
+  pool.shares = new (std::nothrow) Share[count];
+  if (pool.commands == nullptr || pool.shares == nullptr) {
     delete[] pool.commands;
-    delete[] pool.workers;
+    delete[] pool.shares;
     pool.commands = nullptr;
-    pool.workers = nullptr;
+    pool.shares = nullptr;
     return 0;
   }
   pool.count = count;
   pool.head.store(0);
+  pool.stopping.store(0);
   pool.written = 0;
-  pool.owndone = 0;
   for (int i = 1; i < count; i++) {
     try {
-      pool.workers[i].thread = std::thread(runworker, i);
+      pool.shares[i].thread = std::thread(runworker, i);
     } catch (const std::exception &) {
-      // Fewer workers than asked would split the rows differently from what those started
-      // expect: stop them and draw on the calling thread.
-      pool.count = i;  // workers 1 .. i - 1 are running
       cardworkersstop();
       return 0;
     }
@@ -175,26 +184,23 @@ int cardworkersstart(int count) {
 }
 
 void cardworkersstop(void) {
-  if (pool.workers != nullptr) {
-    if (pool.count > 1) {
-      nextslot()->kind = stopworkers;
-      pool.written++;
-      publish();
-    }
+  if (pool.shares != nullptr) {
+    waitshares(pool.written);
+    pool.stopping.store(1);
+    advance(&pool.head, pool.written + 1);  // wakes the workers, which then stop
     for (int i = 1; i < pool.count; i++)
-      if (pool.workers[i].thread.joinable()) pool.workers[i].thread.join();
+      if (pool.shares[i].thread.joinable()) pool.shares[i].thread.join();
   }
   delete[] pool.commands;
-  delete[] pool.workers;
+  delete[] pool.shares;
   pool.commands = nullptr;
-  pool.workers = nullptr;
+  pool.shares = nullptr;
   pool.count = 1;
   pool.head.store(0);
   pool.written = 0;
-  pool.owndone = 0;
 }
 
-int cardworkercount(void) { return pool.workers != nullptr ? pool.count : 1; }
+int cardworkercount(void) { return pool.shares != nullptr ? pool.count : 1; }
 
 void cardqueuetriangle(const CardSetup *s, const CardTarget *target) {
   Command *c = nextslot();
@@ -215,6 +221,6 @@ void cardqueueclear(const CardTarget *target, uint32_t color, int withdepth, uin
 }
 
 void cardfinish(void) {
-  if (pool.workers == nullptr) return;
-  waitworkers(pool.written);
+  if (pool.shares == nullptr) return;
+  waitshares(pool.written);
 }
