@@ -10,32 +10,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/glide/cardtexture.h"
+#include "bench/benchtexture.h"
 #include "platform/glide/glide.h"
 
 namespace {
-
-struct BenchTexture {
-  CardTexture tex;
-  std::vector<uint32_t> levels[9];
-};
-
-void maketexture(BenchTexture *bt) {
-  uint32_t seed = 12345;
-  for (int l = 0; l <= 8; l++) {
-    int side = 256 >> l;
-    bt->levels[l].resize((size_t)side * side);
-    for (uint32_t &t : bt->levels[l]) {
-      seed = seed * 1664525u + 1013904223u;
-      t = seed | 0xFF000000u;
-    }
-    bt->tex.width[l] = bt->tex.height[l] = side;
-    bt->tex.texels[l] = bt->levels[l].data();
-  }
-  bt->tex.largelod = GR_LOD_256;
-  bt->tex.smalllod = GR_LOD_1;
-  bt->tex.sclamp = bt->tex.tclamp = GR_TEXTURECLAMP_WRAP;
-}
 
 // Right triangle with legs of `leg` pixels: leg * leg / 2 pixels. Each triangle of a
 // batch lies a little nearer than the one before, so every pixel passes the depth test.

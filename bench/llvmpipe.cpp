@@ -20,7 +20,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/glide/cardtexture.h"
+#include "bench/benchtexture.h"
 #include "platform/glide/glide.h"
 
 namespace {
@@ -33,32 +33,9 @@ double seconds() {
   return (double)ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
-// One 256x256 texture with every level, random opaque texels; blending takes the
-// iterated alpha (160).
-struct Texture {
-  std::vector<uint32_t> levels[9];
-  CardTexture card;
-};
-
-void maketexture(Texture *t) {
-  uint32_t seed = 12345;
-  for (int l = 0; l <= 8; l++) {
-    int side = 256 >> l;
-    t->levels[l].resize((size_t)side * side);
-    for (uint32_t &texel : t->levels[l]) {
-      seed = seed * 1664525u + 1013904223u;
-      texel = seed | 0xFF000000u;
-    }
-    t->card.width[l] = t->card.height[l] = side;
-    t->card.texels[l] = t->levels[l].data();
-  }
-  t->card.largelod = GR_LOD_256;
-  t->card.smalllod = GR_LOD_1;
-}
-
 // A batch of right triangles with legs of leg pixels laid out across the screen, each a
 // little nearer than the one before so that every pixel passes the depth test: screen
-// x, y, 1/w, colour and texel coordinates per corner.
+// x, y, 1/w, colour (alpha 160, which blending takes) and texel coordinates per corner.
 struct Corner {
   float x, y, oow, r, g, b, a, s, t;
 };
@@ -85,7 +62,7 @@ struct Case {
 
 // ---- Ours: the card through its own calls ----
 
-void ourstate(int blend, const Texture *tex) {
+void ourstate(int blend, const BenchTexture *tex) {
   grDepthBufferMode(GR_DEPTHBUFFER_WBUFFER);
   grDepthBufferFunction(GR_CMP_LESS);
   grDepthMask(FXTRUE);
@@ -98,7 +75,7 @@ void ourstate(int blend, const Texture *tex) {
     grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
   else
     grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ONE, GR_BLEND_ZERO);
-  cardtexture = &tex->card;
+  cardtexture = &tex->tex;
 }
 
 // Seconds for one batch, clear excluded, every pixel drawn.
@@ -162,7 +139,7 @@ std::vector<GlVertex> glvertices(const std::vector<Corner> &corners) {
   return verts;
 }
 
-void glstate(int blend, const Texture *tex) {
+void glstate(int blend, const BenchTexture *tex) {
   GLuint name = 0;
   glGenTextures(1, &name);
   glBindTexture(GL_TEXTURE_2D, name);
@@ -249,7 +226,7 @@ int main() {
          (const char *)glGetString(GL_RENDERER), lp != nullptr ? lp : "(unset)", frame.threads,
          frame.colorbits, frame.scale);
   printf("%-22s %12s %13s %8s %14s\n", "case", "ours Mpix/s", "theirs Mpix/s", "ratio", "pixels/tri o:t");
-  Texture tex;
+  BenchTexture tex;
   maketexture(&tex);
   const Case cases[] = {{"textured 5000 opaque", 100.0f, 0}, {"textured 5000 blended", 100.0f, 1},
                         {"textured 20 opaque", 6.4f, 0},    {"textured 20 blended", 6.4f, 1}};

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -22,6 +23,15 @@
 inline std::string readfile(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The names in a folder, sorted; none when it is not there.
+inline std::vector<std::string> folderentries(const std::string &folder) {
+  std::vector<std::string> names;
+  std::error_code none;
+  for (const auto &e : std::filesystem::directory_iterator(folder, none)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 // Writes bytes as the whole file; 1 done.

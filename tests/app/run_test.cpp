@@ -21,14 +21,6 @@
 
 namespace {
 
-std::vector<std::string> entries(const std::string &folder) {
-  std::vector<std::string> names;
-  std::error_code none;  // a folder that is not there has no entries
-  for (const auto &e : std::filesystem::directory_iterator(folder, none)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 std::string framename(int n) {
   char name[32];
   snprintf(name, sizeof name, "frame%06d.png", n);
@@ -38,7 +30,7 @@ std::string framename(int n) {
 // The frames of folder are exactly frame000001.png to frameN.png, each a whole
 // 640x480 PNG; N, or -1 when not.
 int wholeframes(const std::string &folder) {
-  const std::vector<std::string> names = entries(folder);
+  const std::vector<std::string> names = folderentries(folder);
   for (size_t i = 0; i < names.size(); i++) {
     if (names[i] != framename((int)i + 1)) return -1;
     uint8_t *rgb = nullptr;
@@ -185,7 +177,7 @@ TEST(Run, AnOutputThatCannotBeWrittenIsOneMessageAndCode4) {
     EXPECT_EQ(r.err, std::string("Scene ok!\nlwdemo: ") + c.message + "; capture stopped, the show plays on\n");
     EXPECT_EQ(framecounts(readfile(folder + "/error3d.txt")), (std::vector<int>{61, 16, 3}));
   }
-  EXPECT_EQ(entries(folder + "/folder.mp4"), std::vector<std::string>{});
+  EXPECT_EQ(folderentries(folder + "/folder.mp4"), std::vector<std::string>{});
 }
 
 // ffprobe's count of decoded frames and the stream's duration in seconds, "" when the
@@ -214,7 +206,7 @@ TEST_F(Video, EachShownFrameIsHeldForItsRetraces) {
   // 61 frames at two retraces, 16 at one, 3 at two: 144 retraces of 1001/60000 s.
   EXPECT_EQ(probe(folder + "/video/show.mp4"),
             "codec_name=h264\nr_frame_rate=60000/1001\nduration=2.402400\nnb_read_frames=144\n");
-  EXPECT_EQ(entries(folder + "/video"), std::vector<std::string>{"show.mp4"});
+  EXPECT_EQ(folderentries(folder + "/video"), std::vector<std::string>{"show.mp4"});
 }
 
 TEST_F(Video, AKeyOrTerminationLeavesAPlayableFile) {

@@ -16,14 +16,6 @@
 
 namespace {
 
-std::vector<std::string> entries(const std::string &folder) {
-  std::vector<std::string> names;
-  std::error_code none;  // a folder that is not there has no entries
-  for (const auto &e : std::filesystem::directory_iterator(folder, none)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // write(2) that takes `room` bytes in all and then fails as a full disk does.
 size_t room = 0;
 ssize_t fullwrite(int fd, const void *bytes, size_t count) {
@@ -82,7 +74,7 @@ TEST_F(Capture, AFailedWriteLeavesNoPartialFileAndStopsWithOneMessage) {
     EXPECT_EQ(err, "test_platform: " + folder +
                        "/frame000001.png: No space left on device; capture stopped, the show plays on\n")
         << bytes;
-    EXPECT_EQ(entries(folder), std::vector<std::string>{}) << bytes;
+    EXPECT_EQ(folderentries(folder), std::vector<std::string>{}) << bytes;
     EXPECT_EQ(cardoutputlost(), 1);
   }
   // Room for the first frame only: it is whole, the second is absent.
@@ -94,7 +86,7 @@ TEST_F(Capture, AFailedWriteLeavesNoPartialFileAndStopsWithOneMessage) {
   std::filesystem::remove_all(folder);
   capturewrite = fullwrite;
   EXPECT_NE(play(folder, 3).find("frame000002.png: No space"), std::string::npos);
-  EXPECT_EQ(entries(folder), std::vector<std::string>{"frame000001.png"});
+  EXPECT_EQ(folderentries(folder), std::vector<std::string>{"frame000001.png"});
   uint8_t *png = nullptr;
   int w = 0, h = 0;
   EXPECT_EQ(readpng((folder + "/frame000001.png").c_str(), &png, &w, &h, 3), 1);
@@ -120,7 +112,7 @@ TEST_F(Capture, ScreenshotsGetTheSceneNameAndNeverReplaceAFile) {
   room = 500;
   capturewrite = fullwrite;
   EXPECT_EQ(capturescreenshot(rgb.data(), cardwidth, cardheight, 43, name, sizeof name), 0);
-  EXPECT_EQ(entries("."), (std::vector<std::string>{"lwdemo-Intro1-000042-2.png", "lwdemo-Intro1-000042.png"}));
+  EXPECT_EQ(folderentries("."), (std::vector<std::string>{"lwdemo-Intro1-000042-2.png", "lwdemo-Intro1-000042.png"}));
   EXPECT_EQ(cardoutputlost(), 1);
 }
 
