@@ -75,8 +75,11 @@ constexpr int pseudoclamp(uint32_t v12) {
 
 // 256 * log2(1 + i/256), rounded, by repeated squaring (each squaring yields one bit of
 // the logarithm), so the table is exact and the same on every compiler.
+// below[f] counts the entries <= f (the table rises): a triangle's set-up reads it where a
+// binary search's unpredictable branches cost a tenth of a small triangle's set-up.
 struct Log2Table {
   int16_t v[256];
+  int16_t below[256];
 };
 
 constexpr Log2Table makelog2table() {
@@ -92,6 +95,10 @@ constexpr Log2Table makelog2table() {
       bit /= 2;
     }
     t.v[i] = (int16_t)(int)(r * 256.0 + 0.5);
+  }
+  for (int f = 0, n = 0; f < 256; f++) {
+    while (n < 256 && t.v[n] <= f) n++;
+    t.below[f] = (int16_t)n;
   }
   return t;
 }
@@ -112,30 +119,32 @@ struct LevelVectors {
   const uint32_t *texels = nullptr;
 };
 
-// The vectors a span routine makes from a triangle's set-up once per span. Per colour
+// The vectors the span routines make from a triangle's set-up once per triangle, in the
+// drawing thread's own record (a small triangle's spans are 2 to 6 pixels long). Per colour
 // plane (r, g, b, a), shifted left by 8: the steps to the four lanes of a group (0, 1, 2
 // and 3 x steps) and from one group to the next (4 x steps). The level of a pixel
 // counted from the largest is lodk - ((bits(w) - lodm) >> 23), clamped to 0..lodrange:
 // with q = bits >> 15 = (e + 127) * 256 + m8, the shifted difference is
 // floor((q - lodcount) / 256) = e + 126 + (m8 >= lodcount), so lodk = lodlevel + 126 -
 // largest level and lodm = lodcount << 15.
+// The eight-lane routines use the 256-bit members (0..7 and 8 x steps) and lodrange only.
 struct SpanVectors {
   __m128i colorlanes[4], colorstep[4];
   __m128i lodk, lodm, lodrange;
+  __m256i colorlanes8[4], colorstep8[4], lodk8, lodm8;
+  __m256 wdx8, sdx8, tdx8;
 };
 
-SpanVectors spanvectors(const CardSetup *ts) {
-  SpanVectors v;
+void spanvectors(const CardSetup *ts, SpanVectors *v) {
   const uint32_t colordx[4] = {ts->rdx, ts->gdx, ts->bdx, ts->adx};
   for (int i = 0; i < 4; i++) {
     uint32_t d = colordx[i] << 8;
-    v.colorlanes[i] = _mm_setr_epi32(0, (int)d, (int)(2 * d), (int)(3 * d));
-    v.colorstep[i] = _mm_set1_epi32((int)(4 * d));
+    v->colorlanes[i] = _mm_setr_epi32(0, (int)d, (int)(2 * d), (int)(3 * d));
+    v->colorstep[i] = _mm_set1_epi32((int)(4 * d));
   }
-  v.lodk = _mm_set1_epi32(ts->lodlevel + 126 - (ts->lodmin >> 8));
-  v.lodm = _mm_set1_epi32(ts->lodcount << 15);
-  v.lodrange = _mm_set1_epi16((short)((ts->lodmax - ts->lodmin) >> 8));
-  return v;
+  v->lodk = _mm_set1_epi32(ts->lodlevel + 126 - (ts->lodmin >> 8));
+  v->lodm = _mm_set1_epi32(ts->lodcount << 15);
+  v->lodrange = _mm_set1_epi16((short)((ts->lodmax - ts->lodmin) >> 8));
 }
 
 // A triangle's LevelVectors of the level its spans last used, made when a group on another
@@ -911,21 +920,70 @@ AVX2 inline void blendlanes8(__m256i *rb, __m256i *ga, __m256i sa, __m256i drb, 
   }
 }
 
+// The first n (1..7) pixels at p, the other lanes clear, and their store back: whole
+// 8-, 4- and 2-byte moves, where a copy through memory of n pixels cost a library call
+// and a stalled reload on every short span.
+AVX2 inline __m128i loadpart16(const uint16_t *p, int n) {
+  int i = n & 4;
+  __m128i r = _mm_setzero_si128();
+  if (n & 2) {
+    uint32_t pair;
+    memcpy(&pair, p + i, 4);
+    r = _mm_cvtsi32_si128((int)pair);
+  }
+  if (n & 1) r = (n & 2) ? _mm_insert_epi16(r, p[i + 2], 2) : _mm_insert_epi16(r, p[i], 0);
+  return (n & 4) ? _mm_unpacklo_epi64(_mm_loadl_epi64((const __m128i *)p), r) : r;
+}
+
+AVX2 inline void storepart16(uint16_t *p, int n, __m128i v) {
+  int i = 0;
+  if (n & 4) {
+    _mm_storel_epi64((__m128i *)p, v);
+    v = _mm_srli_si128(v, 8);
+    i = 4;
+  }
+  if (n & 2) {
+    uint32_t pair = (uint32_t)_mm_cvtsi128_si32(v);
+    memcpy(p + i, &pair, 4);
+    v = _mm_srli_si128(v, 4);
+    i += 2;
+  }
+  if (n & 1) p[i] = (uint16_t)_mm_cvtsi128_si32(v);
+}
+
+AVX2 inline __m256i loadpart32(const uint32_t *p, int n) {
+  int i = n & 4;
+  __m128i r = _mm_setzero_si128();
+  if (n & 2) r = _mm_loadl_epi64((const __m128i *)(p + i));
+  if (n & 1) r = (n & 2) ? _mm_insert_epi32(r, (int)p[i + 2], 2) : _mm_insert_epi32(r, (int)p[i], 0);
+  return (n & 4) ? _mm256_set_m128i(r, _mm_loadu_si128((const __m128i *)p)) : _mm256_set_m128i(_mm_setzero_si128(), r);
+}
+
+AVX2 inline void storepart32(uint32_t *p, int n, __m256i v) {
+  __m128i r = _mm256_castsi256_si128(v);
+  int i = 0;
+  if (n & 4) {
+    _mm_storeu_si128((__m128i *)p, r);
+    r = _mm256_extracti128_si256(v, 1);
+    i = 4;
+  }
+  if (n & 2) {
+    _mm_storel_epi64((__m128i *)(p + i), r);
+    r = _mm_srli_si128(r, 8);
+    i += 2;
+  }
+  if (n & 1) p[i] = (uint32_t)_mm_cvtsi128_si32(r);
+}
+
 template <int format, int textured, int depth, int blend, int full>
 AVX2 inline __attribute__((always_inline)) void group8(Span8 *sp, int x, int n) {
   const __m128i bias16 = _mm_set1_epi16((short)0x8000);
-  alignas(32) uint32_t part[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   __m128i mask = full ? _mm_set1_epi32(-1)
                       : _mm_cmplt_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16((short)n));
   __m256 w = _mm256_add_ps(sp->w0, _mm256_mul_ps(sp->k, sp->wdx));
   __m128i wd = _mm_setzero_si128(), zold = _mm_setzero_si128();
   if constexpr (depth != depthoff) {
-    if (full) {
-      zold = _mm_loadu_si128((const __m128i *)(sp->zb + x));
-    } else {
-      memcpy(part, sp->zb + x, (size_t)n * 2);
-      zold = _mm_load_si128((const __m128i *)part);
-    }
+    zold = full ? _mm_loadu_si128((const __m128i *)(sp->zb + x)) : loadpart16(sp->zb + x, n);
     __m256i bits = _mm256_castps_si256(_mm256_add_ps(w, _mm256_setzero_ps()));
     wd = pack8(_mm256_sub_epi32(_mm256_set1_epi32(0x7F000 - 0x8000), _mm256_srli_epi32(bits, 11)));
     __m128i z = _mm_xor_si128(zold, bias16);
@@ -954,11 +1012,25 @@ AVX2 inline __attribute__((always_inline)) void group8(Span8 *sp, int x, int n) 
                                   _mm256_castps_si256(wpos));
     __m256i lod = _mm256_sub_epi32(sp->lodk, _mm256_srai_epi32(_mm256_sub_epi32(_mm256_castps_si256(w), sp->lodm), 23));
     lod = _mm256_and_si256(lod, _mm256_castps_si256(wpos));
+    if constexpr (!full) {
+      // The lanes past the span are never written: they sample where the first pixel does,
+      // so that a short span's group stays on one level and row for sample4's vector
+      // addressing, and a span of at most four skips the upper four lanes' fetch.
+      __m256i inside = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+      s8 = _mm256_blendv_epi8(_mm256_broadcastd_epi32(_mm256_castsi256_si128(s8)), s8, inside);
+      t8 = _mm256_blendv_epi8(_mm256_broadcastd_epi32(_mm256_castsi256_si128(t8)), t8, inside);
+      lod = _mm256_blendv_epi8(_mm256_broadcastd_epi32(_mm256_castsi256_si128(lod)), lod, inside);
+    }
     __m128i levels = _mm_min_epi16(_mm_max_epi16(pack8(lod), _mm_setzero_si128()), sp->lodrange);
     __m128i rb0, ga0, rb1, ga1;
     sample4(sp->ts, _mm256_castsi256_si128(s8), _mm256_castsi256_si128(t8), levels, sp->cache, &rb0, &ga0);
-    sample4(sp->ts, _mm256_extracti128_si256(s8, 1), _mm256_extracti128_si256(t8, 1), _mm_srli_si128(levels, 8),
-            sp->cache, &rb1, &ga1);
+    if (full || n > 4) {
+      sample4(sp->ts, _mm256_extracti128_si256(s8, 1), _mm256_extracti128_si256(t8, 1), _mm_srli_si128(levels, 8),
+              sp->cache, &rb1, &ga1);
+    } else {
+      rb1 = rb0;
+      ga1 = ga0;
+    }
     __m256i trb = _mm256_set_m128i(rb1, rb0), tga = _mm256_set_m128i(ga1, ga0);
     const __m256i one16 = _mm256_set1_epi16(1);
     rb = _mm256_srli_epi16(_mm256_mullo_epi16(trb, _mm256_add_epi16(rb, one16)), 8);
@@ -971,8 +1043,7 @@ AVX2 inline __attribute__((always_inline)) void group8(Span8 *sp, int x, int n) 
   }
   if constexpr (format == 32) {
     uint32_t *cb = sp->cb32 + x;
-    if (!full) memcpy(part, cb, (size_t)n * 4);
-    __m256i old = full ? _mm256_loadu_si256((const __m256i *)cb) : _mm256_load_si256((const __m256i *)part);
+    __m256i old = full ? _mm256_loadu_si256((const __m256i *)cb) : loadpart32(cb, n);
     if constexpr (blend != blendoff) {
       __m256i drb = _mm256_and_si256(old, _mm256_set1_epi32(0x00FF00FF));
       __m256i dg = _mm256_and_si256(_mm256_srli_epi32(old, 8), _mm256_set1_epi32(0xFF));
@@ -984,13 +1055,11 @@ AVX2 inline __attribute__((always_inline)) void group8(Span8 *sp, int x, int n) 
     if (full) {
       _mm256_storeu_si256((__m256i *)cb, out);
     } else {
-      _mm256_store_si256((__m256i *)part, out);
-      memcpy(cb, part, (size_t)n * 4);
+      storepart32(cb, n, out);
     }
   } else {
     uint16_t *cb = sp->cb + x;
-    if (!full) memcpy(part, cb, (size_t)n * 2);
-    __m128i old = full ? _mm_loadu_si128((const __m128i *)cb) : _mm_load_si128((const __m128i *)part);
+    __m128i old = full ? _mm_loadu_si128((const __m128i *)cb) : loadpart16(cb, n);
     if constexpr (blend != blendoff) {
       __m256i d565 = _mm256_cvtepu16_epi32(old);
       __m256i f5 = _mm256_or_si256(_mm256_slli_epi32(_mm256_srli_epi32(d565, 11), 16),
@@ -1013,8 +1082,7 @@ AVX2 inline __attribute__((always_inline)) void group8(Span8 *sp, int x, int n) 
     if (full) {
       _mm_storeu_si128((__m128i *)cb, out16);
     } else {
-      _mm_store_si128((__m128i *)part, out16);
-      memcpy(cb, part, (size_t)n * 2);
+      storepart16(cb, n, out16);
     }
   }
   if constexpr (depth == depthlesswrite || depth == depthequalwrite) {
@@ -1022,21 +1090,30 @@ AVX2 inline __attribute__((always_inline)) void group8(Span8 *sp, int x, int n) 
     if (full) {
       _mm_storeu_si128((__m128i *)(sp->zb + x), z);
     } else {
-      _mm_store_si128((__m128i *)part, z);
-      memcpy(sp->zb + x, part, (size_t)n * 2);
+      storepart16(sp->zb + x, n, z);
     }
   }
 }
 
-// A colour plane's first eight pixels, shifted left by 8 as in spanfast: (p + k dx) << 8,
-// wrapping as the scalar planes wrap.
-AVX2 inline __m256i planelanes8(uint32_t p, uint32_t dx) {
-  return _mm256_add_epi32(_mm256_set1_epi32((int)(p << 8)),
-                          _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32((int)(dx << 8))));
+// The eight-lane members of sv. A colour plane's first eight pixels, shifted left by 8 as
+// in spanfast, are (p << 8) + colorlanes8 = (p + k dx) << 8, wrapping as the scalar planes
+// wrap.
+AVX2 void spanvectors8(const CardSetup *ts, SpanVectors *v) {
+  const uint32_t colordx[4] = {ts->rdx, ts->gdx, ts->bdx, ts->adx};
+  for (int i = 0; i < 4; i++) {
+    v->colorlanes8[i] = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32((int)(colordx[i] << 8)));
+    v->colorstep8[i] = _mm256_set1_epi32((int)(8 * (colordx[i] << 8)));
+  }
+  v->lodk8 = _mm256_set1_epi32(ts->lodlevel + 126 - (ts->lodmin >> 8));
+  v->lodm8 = _mm256_set1_epi32(ts->lodcount << 15);
+  v->lodrange = _mm_set1_epi16((short)((ts->lodmax - ts->lodmin) >> 8));
+  v->wdx8 = _mm256_set1_ps(ts->wdxf);
+  v->sdx8 = _mm256_set1_ps(ts->sdxf);
+  v->tdx8 = _mm256_set1_ps(ts->tdxf);
 }
 
 template <int format, int textured, int depth, int blend>
-AVX2 void spanfast8(const CardSetup *ts, const SpanVectors *, const CardTarget *tg, int y, int xs, int xe,
+AVX2 void spanfast8(const CardSetup *ts, const SpanVectors *sv, const CardTarget *tg, int y, int xs, int xe,
                     LevelCache *levelcache) {
   Span8 sp;
   uint32_t dx32 = (uint32_t)(xs - ts->px0), dy32 = (uint32_t)(y - ts->py0);
@@ -1046,23 +1123,23 @@ AVX2 void spanfast8(const CardSetup *ts, const SpanVectors *, const CardTarget *
   const int count = xe - xs;
   sp.clamp = !inrange(r, ts->rdx, count) || !inrange(g, ts->gdx, count) || !inrange(b, ts->bdx, count);
   if constexpr (blend == blendalphait) sp.clamp = sp.clamp || !inrange(a, ts->adx, count);
-  sp.rp = planelanes8(r, ts->rdx);
-  sp.gp = planelanes8(g, ts->gdx);
-  sp.bp = planelanes8(b, ts->bdx);
-  sp.ap = planelanes8(a, ts->adx);
+  sp.rp = _mm256_add_epi32(_mm256_set1_epi32((int)(r << 8)), sv->colorlanes8[0]);
+  sp.gp = _mm256_add_epi32(_mm256_set1_epi32((int)(g << 8)), sv->colorlanes8[1]);
+  sp.bp = _mm256_add_epi32(_mm256_set1_epi32((int)(b << 8)), sv->colorlanes8[2]);
+  sp.ap = _mm256_add_epi32(_mm256_set1_epi32((int)(a << 8)), sv->colorlanes8[3]);
   sp.w0 = _mm256_set1_ps(planefloat(ts->w0 + dx64 * ts->wdx + dy64 * ts->wdy));
   sp.s0 = sp.t0 = sp.w0;
   if constexpr (textured) {
     sp.s0 = _mm256_set1_ps(planefloat(ts->s0 + dx64 * ts->sdx + dy64 * ts->sdy));
     sp.t0 = _mm256_set1_ps(planefloat(ts->t0 + dx64 * ts->tdx + dy64 * ts->tdy));
   }
-  sp.wdx = _mm256_set1_ps(ts->wdxf);
-  sp.sdx = _mm256_set1_ps(ts->sdxf);
-  sp.tdx = _mm256_set1_ps(ts->tdxf);
+  sp.wdx = sv->wdx8;
+  sp.sdx = sv->sdx8;
+  sp.tdx = sv->tdx8;
   sp.k = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
-  sp.lodk = _mm256_set1_epi32(ts->lodlevel + 126 - (ts->lodmin >> 8));
-  sp.lodm = _mm256_set1_epi32(ts->lodcount << 15);
-  sp.lodrange = _mm_set1_epi16((short)((ts->lodmax - ts->lodmin) >> 8));
+  sp.lodk = sv->lodk8;
+  sp.lodm = sv->lodm8;
+  sp.lodrange = sv->lodrange;
   // Groups start 8 apart, so every group's dither phase is the span's.
   sp.dith = _mm256_broadcastsi128_si256(_mm_load_si128((const __m128i *)ditherlanes.v[y & 3][xs & 3]));
   sp.ts = ts;
@@ -1070,8 +1147,7 @@ AVX2 void spanfast8(const CardSetup *ts, const SpanVectors *, const CardTarget *
   sp.cb = tg->color + (size_t)y * tg->stride;
   sp.cb32 = tg->color32 + (size_t)y * tg->stride;
   sp.zb = tg->depth + (size_t)y * tg->stride;
-  const __m256i step[4] = {_mm256_set1_epi32((int)(8 * (ts->rdx << 8))), _mm256_set1_epi32((int)(8 * (ts->gdx << 8))),
-                           _mm256_set1_epi32((int)(8 * (ts->bdx << 8))), _mm256_set1_epi32((int)(8 * (ts->adx << 8)))};
+  const __m256i *step = sv->colorstep8;
   int x = xs;
   for (; x + 8 <= xe; x += 8) {
     group8<format, textured, depth, blend, 1>(&sp, x, 8);
@@ -1254,16 +1330,7 @@ int setuptriangle(CardSetup *ts, const CardState *st, const CardTexture *tex, in
       base = base < -(1 << 24) ? -(1 << 24) : base > (1 << 24) ? (1 << 24) : base;
       ts->lodbase = (int)roundnear(base);
       ts->lodlevel = ts->lodbase >> 8;
-      // The table rises, so the entries <= f end where a binary search finds them.
-      int lo = 0, hi = 256, f = ts->lodbase & 255;
-      while (lo < hi) {
-        int mid = (lo + hi) / 2;
-        if (log2table.v[mid] <= f)
-          lo = mid + 1;
-        else
-          hi = mid;
-      }
-      ts->lodcount = lo;
+      ts->lodcount = log2table.below[ts->lodbase & 255];
     }
   }
   return 1;
@@ -1368,7 +1435,10 @@ void carddrawsetup(const CardSetup *ts, const CardTarget *target) {
   SpanVectors sv;
   if (ts->span >= 0) {
     span = spantable[(target->format == 32 ? spankinds : 0) + ts->span];
-    sv = spanvectors(ts);
+    if (ts->span >= 2 * spankinds)
+      spanvectors8(ts, &sv);
+    else
+      spanvectors(ts, &sv);
   }
   LevelCache levelcache;
   EdgeWalk longedge, shortedge;
