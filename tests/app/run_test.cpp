@@ -194,7 +194,7 @@ std::string probe(const std::string &path) {
 class Video : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!haveprogram("ffprobe")) GTEST_SKIP() << "ffprobe is not installed";
+    ASSERT_TRUE(haveprogram("ffprobe")) << "ffprobe is not installed: Debian package ffmpeg";
   }
 };
 
@@ -213,7 +213,8 @@ TEST_F(Video, AKeyOrTerminationLeavesAPlayableFile) {
   const std::string folder = showfolder(longshow());
   RunResult r = runlwdemo(folder, {{"LWDEMO_CAPTURE", "key.mkv"}, {"LWDEMO_KEY", "10:q"}}, 30000);
   EXPECT_EQ(r.exitcode, 0) << r.err;
-  EXPECT_NE(probe(folder + "/key.mkv").find("nb_read_frames=20\n"), std::string::npos);
+  const std::string keyed = probe(folder + "/key.mkv");
+  EXPECT_NE(keyed.find("nb_read_frames=20\n"), std::string::npos) << keyed << r.err;
 
   Child child = startprogram(lwdemopath(), {}, folder,
                              {{"LWDEMO_VIDEO", "headless"}, {"LWDEMO_PACING", "off"},
@@ -227,8 +228,8 @@ TEST_F(Video, AKeyOrTerminationLeavesAPlayableFile) {
   EXPECT_EQ(r.exitcode, 128 + SIGTERM) << r.err;
   const std::vector<int> counts = framecounts(readfile(folder + "/error3d.txt"));
   ASSERT_EQ(counts.size(), 3u);
-  EXPECT_NE(probe(folder + "/term.mp4").find("nb_read_frames=" + std::to_string(2 * counts[0]) + "\n"),
-            std::string::npos);
+  const std::string termed = probe(folder + "/term.mp4");
+  EXPECT_NE(termed.find("nb_read_frames=" + std::to_string(2 * counts[0]) + "\n"), std::string::npos) << termed;
 }
 
 }  // namespace
