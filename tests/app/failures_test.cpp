@@ -119,10 +119,8 @@ TEST(Failures, EveryExitOfLwdemoNamesItsCause) {
 TEST(Failures, ASecondLwdemoInTheFolderRefusesAndChangesNothing) {
   const std::string folder = makefolder("twice");
   ASSERT_TRUE(writeshow(folder, longshow()));
-  Child first = startprogram(lwdemopath(), {}, folder,
-                             {{"LWDEMO_VIDEO", "headless"}, {"LWDEMO_PACING", "on"},
-                              {"LWDEMO_KEY", "90:q"}, {"LWDEMO_CAPTURE", "frames"},
-                              {"LWDEMO_CAPTURE_EVERY", "30"}});
+  Child first = startlwdemo(folder, {{"LWDEMO_PACING", "on"}, {"LWDEMO_KEY", "90:q"},
+                                     {"LWDEMO_CAPTURE", "frames"}, {"LWDEMO_CAPTURE_EVERY", "30"}});
   const std::string log = folder + "/error3d.txt";
   waituntil([&] { return readfile(log).find("Init ok\n") != std::string::npos; }, 3000, 5);
   const std::string before = readfile(log);

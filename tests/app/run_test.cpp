@@ -117,9 +117,8 @@ TEST(Run, AKeyOrASignalLeavesTheLogCompleteAndEveryFrameWhole) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.signal);
     const std::string folder = showfolder(c.signal ? longshow() : standardshow());
-    Child child = startprogram(lwdemopath(), {}, folder,
-                               {{"LWDEMO_VIDEO", "headless"}, {"LWDEMO_PACING", c.signal ? "on" : "off"},
-                                {"LWDEMO_CAPTURE", "frames"}, {"LWDEMO_KEY", c.signal ? "" : "10:q"}});
+    Child child = startlwdemo(folder, {{"LWDEMO_PACING", c.signal ? "on" : "off"}, {"LWDEMO_CAPTURE", "frames"},
+                                       {"LWDEMO_KEY", c.signal ? "" : "10:q"}});
     // Playing once the third frame is on disk.
     if (c.signal) waituntil([&] { return access((folder + "/frames/" + framename(3)).c_str(), F_OK) == 0; }, 5000);
     if (c.signal) kill(child.pid, c.signal);
@@ -145,8 +144,7 @@ TEST(Run, TerminationWhileLoadingEndsAtOnce) {
   // Enough object files that loading lasts well beyond the moment the signal is sent.
   for (TestScene &s : show.scenes) s.boxes = 3000;
   const std::string folder = showfolder(show);
-  Child child = startprogram(lwdemopath(), {}, folder,
-                             {{"LWDEMO_VIDEO", "headless"}, {"LWDEMO_CAPTURE", "frames"}});
+  Child child = startlwdemo(folder, {{"LWDEMO_CAPTURE", "frames"}});
   waituntil([&] { return access((folder + "/error3d.txt").c_str(), F_OK) == 0; }, 5000, 1);
   kill(child.pid, SIGTERM);
   const RunResult r = finishprogram(&child, 3000);
@@ -216,9 +214,7 @@ TEST_F(Video, AKeyOrTerminationLeavesAPlayableFile) {
   const std::string keyed = probe(folder + "/key.mkv");
   EXPECT_NE(keyed.find("nb_read_frames=20\n"), std::string::npos) << keyed << r.err;
 
-  Child child = startprogram(lwdemopath(), {}, folder,
-                             {{"LWDEMO_VIDEO", "headless"}, {"LWDEMO_PACING", "off"},
-                              {"LWDEMO_CAPTURE", "term.mp4"}});
+  Child child = startlwdemo(folder, {{"LWDEMO_CAPTURE", "term.mp4"}});
   // Playing once the card has opened the video under its temporary name.
   const std::string temp = folder + "/.term.mp4.lwdemo-" + std::to_string(child.pid) + ".tmp";
   waituntil([&] { return access(temp.c_str(), F_OK) == 0; }, 5000);

@@ -7,18 +7,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <filesystem>
-#include <thread>
-
 extern char **environ;
 
 namespace {
 
 // posix_spawnp of args (args[0] the program) with stdin from /dev/null and stdout and
-// stderr to the files given ("" for /dev/null), in folder; the pid, or -1.
-int spawn(std::vector<std::string> args, const std::string &folder, std::vector<std::string> env,
+// stderr to the files given ("" for /dev/null), in folder, in our environment with the
+// changes of startprogram; the pid, or -1.
+int spawn(std::vector<std::string> args, const std::string &folder, const Environment &changes,
           const std::string &out, const std::string &err) {
+  std::vector<std::string> env;
+  for (char **e = environ; *e != nullptr; e++) env.push_back(*e);
+  for (const auto &[name, value] : changes) {
+    std::erase_if(env, [&](const std::string &entry) { return entry.rfind(name + "=", 0) == 0; });
+    if (!value.empty()) env.push_back(name + "=" + value);
+  }
   std::vector<char *> argv, envp;
   for (auto &a : args) argv.push_back(a.data());
   for (auto &e : env) envp.push_back(e.data());
@@ -51,40 +54,21 @@ std::string lwdemopath() { return std::string(LWDEMO_BINARY_DIR).append("/lwdemo
 
 Child startprogram(const std::string &program, const std::vector<std::string> &args,
                    const std::string &folder, const Environment &changes) {
-  Child child;
-  child.outpath = folder + ".stdout";
-  child.errpath = folder + ".stderr";
-  std::vector<std::string> env;
-  for (char **e = environ; *e != nullptr; e++) {
-    const std::string entry = *e;
-    bool changed = false;
-    for (const auto &c : changes) changed = changed || entry.substr(0, entry.find('=')) == c.first;
-    if (!changed) env.push_back(entry);
-  }
-  for (size_t i = 0; i < changes.size(); i++) {
-    bool later = false;  // a later change of the same name wins
-    for (size_t j = i + 1; j < changes.size(); j++) later = later || changes[j].first == changes[i].first;
-    if (!later && !changes[i].second.empty()) env.push_back(changes[i].first + "=" + changes[i].second);
-  }
+  Child child{-1, folder + ".stdout", folder + ".stderr"};
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), args.begin(), args.end());
-  child.pid = spawn(argv, folder, env, child.outpath, child.errpath);
+  child.pid = spawn(argv, folder, changes, child.outpath, child.errpath);
   return child;
 }
 
 RunResult finishprogram(Child *child, int timeoutms) {
   RunResult result;
   if (child->pid <= 0) return result;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutms);
   int status = 0;
-  while (waitpid(child->pid, &status, WNOHANG) != child->pid) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(child->pid, SIGKILL);
-      waitpid(child->pid, &status, 0);
-      result.timedout = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  result.timedout = !waituntil([&] { return waitpid(child->pid, &status, WNOHANG) == child->pid; }, timeoutms);
+  if (result.timedout) {
+    kill(child->pid, SIGKILL);
+    waitpid(child->pid, &status, 0);
   }
   child->pid = -1;
   if (!result.timedout && WIFEXITED(status)) result.exitcode = WEXITSTATUS(status);
@@ -99,10 +83,15 @@ RunResult runprogram(const std::string &program, const std::vector<std::string> 
   return finishprogram(&child, timeoutms);
 }
 
-RunResult runlwdemo(const std::string &folder, const Environment &changes, int timeoutms) {
+Child startlwdemo(const std::string &folder, const Environment &changes) {
   Environment env{{"LWDEMO_VIDEO", "headless"}, {"LWDEMO_PACING", "off"}};
   env.insert(env.end(), changes.begin(), changes.end());
-  return runprogram(lwdemopath(), {}, folder, env, timeoutms);
+  return startprogram(lwdemopath(), {}, folder, env);
+}
+
+RunResult runlwdemo(const std::string &folder, const Environment &changes, int timeoutms) {
+  Child child = startlwdemo(folder, changes);
+  return finishprogram(&child, timeoutms);
 }
 
 int haveprogram(const char *name) {
@@ -122,10 +111,8 @@ int startxserver(XServer *server, const std::vector<std::string> &extra) {
   std::vector<std::string> args{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
                                 "1024x768x24", "-nolisten", "tcp", "-noreset"};
   args.insert(args.end(), extra.begin(), extra.end());
-  std::vector<std::string> env;
-  for (char **e = environ; *e != nullptr; e++) env.push_back(*e);
   fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-  const int pid = spawn(args, ".", env, "", "");
+  const int pid = spawn(args, ".", {}, "", "");
   close(fds[1]);
   std::string number;
   char c;

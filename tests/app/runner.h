@@ -37,7 +37,8 @@ RunResult finishprogram(Child *child, int timeoutms);
 RunResult runprogram(const std::string &program, const std::vector<std::string> &args,
                      const std::string &folder, const Environment &changes, int timeoutms);
 
-// lwdemo headless and unpaced in folder.
+// lwdemo headless and unpaced in folder, then the changes.
+Child startlwdemo(const std::string &folder, const Environment &changes);
 RunResult runlwdemo(const std::string &folder, const Environment &changes = {},
                     int timeoutms = 10000);
 std::string lwdemopath();

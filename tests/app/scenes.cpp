@@ -37,37 +37,20 @@ LwsFileScene scenefile(const TestScene &t, int scenenumber, int *texturenumber) 
   s.lastframe = t.lastframe;
   s.framespersecond = t.framespersecond;
   for (int i = 0; i < t.boxes; i++) {
-    LwsFileObject o;
-    const bool textured = i < t.textures;
-    o.filename = textured ? "Objects\\Tex" + std::to_string((*texturenumber)++) + ".lwo" : "Objects\\Box.lwo";
+    const std::string name = i < t.textures ? "Tex" + std::to_string((*texturenumber)++) : "Box";
     // Boxes moving across the view, so every frame evaluates a different motion value.
     const float x = -3.0f + 2.5f * (float)i, z = 4.0f + (float)scenenumber;
-    o.motion.keys = {lwskey(0, x, 0, z), lwskey(60, x, 1, z, 90)};
-    s.objects.push_back(o);
-    if (i == 0)
-      for (int n = 0; n < t.nulls; n++) {
-        LwsFileObject null;
-        null.filename = "Objects\\Box.lwo";  // a null names an object file too
-        null.isnull = true;
-        null.motion = lwsstill(0, 0, 5);
-        s.objects.push_back(null);
-      }
+    s.objects.push_back({.filename = "Objects\\" + name + ".lwo",
+                         .motion = {{lwskey(0, x, 0, z), lwskey(60, x, 1, z, 90)}}});
+    // A null names an object file too.
+    for (int n = 0; i == 0 && n < t.nulls; n++)
+      s.objects.push_back({.filename = "Objects\\Box.lwo", .isnull = true, .motion = lwsstill(0, 0, 5)});
   }
-  if (t.particles) {
-    LwsFileSfx sfx;
-    sfx.filename = "Objects\\Box.lwo";
-    sfx.motion.keys = {lwskey(0, 0, 0, 5), lwskey(30, 2, 0, 5)};
-    sfx.rangestart = 2;
-    sfx.rangeend = 40;
-    sfx.numparticles = 12;
-    sfx.lifetime = 8;
-    sfx.quadwidth = sfx.quadheight = 0.3f;
-    sfx.randfactor = 0.5f;
-    s.sfxobjects.push_back(sfx);
-  }
-  LwsFileLight light;
-  light.motion = lwsstill(0, 5, -5, 0, 45, 0);
-  s.lights.push_back(light);
+  if (t.particles)
+    s.sfxobjects.push_back({.filename = "Objects\\Box.lwo", .motion = {{lwskey(0, 0, 0, 5), lwskey(30, 2, 0, 5)}},
+                            .rangestart = 2, .rangeend = 40, .quadwidth = 0.3f, .quadheight = 0.3f,
+                            .numparticles = 12, .lifetime = 8, .randfactor = 0.5f});
+  s.lights.push_back({.motion = lwsstill(0, 5, -5, 0, 45, 0), .envelope = {}});
   s.camera.motion = lwsstill(0, 0, -2);
   s.camera.target = t.cameratarget;
   return s;
@@ -76,18 +59,9 @@ LwsFileScene scenefile(const TestScene &t, int scenenumber, int *texturenumber) 
 }  // namespace
 
 TestShow standardshow() {
-  TestShow show;
-  show.scenes[0].boxes = 3;
-  show.scenes[0].nulls = 2;
-  show.scenes[0].textures = 2;
-  show.scenes[1].firstframe = 5;
-  show.scenes[1].lastframe = 20;
-  show.scenes[1].framespersecond = 60;
-  show.scenes[1].particles = 1;
-  show.scenes[1].cameratarget = 1;
-  show.scenes[2].boxes = 0;
-  show.scenes[2].lastframe = 2;
-  return show;
+  return {{{.boxes = 3, .nulls = 2, .textures = 2},
+           {.firstframe = 5, .lastframe = 20, .framespersecond = 60, .particles = 1, .cameratarget = 1},
+           {.lastframe = 2, .boxes = 0}}};
 }
 
 TestShow longshow() {
