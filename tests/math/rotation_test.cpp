@@ -29,25 +29,6 @@ TEST(Rotation, SignsAndOrderOfPitchHeadingBank) {
   }
 }
 
-TEST(Rotation, RandomRotationsStayOrthonormal) {
-  unsigned seed = 7;
-  for (int k = 0; k < 200; k++) {
-    float a[3];
-    for (float &x : a) {
-      seed = seed * 1103515245u + 12345u;
-      x = (float)((seed >> 8) % 72000) / 100.0f - 360.0f;
-    }
-    Mat3 m;
-    makerotation(&m, a[0], a[1], a[2]);
-    for (int r = 0; r < 3; r++)
-      for (int s = 0; s < 3; s++) {
-        double dot = 0;
-        for (int c = 0; c < 3; c++) dot += (double)m.m[r * 3 + c] * m.m[s * 3 + c];
-        EXPECT_NEAR(dot, r == s ? 1.0 : 0.0, 1e-6);
-      }
-  }
-}
-
 TEST(Vectors, TransformInPlaceTranslateAndNormalize) {
   Mat3 m;
   makerotation(&m, 0, 90, 0);
