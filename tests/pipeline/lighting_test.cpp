@@ -24,16 +24,6 @@ class Lighting : public PipelineTest {
   }
 };
 
-TEST_F(Lighting, DistantLightAlongTheNormalWithAndWithoutAmbient) {
-  auto m = vertex({0, 0, 5}, {0, 0, 1});
-  SceneLight light = distantlight({0, 0, 1});
-  for (float ambient : {0.0f, 0.2f}) {
-    ambientcolor[0] = ambientcolor[1] = ambientcolor[2] = ambient;
-    lightvertices(&m->object, &light, &camera, 0);
-    expectcolor(m->verts[0], 200 * (1 + ambient), 100 * (1 + ambient), 50 * (1 + ambient));
-  }
-}
-
 TEST_F(Lighting, PointLightFallsOffLinearly) {
   SceneLight light;
   light.isdistant = 0;
@@ -48,27 +38,6 @@ TEST_F(Lighting, PointLightFallsOffLinearly) {
     lightvertices(&m->object, &light, &camera, 0);
     expectcolor(m->verts[0], 200 * c[2], 100 * c[2], 50 * c[2]);
   }
-}
-
-TEST_F(Lighting, TwoLightsClampAt255AndSpecularNeedsSpecular) {
-  auto m = vertex({0, 0, 5}, {0, 0, 1});
-  SceneLight a = distantlight({0, 0, 1}), b = distantlight({0, 0, 1});
-  lightvertices(&m->object, &a, &camera, 0);
-  lightvertices(&m->object, &b, &camera, 1);
-  expectcolor(m->verts[0], 255, 200, 100);
-
-  // Light at right angles to the normal: no diffuse light, but a specular highlight
-  // seen along the camera's one viewing direction: Rv = 2c n - L = -L = (0, 0, 1).
-  MeshSurface shiny = orange();
-  shiny.specular = 0.5f;
-  shiny.gloss = 2;
-  auto s = vertex({0, 0, 5}, {1, 0, 0}, shiny);
-  SceneLight across = distantlight({0, 0, -1});
-  lightvertices(&s->object, &across, &camera, 0);
-  expectcolor(s->verts[0], 127.5f, 127.5f, 127.5f);
-  s->surfaces[0].specular = 0;
-  lightvertices(&s->object, &across, &camera, 0);
-  expectcolor(s->verts[0], 0, 0, 0);
 }
 
 // Worked by hand with the normal along the camera's view (0, 0, 1): the reflected
