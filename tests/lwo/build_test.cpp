@@ -93,13 +93,6 @@ TEST_F(LwoBuild, ScaleFactorsScalePositionsButNotTexels) {
   EXPECT_EQ(texturenametable.texturecount, 1);
 }
 
-TEST_F(LwoBuild, PlanarExampleInTexels) {
-  LwoWriter w = mappedtriangle("Planar Image Map", lwoaxisz, {1, 1, 0}, {0, 0, 0}, {1, 0, 0}, {2, 2, 2});
-  SceneObject *o = loaded(write(w, "planar.lwo"));
-  const MeshCorner *c = o->polys[0].corners;
-  EXPECT_EQ(std::vector<float>({c[0].u, c[0].v, c[2].u, c[2].v}), std::vector<float>({255, 0, 255, 127.5f}));
-}
-
 TEST_F(LwoBuild, SurfaceSettingsAndTexturelessMaps) {
   LwoWriter w = cube(1);
   // A colour texture header without an image: nothing to put on the card.
