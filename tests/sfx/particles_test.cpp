@@ -133,35 +133,6 @@ TEST_F(Particles, SetUpRefusesWhatTheFramesCannotServe) {
   }
 }
 
-TEST_F(Particles, LifeColourAndFreeing) {
-  ASSERT_EQ(setupparticles(&sfx), 1);
-  updateparticles(&sfx, 100, 1, 2, 3);
-  Particle &p = sfx.particles[0];
-  // The colour at life t runs from the death colour (0, 20, 250) to the birth colour.
-  auto colourat = [&](float t) {
-    const float want[3] = {200 * t, 80 * t + 20, -200 * t + 250};
-    for (int c = 0; c < 3; c++) EXPECT_FLOAT_EQ(p.color[c], want[c]) << "life " << t;
-  };
-  EXPECT_EQ(std::pair(p.life, p.birthframe), std::pair(1.0f, 100.0f));
-  colourat(1);
-  updateparticles(&sfx, 101, 1, 2, 3);
-  EXPECT_FLOAT_EQ(p.life, 0.9f);
-  colourat(1);  // the colour lags: still from life 1.0
-  updateparticles(&sfx, 102, 1, 2, 3);
-  colourat(0.9f);
-  for (int f = 103; f <= 109; f++) updateparticles(&sfx, (float)f, 1, 2, 3);
-  EXPECT_GT(p.life, 0);
-  EXPECT_EQ(living(), 10);
-  updateparticles(&sfx, 110, 1, 2, 3);
-  EXPECT_LE(p.life, 0);  // freed at the update of frame 110 ...
-  colourat(0.1f);  // ... its colour last computed with life 0.1
-  // Slot 0 freed during this walk; the birth went to the next free slot.
-  EXPECT_EQ(std::pair(sfx.particles[10].birthframe, living()), std::pair(110.0f, 10));
-  // The next birth takes the lowest free slot.
-  updateparticles(&sfx, 111, 1, 2, 3);
-  EXPECT_EQ(std::tuple(p.birthframe, p.life, sfx.particles[11].life), std::tuple(111.0f, 1.0f, 0.0f));
-}
-
 // No birth while every slot is busy; types other than 1 never show a particle.
 TEST_F(Particles, NoBirthWhileEverySlotIsBusyAndOtherTypesShowNothing) {
   sfx.numparticles = 3;
@@ -205,36 +176,6 @@ TEST_F(Particles, BirthOffsetsAndRestart) {
   sfx.randfactor = 0;
   updateparticles(&sfx, 90, 10, 20, 30);
   EXPECT_EQ(sfx.particles[0].position[0], 10);
-}
-
-TEST_F(Particles, MeshHoldsOneSquarePerLivingParticle) {
-  sfx.numparticles = 5;
-  sfx.lifetime = 3;
-  sfx.randfactor = 1;
-  ASSERT_EQ(setupparticles(&sfx), 1);
-  SceneObject *m = sfx.mesh;
-  for (int f = 1; f <= 7; f++) {
-    updateparticles(&sfx, (float)f, (float)f, 0, 0);
-    buildparticlemesh(&sfx);
-    ASSERT_EQ(m->numpolys, living());
-    ASSERT_EQ(m->numverts, 4 * living());
-    int q = 0;
-    for (int i = 0; i < sfx.numparticles; i++) {
-      const Particle &p = sfx.particles[i];
-      if (!(p.life > 0)) continue;
-      const MeshPolygon &poly = m->polys[q];
-      EXPECT_EQ(poly.numcorners, 4);
-      for (int k = 0; k < 4; k++) {
-        const MeshVertex &v = m->verts[4 * q + k];
-        EXPECT_EQ(std::tuple(poly.corners[k].vertex + 0, poly.corners[k].u, v.basecolor[1], v.surface),
-                  std::tuple(4 * q + k, sfx.quadtemplate.corners[k].u, p.color[1], &m->surfaces[0]));
-        EXPECT_FLOAT_EQ(v.objpos.x, p.position[0] + sfx.quadcorners[k].objpos.x);
-        EXPECT_FLOAT_EQ(v.objpos.y, p.position[1] + sfx.quadcorners[k].objpos.y);
-        EXPECT_FLOAT_EQ(v.objpos.z, p.position[2]);
-      }
-      q++;
-    }
-  }
 }
 
 // Every square the system can draw lies inside the box that culls it: the spline
