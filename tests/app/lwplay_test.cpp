@@ -25,15 +25,9 @@ void writescene(const std::string &folder) {
   lwoaddbox(&w, Vec3{0, 0, 0}, Vec3{2, 2, 2}, s);
   ASSERT_TRUE(writelwo((folder + "/Objects/box.lwo").c_str(), &w));
   LwsFileScene scene;
-  scene.firstframe = 0;
   scene.lastframe = 10;
-  LwsFileObject box;
-  box.filename = "HD1:Objects/box";
-  box.motion.keys = {lwskey(0, 0, 0, 0), lwskey(10, 0, 0, 0, 90, 0, 0)};
-  scene.objects.push_back(box);
-  LwsFileLight light;
-  light.motion = lwsstill(0, 10, -10, 0, 30, 0);
-  scene.lights.push_back(light);
+  scene.objects.push_back({.filename = "HD1:Objects/box", .motion = {{lwskey(0, 0, 0, 0), lwskey(10, 0, 0, 0, 90, 0, 0)}}});
+  scene.lights.push_back({.motion = lwsstill(0, 10, -10, 0, 30, 0), .envelope = {}});
   scene.camera.motion = lwsstill(0, 0, -8);
   ASSERT_TRUE(writelws((folder + "/Scenes/box.lws").c_str(), scene));
   ASSERT_TRUE(writefile(folder + "/Scenes/notascene.lws", std::string("FORM\0\0\0\4LWOB", 12)));

@@ -20,17 +20,6 @@
 
 namespace {
 
-// One scene file in its own folder, loaded as the driver loads it.
-Scene *loadtestscene(const std::string &folder, float framespersecond, int lastframe) {
-  TestShow show;
-  show.scenes[0].framespersecond = framespersecond;
-  show.scenes[0].lastframe = lastframe;
-  if (!writeshow(folder, show)) return nullptr;
-  Scene *scene = loadscene("intro1.lws", 1.0);
-  if (scene != nullptr) memcpy(&scene->texturenames, &texturenametable, sizeof(TextureNameTable));
-  return scene;
-}
-
 class Playback : public FolderTest {
  protected:
   static void SetUpTestSuite() {
@@ -46,19 +35,11 @@ class Playback : public FolderTest {
     ASSERT_EQ(chdir(home.c_str()), 0);
     setviewport(0, 0, 640, 480);
     ASSERT_EQ(init3d(640, 480, 16, 1), 1);
-  }
-  static void TearDownTestSuite() { shutdowndisplay(); }
-
-  void SetUp() override {
-    FolderTest::SetUp();
-    memset(&keyqueue, 0, sizeof(keyqueue));
+    // No key from outside may stop a scene early.
     unsetenv("LWDEMO_KEY");
     setupscriptedkey();
   }
-  void TearDown() override {
-    memset(&keyqueue, 0, sizeof(keyqueue));
-    FolderTest::TearDown();
-  }
+  static void TearDownTestSuite() { shutdowndisplay(); }
 };
 
 TEST_F(Playback, OnlyExactlySixtySwapsEveryRetrace) {
@@ -69,7 +50,8 @@ TEST_F(Playback, OnlyExactlySixtySwapsEveryRetrace) {
   for (const auto &c : cases) {
     const std::string sub = makefolder(folder + "/rate");
     ASSERT_EQ(chdir(sub.c_str()), 0);
-    Scene *scene = loadtestscene(sub, c.rate, 20);
+    ASSERT_TRUE(writeshow(sub, {{{.lastframe = 20, .framespersecond = c.rate}}}));
+    Scene *scene = loadscene("intro1.lws", 1.0);
     ASSERT_NE(scene, nullptr);
     CardStats before, after;
     cardgetstats(&before);

@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,16 +53,8 @@ std::vector<int> framecounts(const std::string &log) {
 
 // The log from its first statistics line on, the timings as "*".
 std::string statistics(const std::string &log) {
-  std::string out;
-  for (size_t at = log.find("Okframes / sec "); at < log.size();) {
-    const size_t end = std::min(log.find('\n', at), log.size() - 1);
-    std::string line = log.substr(at, end + 1 - at);
-    for (const char *timed : {"Okframes / sec ", "frames / sec ", "Time Elapsed "})
-      if (line.rfind(timed, 0) == 0) line.resize(strlen(timed)), line.append("*\n");
-    out += line;
-    at = end + 1;
-  }
-  return out;
+  const std::string from = log.substr(std::min(log.find("Okframes / sec "), log.size()));
+  return std::regex_replace(from, std::regex("(Okframes / sec |frames / sec |Time Elapsed )[^\n]*"), "$1*");
 }
 
 // One scene's statistics block as the log has it.

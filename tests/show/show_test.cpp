@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -67,7 +68,6 @@ Show &show() {
 TEST(Show, WritesEverySceneAndTheSameBytesAsTheBuild) {
   Show &s = show();
   ASSERT_EQ(s.written, 1);
-  for (const char *name : scenenames) EXPECT_TRUE(fs::is_regular_file(fs::path(s.folder) / name)) << name;
   // The build generates the show into build/show with its own makeshow: every file there
   // must be byte for byte what this run wrote.
   fs::path built = fs::path(LWDEMO_BINARY_DIR) / "show";
@@ -96,16 +96,7 @@ TEST(Show, LoadsWithoutASingleLogComplaint) {
   while (std::getline(lines, line)) {
     // "laddet lws!" is written without a line break, so it starts the next line.
     while (line.rfind("laddet lws!", 0) == 0) line.erase(0, 11);
-    std::string shape;
-    for (size_t i = 0; i < line.size(); i++) {
-      if (strchr("-0123456789.", line[i]) == nullptr) {
-        shape.push_back(line[i]);
-        continue;
-      }
-      shape.push_back('N');
-      while (i + 1 < line.size() && strchr("-0123456789.", line[i + 1]) != nullptr) i++;
-    }
-    EXPECT_TRUE(routine.count(shape)) << "log line: " << line;
+    EXPECT_TRUE(routine.count(std::regex_replace(line, std::regex("[-0-9.]+"), "N"))) << "log line: " << line;
     count++;
   }
   EXPECT_GT(count, 10);
