@@ -11,8 +11,6 @@
 
 namespace {
 
-std::string lwplaypath() { return LWDEMO_BINARY_DIR "/lwplay"; }
-
 // One textured box whose 3DF was never made, frames 0 to 10, in folder/Scenes/box.lws
 // with the object in folder/Objects.
 void writescene(const std::string &folder) {
@@ -26,7 +24,8 @@ void writescene(const std::string &folder) {
   ASSERT_TRUE(writelwo((folder + "/Objects/box.lwo").c_str(), &w));
   LwsFileScene scene;
   scene.lastframe = 10;
-  scene.objects.push_back({.filename = "HD1:Objects/box", .motion = {{lwskey(0, 0, 0, 0), lwskey(10, 0, 0, 0, 90, 0, 0)}}});
+  scene.objects.push_back(
+      {.filename = "HD1:Objects/box", .motion = {{lwskey(0, 0, 0, 0), lwskey(10, 0, 0, 0, 90, 0, 0)}}});
   scene.lights.push_back({.motion = lwsstill(0, 10, -10, 0, 30, 0), .envelope = {}});
   scene.camera.motion = lwsstill(0, 0, -8);
   ASSERT_TRUE(writelws((folder + "/Scenes/box.lws").c_str(), scene));
@@ -73,7 +72,7 @@ TEST(Lwplay, CommandLines) {
     SCOPED_TRACE(line);
     Environment env = headless;
     env.insert(env.end(), c.env.begin(), c.env.end());
-    RunResult r = runprogram(lwplaypath(), c.args, folder, env, 20000);
+    RunResult r = runprogram(LWDEMO_BINARY_DIR "/lwplay", c.args, folder, env, 20000);
     EXPECT_FALSE(r.timedout);
     EXPECT_EQ(r.exitcode, c.exitcode) << r.err;
     EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;

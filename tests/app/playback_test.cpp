@@ -1,5 +1,6 @@
 // The playback loop in this process on the card, headless and unpaced: the swap
-// interval from the scene's rate, the frames evaluated, the effects and the camera aim.
+// interval from the scene's rate, the frames evaluated, the effects' range and the camera
+// aim. The effects' meshes are pinned by the show's goldens.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -86,9 +87,6 @@ TEST_F(Playback, EffectsRestartOutsideTheirRangeAndCarryTheCameraAim) {
     movescene(scene, &aim);
     EXPECT_EQ(sfx->restartpending, 0) << currentframe;
   }
-  // Particles are born in world space: the effect's mesh stays at the origin.
-  EXPECT_EQ(std::pair(sfx->mesh->posx, sfx->mesh->posz), std::pair(0.0f, 0.0f));
-  EXPECT_GT(sfx->mesh->numpolys, 0);
   evalmotion(&sfx->mesh->motion, &pose, 39.0);
   EXPECT_EQ(std::pair(camera->target.x, camera->target.z), std::pair(pose.values[0], pose.values[2]));
 

@@ -183,9 +183,7 @@ std::string probe(const std::string &path) {
 
 class Video : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(haveprogram("ffprobe")) << "ffprobe is not installed: Debian package ffmpeg";
-  }
+  void SetUp() override { ASSERT_TRUE(haveprogram("ffprobe")) << "ffprobe is not installed: Debian package ffmpeg"; }
 };
 
 TEST_F(Video, EachShownFrameIsHeldForItsRetraces) {

@@ -42,11 +42,8 @@ struct Show {
   std::string log;
 };
 
-Show &show() {
-  static Show s;
-  static bool done = false;
-  if (done) return s;
-  done = true;
+Show makeshow() {
+  Show s;
   s.folder = std::string("show_") + testing::UnitTest::GetInstance()->current_test_info()->name();
   fs::remove_all(s.folder);
   s.written = writeshow(s.folder.c_str());
@@ -60,6 +57,11 @@ Show &show() {
   }
   fflush(errorlog);
   s.log = readfile("error3d.txt");
+  return s;
+}
+
+Show &show() {
+  static Show s = makeshow();
   return s;
 }
 
@@ -192,10 +194,8 @@ TEST(ShowFrames, SameFrameForAnyThreadCount) {
         setenv("LWDEMO_THREADS", threads, 1);
         std::vector<std::vector<uint8_t>> shots = renderframes(1, {300}, 1);
         ASSERT_EQ(shots.size(), 1u);
-        if (single.empty())
-          single = shots[0];
-        else
-          EXPECT_TRUE(shots[0] == single) << "scale " << scale << " colour " << colour << " threads " << threads;
+        if (single.empty()) single = shots[0];
+        EXPECT_TRUE(shots[0] == single) << "scale " << scale << " colour " << colour << " threads " << threads;
       }
     }
   unsetenv("LWDEMO_SCALE");

@@ -136,8 +136,8 @@ TEST_F(Tex3dfConvert, EveryFormatRoundTripsWithinItsPrecision) {
     SCOPED_TRACE(cardformatname(p.format));
     ToolRun r = tex3df({"--format", cardformatname(p.format), "grad.png", "grad.3df"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(headerof("grad.3df").format, p.format);
-    EXPECT_EQ(headerof("grad.3df").aspect_ratio, GR_ASPECT_1x2);
+    const Gu3dfHeader header = headerof("grad.3df");
+    EXPECT_EQ(std::pair(header.format, header.aspect_ratio), std::pair(p.format, GR_ASPECT_1x2));
     r = tex3df({"--level", "0", "grad.3df", "back.png"});
     ASSERT_EQ(r.code, 0) << r.err;
     int w, h;
@@ -162,8 +162,7 @@ TEST_F(Tex3dfConvert, EveryFormatRoundTripsWithinItsPrecision) {
   for (const char *format : {"p8", "ap88"}) {
     ToolRun r = tex3df({"-f", format, "few.png", "few.3df"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.err.find("warning"), std::string::npos);
-    EXPECT_NE(r.err.find("p8 and ap88"), std::string::npos);
+    EXPECT_NE(r.err.find("warning: lwdemo never downloads a palette, so p8 and ap88"), std::string::npos);
     ASSERT_EQ(tex3df({"-l", "0", "few.3df", "few-back.png"}).code, 0);
     int w, h;
     std::vector<uint32_t> back = loadpng("few-back.png", &w, &h);
@@ -238,7 +237,7 @@ TEST_F(Tex3dfConvert, ErrorsAndExitCodes) {
       {{"junk.png", "x.3df"}, 2, "cannot read the PNG image junk.png"},
       {{"missing.3df", "x.png"}, 2, "cannot read a 3DF header"},
       {{dir + "sst1_argb8888.3df", "x.png"}, 2, "such as argb8888"},
-      {{dir + "broken/sst1_ayiq8422_TRUNCATED.3df", "x.png"}, 2, "sst1_ayiq8422_TRUNCATED.3df is damaged: is cut short"},
+      {{dir + "broken/sst1_ayiq8422_TRUNCATED.3df", "x.png"}, 2, "ayiq8422_TRUNCATED.3df is damaged: is cut short"},
       {{dir + "broken/sst1_ap88_TRUNCATED.3df", "x.png"}, 2, "sst1_ap88_TRUNCATED.3df is damaged: is cut short"},
       {{"odd.png", "x.3df"}, 3, "odd.png is 100x64: width and height must be powers of two"},
       {{"big.png", "x.3df"}, 3, "must be at most 256"},
