@@ -65,10 +65,8 @@ TEST_F(Playback, OnlyExactlySixtySwapsEveryRetrace) {
 }
 
 TEST_F(Playback, EffectsRestartOutsideTheirRangeAndCarryTheCameraAim) {
-  TestShow show;
-  show.scenes[0].particles = 1;     // active in frames 3 to 39
-  show.scenes[0].cameratarget = 2;  // past the one object: aims at the effect
-  ASSERT_TRUE(writeshow(folder, show));
+  // The effect is active in frames 3 to 39; target 2, past the one object, is the effect.
+  ASSERT_TRUE(writeshow(folder, {{{.particles = 1, .cameratarget = 2}}}));
   Scene *scene = loadscene("intro1.lws", 1.0);
   ASSERT_NE(scene, nullptr);
   ASSERT_EQ(scene->numsfxobjects, 1);

@@ -44,10 +44,8 @@ int spawn(std::vector<std::string> args, const std::string &folder, const Enviro
 }  // namespace
 
 std::string makefolder(const std::string &prefix) {
-  std::string pattern = prefix;
-  pattern.append("XXXXXX");
-  char *made = mkdtemp(pattern.data());
-  return made != nullptr ? std::string(made) : std::string();
+  std::string pattern = prefix + "XXXXXX";
+  return mkdtemp(pattern.data()) != nullptr ? pattern : "";
 }
 
 std::string lwdemopath() { return std::string(LWDEMO_BINARY_DIR).append("/lwdemo"); }

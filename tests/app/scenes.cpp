@@ -64,11 +64,7 @@ TestShow standardshow() {
            {.lastframe = 2, .boxes = 0}}};
 }
 
-TestShow longshow() {
-  TestShow show;
-  for (TestScene &s : show.scenes) s.lastframe = 1000000;
-  return show;
-}
+TestShow longshow() { return {{{.lastframe = 1000000}, {.lastframe = 1000000}, {.lastframe = 1000000}}}; }
 
 int writeshow(const std::string &folder, const TestShow &show) {
   mkdir((folder + "/objects").c_str(), 0755);

@@ -64,10 +64,10 @@ class Window : public ::testing::Test {
   std::string startlwdemo(const Environment &more = {}) {
     folder = makefolder("run");
     EXPECT_TRUE(writeshow(folder, longshow()));
-    Environment env{{"DISPLAY", server.display}, {"LWDEMO_VIDEO", "window"},
-                    {"LWDEMO_PACING", "on"}, {"LWDEMO_KEY", ""}};
+    Environment env{{"DISPLAY", server.display}, {"LWDEMO_VIDEO", "window"}, {"LWDEMO_PACING", "on"},
+                    {"LWDEMO_KEY", ""}};
     env.insert(env.end(), more.begin(), more.end());
-    lwdemo = startprogram(lwdemopath(), {}, folder, env);
+    lwdemo = ::startlwdemo(folder, env);
     return waitforwindow("Glide Test");
   }
 
