@@ -38,15 +38,6 @@ struct Built {
   }
 };
 
-// Linear keys, and a worked example: the tangent leaving key 0 is 10, the one arriving
-// at key 10 is 0.5 * (10 - 10) = 0.
-TEST(Motion, SplineExamples) {
-  Built linear({{0, 0, 1}, {10, 10, 1}});
-  EXPECT_EQ(std::pair(linear.x(5), linear.x(10)), std::pair(5.0f, 10.0f));
-  Built peak({{0, 0}, {10, 10}, {20, 0}});
-  EXPECT_EQ(std::pair(peak.x(5), peak.x(15)), std::pair(6.25f, 6.25f));
-}
-
 // Values between keys worked out apart from this code, from the published
 // Kochanek-Bartels tangents (each weight halved, times 2 n_i / (n_i-1 + n_i) for uneven
 // spacing; an end key's one tangent is its half-sum of weights times the chord) and the
