@@ -37,7 +37,7 @@ TEST_F(Culling, InsideOutsideAndCrossing) {
     SCOPED_TRACE(testing::Message() << c.turned << ": " << c.lo.x << " " << c.lo.z << " .. " << c.hi.x << " " << c.hi.z);
     setcamera(camera, c.turned ? Vec3{5, 0, 0} : Vec3{0, 0, 0}, 0, c.turned ? 90.0f : 0.0f, 0);
     updateworldplanes(&camera);
-    auto box = makebox(c.lo, c.hi);
+    auto box = makemesh({c.lo, c.hi}, {});  // the box of the two corners, no polygons
     box->object.clipmask = 0xAA;
     cull(box->object);
     EXPECT_EQ(std::pair(box->object.visibility, +box->object.clipmask), std::pair(c.visibility, c.clipmask));

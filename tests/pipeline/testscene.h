@@ -84,11 +84,6 @@ inline std::unique_ptr<TestMesh> makemesh(const std::vector<Vec3> &points,
   return m;
 }
 
-// A box as one mesh: its eight corners as vertices, no polygons.
-inline std::unique_ptr<TestMesh> makebox(Vec3 lo, Vec3 hi) {
-  return makemesh({lo, hi}, {});
-}
-
 // A camera for the 640 x 480 test screen with a 90-degree field of view (projdistance
 // 320), turned by the angles and standing at pos; the screen must be set.
 inline void setcamera(SceneCamera &c, Vec3 pos, float pitch = 0, float heading = 0, float bank = 0) {
