@@ -7,13 +7,6 @@ namespace {
 
 const float white[3] = {255, 255, 255};
 
-TEST(Snap, RoundsToTheNearestSixteenthInSinglePrecision) {
-  // Half way rounds to even sixteenths, as single-precision addition does.
-  const float cases[][2] = {{100.03f, 100.0f}, {100.04f, 100.0625f}, {-0.02f, 0.0f}, {-0.04f, -0.0625f},
-                            {639.97f, 640.0f}, {0.03125f, 0.0f},     {0.09375f, 0.125f}};
-  for (const auto &c : cases) EXPECT_EQ(snapsixteenth(c[0]), c[1]) << c[0];
-}
-
 using DrawingTest = DisplayTest;
 
 // Drivers other than the card log, print or draw nothing; shutting them down only says so.
