@@ -20,7 +20,8 @@ TEST_F(CardTest, StateAfterOpeningDrawsIteratedColourWithoutDepthOrBlending) {
   grBufferClear(0x102030, 0, 0x1234);
   // Depth mask off after opening: the clear leaves depth as it was (farthest).
   EXPECT_EQ(depthat(0, 0), 0xFFFF);
-  draw({vtx(0, 0, 90, 180, 30, 7, 0.5f), vtx(16, 0, 90, 180, 30, 7, 0.5f), vtx(16, 16, 90, 180, 30, 7, 0.5f)});
+  const std::vector<GrVertex> corners = flat({{0, 0}, {16, 0}, {16, 16}});
+  draw(flat({{0, 0}, {16, 0}, {16, 16}}, 90, 180, 30, 7, 0.5f));
   EXPECT_EQ(px(12, 3), expect565(90, 180, 30, 12, 3));
   EXPECT_EQ(depthat(12, 3), 0xFFFF);
   // The texture unit outputs zero until told to DECAL: texture times colour is black.
@@ -29,14 +30,14 @@ TEST_F(CardTest, StateAfterOpeningDrawsIteratedColourWithoutDepthOrBlending) {
   cardtexture = &tt.tex;
   grColorCombine(GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL, GR_COMBINE_LOCAL_ITERATED,
                  GR_COMBINE_OTHER_TEXTURE, FXFALSE);
-  draw({vtx(0, 0), vtx(16, 0), vtx(16, 16)});
+  draw(corners);
   EXPECT_EQ(px(12, 3), 0);
   grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
-  draw({vtx(0, 0), vtx(16, 0), vtx(16, 16)});
+  draw(corners);
   EXPECT_EQ(px(12, 3), 0xFFFF);
   // No texture selected: drawn as if the texture were white.
   cardtexture = nullptr;
-  draw({vtx(0, 0, 255, 0, 0), vtx(16, 0, 255, 0, 0), vtx(16, 16, 255, 0, 0)});
+  draw(flat({{0, 0}, {16, 0}, {16, 16}}, 255, 0, 0));
   EXPECT_EQ(px(12, 3), expect565(255, 0, 0, 12, 3));
 }
 
@@ -51,7 +52,7 @@ TEST_F(CardTest, UnsupportedCallsAndArgumentsChangeNothing) {
   grSstSelect(3);
   EXPECT_EQ(grSstWinOpen(0, GR_RESOLUTION_640x480, 0, 0, 0, 2, 2), FXFALSE);  // already open
   grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
-  draw({vtx(0, 0, 40, 50, 60, 255, 0.5f), vtx(16, 0, 40, 50, 60, 255, 0.5f), vtx(16, 16, 40, 50, 60, 255, 0.5f)});
+  draw(flat({{0, 0}, {16, 0}, {16, 16}}, 40, 50, 60, 255, 0.5f));
   EXPECT_EQ(depthat(12, 3), 0x1000);  // still the W buffer, LESS, writing
   EXPECT_EQ(px(12, 3), expect565(40, 50, 60, 12, 3));
 }

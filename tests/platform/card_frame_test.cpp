@@ -15,65 +15,41 @@ namespace {
 
 // A frame with guard rows and columns around it, pre-filled with a pattern no drawing
 // produces by chance.
-struct GuardedTarget {
+struct GuardedTarget : MemoryFrame {
   static constexpr int guard = 13;
-  int outerw = 0, outerh = 0;
-  std::vector<uint16_t> color, depth;
-  std::vector<uint32_t> color32;
-  CardTarget target;
-
-  GuardedTarget(int w, int h, int scale, int format) {
-    outerw = w + 2 * guard;
-    outerh = h + 2 * guard;
-    color.assign((size_t)outerw * outerh, 0xA5A5);
-    depth.assign(color.size(), 0x5A5A);
-    color32.assign(color.size(), 0xA5A5A5A5u);
-    size_t origin = (size_t)guard * outerw + guard;
-    target.color = color.data() + origin;
-    target.color32 = color32.data() + origin;
-    target.depth = depth.data() + origin;
+  GuardedTarget(int w, int h, int scale, int format)
+      : MemoryFrame(w + 2 * guard, h + 2 * guard, scale, format, 0xA5A5, 0xA5A5A5A5u, 0x5A5A) {
+    const size_t origin = (size_t)guard * target.stride + guard;
+    target.color += origin;
+    target.color32 += origin;
+    target.depth += origin;
     target.width = w;
     target.height = h;
-    target.stride = outerw;
-    target.scale = scale;
-    target.format = format;
   }
   int inside(int i) const {
-    int x = i % outerw - guard, y = i / outerw - guard;
+    int x = i % target.stride - guard, y = i / target.stride - guard;
     return x >= 0 && y >= 0 && x < target.width && y < target.height;
   }
 };
 
-CardState flatstate() {
-  CardState st;
-  st.color = {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_NONE, GR_COMBINE_LOCAL_ITERATED,
-              GR_COMBINE_OTHER_NONE, 0};
-  return st;
-}
+const CardCombine iterated = {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_NONE, GR_COMBINE_LOCAL_ITERATED,
+                             GR_COMBINE_OTHER_NONE, 0};
+const CardState additive{.color = iterated, .rgbsrc = GR_BLEND_ONE, .rgbdst = GR_BLEND_ONE};
 
 // The states the system draws with (each has a span routine) and one only the
 // reference path covers.
 std::vector<CardState> drawingstates() {
-  std::vector<CardState> states;
-  CardState st = flatstate();
-  states.push_back(st);
-  st.rgbsrc = st.rgbdst = GR_BLEND_ONE;
-  states.push_back(st);
-  CardState tex = flatstate();
-  tex.color = {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL, GR_COMBINE_LOCAL_ITERATED,
-               GR_COMBINE_OTHER_TEXTURE, 0};
-  tex.texcombine = GR_TEXTURECOMBINE_DECAL;
-  tex.depthmode = GR_DEPTHBUFFER_WBUFFER;
-  tex.depthmask = 1;
-  states.push_back(tex);
-  tex.alpha = {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_NONE, GR_COMBINE_LOCAL_ITERATED,
-               GR_COMBINE_OTHER_NONE, 0};
-  tex.rgbsrc = GR_BLEND_SRC_ALPHA;
-  tex.rgbdst = GR_BLEND_ONE_MINUS_SRC_ALPHA;
-  states.push_back(tex);
-  tex.depthfunc = GR_CMP_GEQUAL;
-  states.push_back(tex);
-  return states;
+  const CardState tex{.depthmode = GR_DEPTHBUFFER_WBUFFER, .depthmask = 1,
+                      .color = {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL, GR_COMBINE_LOCAL_ITERATED,
+                                GR_COMBINE_OTHER_TEXTURE, 0},
+                      .texcombine = GR_TEXTURECOMBINE_DECAL};
+  CardState glass = tex;
+  glass.alpha = iterated;
+  glass.rgbsrc = GR_BLEND_SRC_ALPHA;
+  glass.rgbdst = GR_BLEND_ONE_MINUS_SRC_ALPHA;
+  CardState behind = glass;
+  behind.depthfunc = GR_CMP_GEQUAL;
+  return {CardState{.color = iterated}, additive, tex, glass, behind};
 }
 
 uint32_t smoothtexel(int level, int s, int t) {
@@ -126,21 +102,6 @@ TEST(CardFrame, NothingIsDrawnOutsideTheFrame) {
   cardspanlanes(8);
 }
 
-// Additive 1,1,1 on black in 32-bit colour: a pixel's value counts its drawings.
-struct CountTarget {
-  std::vector<uint32_t> color;
-  std::vector<uint16_t> depth;
-  CardTarget target;
-  CountTarget(int w, int h, int scale) : color((size_t)w * h, 0), depth((size_t)w * h, 0xFFFF) {
-    target.color32 = color.data();
-    target.depth = depth.data();
-    target.width = target.stride = w;
-    target.height = h;
-    target.scale = scale;
-    target.format = 32;
-  }
-};
-
 // A fan of uneven triangles round an off-centre point, on a 1/16 grid so that the snap
 // keeps its corners.
 std::vector<GrVertex> fan() {
@@ -155,15 +116,14 @@ std::vector<GrVertex> fan() {
 // where the geometry times N puts them: pixels whose centres are more than 1/8 of a
 // scaled pixel (the 1/16 snap of two corners) inside are drawn, as far outside are not.
 TEST(CardFrame, ScaledFanCoversEachPixelOnceWithEdgesInPlace) {
-  CardState st = flatstate();
-  st.rgbsrc = st.rgbdst = GR_BLEND_ONE;
   const std::vector<GrVertex> v = fan();
   for (int scale : {1, 2, 4}) {
-    CountTarget ct(100 * scale, 100 * scale, scale);
-    for (size_t i = 1; i + 1 < v.size(); i++) carddrawtriangle(&st, nullptr, &ct.target, &v[0], &v[i], &v[i + 1], 0);
+    // Additive 1,1,1 on black in 32-bit colour: a pixel's value counts its drawings.
+    MemoryFrame ct(100 * scale, 100 * scale, scale, 32);
+    for (size_t i = 1; i + 1 < v.size(); i++) carddrawtriangle(&additive, nullptr, &ct.target, &v[0], &v[i], &v[i + 1], 0);
     for (int y = 0; y < ct.target.height; y++)
       for (int x = 0; x < ct.target.width; x++) {
-        uint32_t p = ct.color[(size_t)y * ct.target.width + x];
+        uint32_t p = ct.color32[(size_t)y * ct.target.width + x];
         ASSERT_TRUE(p == 0 || p == 0x010101) << "drawn more than once at " << x << "," << y << " scale " << scale;
         double px = (x + 0.5) / scale, py = (y + 0.5) / scale, inside = 1e9;
         for (size_t i = 1; i + 1 < v.size(); i++) {
@@ -186,7 +146,7 @@ TEST(CardFrame, ScaledFrameAveragedDownMatchesScaleOne) {
   tt.make(GR_LOD_64, GR_LOD_1, 1, 1, smoothtexel);
   std::vector<CardState> states = drawingstates();
   auto render = [&](int scale) {
-    CountTarget ct(160 * scale, 120 * scale, scale);
+    MemoryFrame ct(160 * scale, 120 * scale, scale, 32);
     for (size_t i = 0; i < states.size(); i++) {
       float o = 20.0f * (float)i;
       GrVertex v[4] = {vtx(5 + o, 5, 250, 30, 30, 200, 0.9f, 0, 0), vtx(150 - o, 12, 30, 250, 30, 120, 0.2f, 250, 0),
@@ -194,7 +154,7 @@ TEST(CardFrame, ScaledFrameAveragedDownMatchesScaleOne) {
       carddrawtriangle(&states[i], &tt.tex, &ct.target, &v[0], &v[1], &v[2], 0);
       carddrawtriangle(&states[i], &tt.tex, &ct.target, &v[0], &v[2], &v[3], 0);
     }
-    return ct.color;
+    return ct.color32;
   };
   std::vector<uint32_t> one = render(1);
   for (int n : {2, 4}) {
@@ -243,7 +203,7 @@ TEST_F(CardTest, ScaleAndColourShapeTheFrame) {
     EXPECT_EQ(cardbackbuffer() == nullptr, c.colorbits == 32);
     grBufferClear(0x336699, 0, 0);
     guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
-    draw({vtx(600, 400, 255, 0, 0), vtx(640, 400, 255, 0, 0), vtx(640, 480, 255, 0, 0), vtx(600, 480, 255, 0, 0)});
+    draw(quad(600, 400, 640, 480, 255, 0, 0));
     ASSERT_TRUE(cardframe(&f));
     std::vector<FxU8> rgb((size_t)f.width * f.height * 3);
     cardscanout(f.back, rgb.data());

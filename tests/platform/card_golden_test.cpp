@@ -57,9 +57,9 @@ std::vector<GrVertex> floorplane(float r, float g, float b) {
 TEST_P(CardGolden, Flat) {
   grBufferClear(0xC8C8FF, 0, 0);
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
-  draw({vtx(10, 10, 200, 30, 30), vtx(80, 15, 200, 30, 30), vtx(40, 70, 200, 30, 30)});
-  draw({vtx(70, 40, 20, 120, 60), vtx(150, 50, 20, 120, 60), vtx(140, 110, 20, 120, 60), vtx(90, 115, 20, 120, 60)});
-  draw({vtx(5, 100, 128, 128, 128), vtx(60, 90, 128, 128, 128), vtx(30, 118, 128, 128, 128)});
+  draw(flat({{10, 10}, {80, 15}, {40, 70}}, 200, 30, 30));
+  draw(flat({{70, 40}, {150, 50}, {140, 110}, {90, 115}}, 20, 120, 60));
+  draw(flat({{5, 100}, {60, 90}, {30, 118}}, 128, 128, 128));
   EXPECT_TRUE(backbuffermatches("flat"));
 }
 
@@ -84,11 +84,11 @@ TEST_P(CardGolden, TexturedPerspectivePlane) {
 TEST_P(CardGolden, Blended) {
   grBufferClear(0x000000, 0, 0);
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
-  draw({vtx(0, 0, 255, 255, 255), vtx(80, 0, 255, 255, 255), vtx(80, 120, 255, 255, 255), vtx(0, 120, 255, 255, 255)});
+  draw(quad(0, 0, 80, 120));
   grAlphaCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED,
                  GR_COMBINE_OTHER_CONSTANT, FXFALSE);
   grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
-  draw({vtx(20, 10, 255, 0, 0, 191.25f), vtx(140, 20, 255, 0, 0, 191.25f), vtx(60, 80, 255, 0, 0, 191.25f)});
+  draw(flat({{20, 10}, {140, 20}, {60, 80}}, 255, 0, 0, 191.25f));
   draw({vtx(40, 50, 0, 0, 255, 64), vtx(150, 60, 0, 0, 255, 64), vtx(100, 115, 0, 0, 255, 255)});
   EXPECT_TRUE(backbuffermatches("blended"));
 }
@@ -97,8 +97,8 @@ TEST_P(CardGolden, Additive) {
   grBufferClear(0x101010, 0, 0);
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
   grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ZERO);
-  draw({vtx(20, 10, 160, 40, 0), vtx(110, 20, 160, 40, 0), vtx(50, 100, 160, 40, 0)});
-  draw({vtx(60, 15, 0, 120, 160), vtx(150, 40, 0, 120, 160), vtx(70, 110, 0, 120, 160)});
+  draw(flat({{20, 10}, {110, 20}, {50, 100}}, 160, 40, 0));
+  draw(flat({{60, 15}, {150, 40}, {70, 110}}, 0, 120, 160));
   draw({vtx(30, 60, 120, 120, 40), vtx(130, 70, 60, 60, 200), vtx(90, 118, 200, 200, 200)});
   EXPECT_TRUE(backbuffermatches("additive"));
 }

@@ -47,11 +47,11 @@ TEST_F(CardTest, SharedEdgesAreDrawnExactlyOnce) {
   additivegrey();
   // Two triangles sharing a slanted edge, in both windings.
   // Corners on the 1/16 grid, so that snapping leaves them where the test expects them.
-  GrVertex a = vtx(10.3125f, 5.0625f, 64, 64, 64), b = vtx(90.6875f, 12.625f, 64, 64, 64),
-           c = vtx(70.1875f, 60.875f, 64, 64, 64), d = vtx(5.5f, 50.25f, 64, 64, 64);
-  draw({a, b, c});
-  draw({c, d, a});
-  expectcoveredonce({a, b, c, d});
+  const std::vector<GrVertex> q =
+      flat({{10.3125f, 5.0625f}, {90.6875f, 12.625f}, {70.1875f, 60.875f}, {5.5f, 50.25f}}, 64, 64, 64);
+  draw({q[0], q[1], q[2]});
+  draw({q[2], q[3], q[0]});
+  expectcoveredonce(q);
 
   // A 12-corner fan (the most a clipped polygon has), counter-clockwise.
   additivegrey();
@@ -69,8 +69,7 @@ TEST_F(CardTest, SharedEdgesAreDrawnExactlyOnce) {
 TEST_F(CardTest, TopAndLeftEdgesInclusiveBottomAndRightExclusive) {
   additivegrey();
   // A square whose edges run exactly through pixel centres 10.5 and 20.5.
-  draw({vtx(10.5f, 10.5f, 64, 64, 64), vtx(20.5f, 10.5f, 64, 64, 64), vtx(20.5f, 20.5f, 64, 64, 64),
-        vtx(10.5f, 20.5f, 64, 64, 64)});
+  draw(quad(10.5f, 10.5f, 20.5f, 20.5f, 64, 64, 64));
   int count = 0;
   for (int y = 0; y < 40; y++)
     for (int x = 0; x < 40; x++) {
@@ -82,13 +81,12 @@ TEST_F(CardTest, TopAndLeftEdgesInclusiveBottomAndRightExclusive) {
   // Snapping truncates to 1/16: 30.53 is 30.5 (centre included), 30.57 is 30.5625.
   for (float left : {30.53f, 30.57f}) {
     additivegrey();
-    draw({vtx(left, 0, 64, 64, 64), vtx(40, 0, 64, 64, 64), vtx(40, 2, 64, 64, 64), vtx(left, 2, 64, 64, 64)});
+    draw(quad(left, 0, 40, 2, 64, 64, 64));
     EXPECT_EQ(timesdrawn(px(30, 0)), left < 30.55f) << left;
   }
   // The 3 << 18 rounding bias vanishes in the 16-bit snap.
   additivegrey();
-  draw({vtx(50.5f + 786432.0f, 0.5f, 64, 64, 64), vtx(60.5f + 786432.0f, 0.5f, 64, 64, 64),
-        vtx(50.5f + 786432.0f, 10.5f, 64, 64, 64)});
+  draw(flat({{786432 + 50.5f, 0.5f}, {786432 + 60.5f, 0.5f}, {786432 + 50.5f, 10.5f}}, 64, 64, 64));
   for (int x : {49, 50, 59, 60}) EXPECT_EQ(timesdrawn(px(x, 0)), x == 50 || x == 59) << x;
 }
 
@@ -111,8 +109,7 @@ TEST_F(CardTest, WBufferEncoding) {
   // nothing passes LESS against a cleared buffer.
   depthmode();
   grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
-  draw({vtx(0, 0, 255, 255, 255, 255, 1e-6f), vtx(20, 0, 255, 255, 255, 255, 1e-6f),
-        vtx(20, 20, 255, 255, 255, 255, 1e-6f)});
+  draw(flat({{0, 0}, {20, 0}, {20, 20}}, 255, 255, 255, 255, 1e-6f));
   EXPECT_EQ(px(15, 5), 0);
 }
 
@@ -153,7 +150,7 @@ TEST_F(CardTest, CombineAndBlendArithmetic) {
   texturemode();
   grBufferClear(0, 0, 0);
   // texture * (iterated + 1) >> 8: 255 is an exact multiply by one.
-  draw({vtx(0, 0, 255, 128, 0), vtx(8, 0, 255, 128, 0), vtx(8, 8, 255, 128, 0), vtx(0, 8, 255, 128, 0)});
+  draw(quad(0, 0, 8, 8, 255, 128, 0));
   expectblended(0, [](int, int, int) { return std::array<int, 3>{200, (100 * 129) >> 8, 0}; });
 
   // Transparency 0.25: vertex alpha 191.25 iterates to 191; source alpha blending over a
@@ -164,9 +161,7 @@ TEST_F(CardTest, CombineAndBlendArithmetic) {
                  GR_COMBINE_OTHER_CONSTANT, FXFALSE);
   grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
   grBufferClear(0x0000FF, 0, 0);
-  float alpha = 255 - 255 * 0.25f;
-  draw({vtx(0, 0, 255, 0, 0, alpha), vtx(8, 0, 255, 0, 0, alpha), vtx(8, 8, 255, 0, 0, alpha),
-        vtx(0, 8, 255, 0, 0, alpha)});
+  draw(quad(0, 0, 8, 8, 255, 0, 0, 255 - 255 * 0.25f));
   expectblended(0x0000FF, [](int dr, int dg, int db) {
     return std::array<int, 3>{(255 * 192 + dr * 65) >> 8, (dg * 65) >> 8, (db * 65) >> 8};
   });
@@ -174,7 +169,7 @@ TEST_F(CardTest, CombineAndBlendArithmetic) {
   // Additive: source plus destination, saturating.
   grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ZERO);
   grBufferClear(0x646464, 0, 0);
-  draw({vtx(0, 0, 50, 200, 0), vtx(8, 0, 50, 200, 0), vtx(8, 8, 50, 200, 0), vtx(0, 8, 50, 200, 0)});
+  draw(quad(0, 0, 8, 8, 50, 200, 0));
   expectblended(0x646464, [](int dr, int dg, int db) {
     return std::array<int, 3>{std::min(50 + dr, 255), std::min(200 + dg, 255), db};
   });
@@ -186,7 +181,7 @@ TEST_F(CardTest, CombineAndBlendArithmetic) {
                  GR_COMBINE_LOCAL_CONSTANT, GR_COMBINE_OTHER_TEXTURE, FXFALSE);
   grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
   grBufferClear(0, 0, 0);
-  draw({vtx(0, 0), vtx(8, 0), vtx(8, 8), vtx(0, 8)});
+  draw(quad(0, 0, 8, 8));
   expectblended(0, [](int dr, int dg, int db) {
     return std::array<int, 3>{(200 * 65 + dr * 192) >> 8, (100 * 65 + dg * 192) >> 8, (50 * 65 + db * 192) >> 8};
   });
@@ -195,7 +190,7 @@ TEST_F(CardTest, CombineAndBlendArithmetic) {
 TEST_F(CardTest, IteratedColourPseudoClamp) {
   // Slight overshoot below 0 and above 255 is fixed to 0 and 255, not wrapped.
   grBufferClear(0, 0, 0);
-  draw({vtx(0, 0, -1, 256, 0), vtx(8, 0, -1, 256, 0), vtx(8, 8, -1, 256, 0)});
+  draw(flat({{0, 0}, {8, 0}, {8, 8}}, -1, 256, 0));
   EXPECT_EQ(px(6, 1), expect565(0, 255, 0, 6, 1));
 }
 
@@ -208,9 +203,7 @@ uint32_t gridtexel(int, int s, int t) {
 // colour written at (1, 1) undone from its dither: the texel exactly (white vertices).
 uint16_t sampleat(float s, float t) {
   grBufferClear(0, 0, 0);
-  GrVertex q[4] = {vtx(0, 0, 255, 255, 255, 255, 1, s, t), vtx(4, 0, 255, 255, 255, 255, 1, s, t),
-                   vtx(4, 4, 255, 255, 255, 255, 1, s, t), vtx(0, 4, 255, 255, 255, 255, 1, s, t)};
-  grDrawPolygonVertexList(4, q);
+  draw(quad(0, 0, 4, 4, 255, 255, 255, 255, 1, s, t));
   return cardbackbuffer()[1 * cardwidth + 1];
 }
 
@@ -260,9 +253,8 @@ TEST_F(CardTest, LevelOfDetailIsChosenPerPixelAndFloored) {
   auto levelshown = [](int size) {
     grBufferClear(0, 0, 0);
     float z = (float)size;
-    GrVertex q[4] = {vtx(0, 0, 255, 255, 255, 255, 1, 0, 0), vtx(z, 0, 255, 255, 255, 255, 1, 256, 0),
-                     vtx(z, z, 255, 255, 255, 255, 1, 256, 256), vtx(0, z, 255, 255, 255, 255, 1, 0, 256)};
-    grDrawPolygonVertexList(4, q);
+    draw({vtx(0, 0, 255, 255, 255, 255, 1, 0, 0), vtx(z, 0, 255, 255, 255, 255, 1, 256, 0),
+          vtx(z, z, 255, 255, 255, 255, 1, 256, 256), vtx(0, z, 255, 255, 255, 255, 1, 0, 256)});
     int r5 = cardbackbuffer()[0] >> 11;  // dither value 0 at (0, 0)
     return (r5 * 8 + 19) / 20;
   };
@@ -309,16 +301,16 @@ TEST_F(CardTest, DepthMaskAndCompare) {
   depthmode();
   grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
   grDepthMask(FXFALSE);
-  draw({vtx(0, 0, 255, 0, 0, 255, 0.5f), vtx(10, 0, 255, 0, 0, 255, 0.5f), vtx(10, 10, 255, 0, 0, 255, 0.5f)});
+  draw(flat({{0, 0}, {10, 0}, {10, 10}}, 255, 0, 0, 255, 0.5f));
   EXPECT_EQ(depthat(8, 2), 0xFFFF);
   EXPECT_NE(px(8, 2), 0);
   grDepthMask(FXTRUE);
-  draw({vtx(0, 0, 0, 255, 0, 255, 0.5f), vtx(10, 0, 0, 255, 0, 255, 0.5f), vtx(10, 10, 0, 255, 0, 255, 0.5f)});
+  draw(flat({{0, 0}, {10, 0}, {10, 10}}, 0, 255, 0, 255, 0.5f));
   EXPECT_EQ(depthat(8, 2), 0x1000);
   // Farther fails LESS, equal fails LESS.
   uint16_t green = px(8, 2);
-  draw({vtx(0, 0, 0, 0, 255, 255, 0.25f), vtx(10, 0, 0, 0, 255, 255, 0.25f), vtx(10, 10, 0, 0, 255, 255, 0.25f)});
-  draw({vtx(0, 0, 0, 0, 255, 255, 0.5f), vtx(10, 0, 0, 0, 255, 255, 0.5f), vtx(10, 10, 0, 0, 255, 255, 0.5f)});
+  draw(flat({{0, 0}, {10, 0}, {10, 10}}, 0, 0, 255, 255, 0.25f));
+  draw(flat({{0, 0}, {10, 0}, {10, 10}}, 0, 0, 255, 255, 0.5f));
   EXPECT_EQ(px(8, 2), green);
   // Clearing with the mask off leaves depth alone.
   grDepthMask(FXFALSE);
@@ -376,67 +368,54 @@ TEST_F(CardTest, BadVerticesNeverCrashNorWriteOutside) {
 // few it does not, at scale 1 and 2 (the frame's top-left 640 x 480), in both colour
 // depths, with the span routines of 4 and (where the processor has AVX2) 8 pixels a step.
 TEST(CardReference, FastPathsMatchTheReferenceBitForBit) {
+  const int depthstates[][3] = {{GR_DEPTHBUFFER_DISABLE, GR_CMP_LESS, 0}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_LESS, 0},
+                                {GR_DEPTHBUFFER_WBUFFER, GR_CMP_LESS, 1}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_EQUAL, 0},
+                                {GR_DEPTHBUFFER_WBUFFER, GR_CMP_EQUAL, 1}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_GEQUAL, 1}};
+  const int blends[][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO}, {GR_BLEND_ONE, GR_BLEND_ONE},
+                           {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA},
+                           {GR_BLEND_ONE_MINUS_SRC_COLOR, GR_BLEND_SRC_ALPHA}};
+  const CardCombine alphas[] = {
+      {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_CONSTANT, 0},
+      {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_ONE, GR_COMBINE_LOCAL_CONSTANT, GR_COMBINE_OTHER_CONSTANT, 0},
+      {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_TEXTURE_ALPHA, GR_COMBINE_LOCAL_CONSTANT,
+       GR_COMBINE_OTHER_TEXTURE, 0},
+      {GR_COMBINE_FUNCTION_BLEND, GR_COMBINE_FACTOR_LOCAL_ALPHA, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 1}};
+  const CardCombine colors[] = {
+      {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_NONE, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_NONE, 0},
+      {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 0},
+      {GR_COMBINE_FUNCTION_SCALE_OTHER_MINUS_LOCAL_ADD_LOCAL, GR_COMBINE_FACTOR_ONE_MINUS_LOCAL_ALPHA,
+       GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 0}};
   for (int config = 0; config < 8; config++) {
     const int scale = 1 + (config & 1), format = config & 2 ? 32 : 16, lanes = config < 4 ? 4 : 8;
     if (cardspanlanes(lanes) != lanes) break;  // no AVX2 here
-    TestTexture tt;
     uint32_t seed = 99;
     auto rnd = [&seed]() {
       seed = seed * 1664525u + 1013904223u;
       return seed >> 8;
     };
     auto unit = [&rnd]() { return (float)(rnd() & 0xFFFF) / 65536.0f; };
+    TestTexture tt;
     tt.make(GR_LOD_128, GR_LOD_1, 2, 1, [&rnd](int, int, int) { return (uint32_t)rnd() * 2654435761u; });
-    std::vector<uint16_t> c1(cardwidth * cardheight), c2(c1.size()), z1(c1.size()), z2(c1.size());
-    std::vector<uint32_t> d1(c1.size()), d2(c1.size());
-    const int depthstates[][3] = {{GR_DEPTHBUFFER_DISABLE, GR_CMP_LESS, 0}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_LESS, 0},
-                                  {GR_DEPTHBUFFER_WBUFFER, GR_CMP_LESS, 1}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_EQUAL, 0},
-                                  {GR_DEPTHBUFFER_WBUFFER, GR_CMP_EQUAL, 1}, {GR_DEPTHBUFFER_WBUFFER, GR_CMP_GEQUAL, 1}};
-    const int blends[][2] = {{GR_BLEND_ONE, GR_BLEND_ZERO}, {GR_BLEND_ONE, GR_BLEND_ONE},
-                             {GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA},
-                             {GR_BLEND_ONE_MINUS_SRC_COLOR, GR_BLEND_SRC_ALPHA}};
-    const CardCombine alphas[] = {
-        {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_CONSTANT, 0},
-        {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_ONE, GR_COMBINE_LOCAL_CONSTANT, GR_COMBINE_OTHER_CONSTANT, 0},
-        {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_TEXTURE_ALPHA, GR_COMBINE_LOCAL_CONSTANT,
-         GR_COMBINE_OTHER_TEXTURE, 0},
-        {GR_COMBINE_FUNCTION_BLEND, GR_COMBINE_FACTOR_LOCAL_ALPHA, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 1}};
-    const CardCombine colors[] = {
-        {GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_NONE, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_NONE, 0},
-        {GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL, GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 0},
-        {GR_COMBINE_FUNCTION_SCALE_OTHER_MINUS_LOCAL_ADD_LOCAL, GR_COMBINE_FACTOR_ONE_MINUS_LOCAL_ALPHA,
-         GR_COMBINE_LOCAL_ITERATED, GR_COMBINE_OTHER_TEXTURE, 0}};
+    MemoryFrame fast(cardwidth, cardheight, scale, format), reference(cardwidth, cardheight, scale, format);
     int fastcount = 0, states = 0;
     for (const CardCombine &color : colors)
       for (const CardCombine &alpha : alphas)
         for (const auto &ds : depthstates)
           for (const auto &bl : blends) {
-            CardState st;
-            st.color = color;
-            st.alpha = alpha;
-            st.texcombine = GR_TEXTURECOMBINE_DECAL;
-            st.depthmode = ds[0];
-            st.depthfunc = ds[1];
-            st.depthmask = ds[2];
-            st.rgbsrc = bl[0];
-            st.rgbdst = bl[1];
+            CardState st{.depthmode = ds[0], .depthfunc = ds[1], .depthmask = ds[2], .color = color,
+                         .alpha = alpha, .texcombine = GR_TEXTURECOMBINE_DECAL, .rgbsrc = bl[0], .rgbdst = bl[1]};
+            // The EQUAL layer over the same corners, as the reflection pass draws it.
+            CardState eq = st;
+            eq.depthmode = GR_DEPTHBUFFER_WBUFFER;
+            eq.depthfunc = GR_CMP_EQUAL;
             fastcount += cardhasfastpath(&st, &tt.tex);
             states++;
-            for (size_t i = 0; i < c1.size(); i++) {
+            for (size_t i = 0; i < fast.color.size(); i++) {
               uint32_t r = rnd();
-              c1[i] = c2[i] = (uint16_t)r;
-              d1[i] = d2[i] = r * 2654435761u;
-              z1[i] = z2[i] = (uint16_t)(0x8000 + (rnd() & 0x7FFF));
+              fast.color[i] = reference.color[i] = (uint16_t)r;
+              fast.color32[i] = reference.color32[i] = r * 2654435761u;
+              fast.depth[i] = reference.depth[i] = (uint16_t)(0x8000 + (rnd() & 0x7FFF));
             }
-            CardTarget t1, t2;
-            t1.color = c1.data();
-            t1.color32 = d1.data();
-            t1.depth = z1.data();
-            t2.color = c2.data();
-            t2.color32 = d2.data();
-            t2.depth = z2.data();
-            t1.scale = t2.scale = scale;
-            t1.format = t2.format = format;
             for (int k = 0; k < 12; k++) {
               float size = k < 4 ? 8 : k < 8 ? 40 : 160;
               float cx = unit() * 700 - 30, cy = unit() * 540 - 30;
@@ -446,16 +425,13 @@ TEST(CardReference, FastPathsMatchTheReferenceBitForBit) {
                 p = vtx(cx + (unit() - 0.5f) * size, cy + (unit() - 0.5f) * size, unit() * 270 - 5,
                         unit() * 260, unit() * 255, unit() * 256, oow, unit() * 900 - 300, unit() * 900 - 300);
               }
-              carddrawtriangle(&st, &tt.tex, &t1, &v[0], &v[1], &v[2], 1);
-              carddrawtriangle(&st, &tt.tex, &t2, &v[0], &v[1], &v[2], 0);
-              // The EQUAL layer over the same corners, as the reflection pass draws it.
-              CardState eq = st;
-              eq.depthmode = GR_DEPTHBUFFER_WBUFFER;
-              eq.depthfunc = GR_CMP_EQUAL;
-              carddrawtriangle(&eq, &tt.tex, &t1, &v[0], &v[1], &v[2], 1);
-              carddrawtriangle(&eq, &tt.tex, &t2, &v[0], &v[1], &v[2], 0);
+              for (const CardState *s : {&st, &eq}) {
+                carddrawtriangle(s, &tt.tex, &reference.target, &v[0], &v[1], &v[2], 1);
+                carddrawtriangle(s, &tt.tex, &fast.target, &v[0], &v[1], &v[2], 0);
+              }
             }
-            ASSERT_TRUE(c1 == c2 && d1 == d2 && z1 == z2)
+            ASSERT_TRUE(fast.color == reference.color && fast.color32 == reference.color32 &&
+                        fast.depth == reference.depth)
                 << "state " << states << " scale " << scale << " format " << format << " lanes " << lanes;
           }
     // The system's states all have a specialised routine.

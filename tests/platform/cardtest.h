@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
+#include <initializer_list>
 #include <vector>
 
 #include "platform/glide/cardinternal.h"
@@ -25,6 +27,22 @@ inline GrVertex vtx(float x, float y, float r = 255, float g = 255, float b = 25
   v.tmuvtx[0].tow = t * oow;
   return v;
 }
+
+// A polygon of one colour, w and texture point, its corners given as {x, y}.
+inline std::vector<GrVertex> flat(std::initializer_list<std::array<float, 2>> corners, float r = 255, float g = 255,
+                                  float b = 255, float a = 255, float oow = 1, float s = 0, float t = 0) {
+  std::vector<GrVertex> v;
+  for (const auto &c : corners) v.push_back(vtx(c[0], c[1], r, g, b, a, oow, s, t));
+  return v;
+}
+
+// The rectangle (x0, y0) to (x1, y1), clockwise from its top left, in one colour.
+inline std::vector<GrVertex> quad(float x0, float y0, float x1, float y1, float r = 255, float g = 255,
+                                  float b = 255, float a = 255, float oow = 1, float s = 0, float t = 0) {
+  return flat({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}, r, g, b, a, oow, s, t);
+}
+
+inline void draw(std::vector<GrVertex> v) { grDrawPolygonVertexList((int)v.size(), v.data()); }
 
 // Texture whose levels are filled by fill(level, s, t) -> ARGB8888. Its texels are
 // rewritten or freed only once the card's queued triangles are drawn, as the card's own
@@ -52,6 +70,24 @@ struct TestTexture {
       tex.height[l] = h;
       tex.texels[l] = levels[l].data();
     }
+  }
+};
+
+// A frame in memory, w x h pixels of colour in both formats and depth, each buffer filled
+// with its value, for drawing straight through the rasterizer.
+struct MemoryFrame {
+  std::vector<uint16_t> color, depth;
+  std::vector<uint32_t> color32;
+  CardTarget target;
+  MemoryFrame(int w, int h, int scale, int format, uint16_t c = 0, uint32_t c32 = 0, uint16_t z = 0xFFFF)
+      : color((size_t)w * h, c), depth(color.size(), z), color32(color.size(), c32) {
+    target.color = color.data();
+    target.color32 = color32.data();
+    target.depth = depth.data();
+    target.width = target.stride = w;
+    target.height = h;
+    target.scale = scale;
+    target.format = format;
   }
 };
 
@@ -88,7 +124,6 @@ class CardTest : public ::testing::Test {
   }
   static uint16_t px(int x, int y) { return cardbackbuffer()[y * cardwidth + x]; }
   static uint16_t depthat(int x, int y) { return carddepthbuffer()[y * cardwidth + x]; }
-  static void draw(std::vector<GrVertex> v) { grDrawPolygonVertexList((int)v.size(), v.data()); }
   static void texturemode() {
     grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
     grColorCombine(GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL,
