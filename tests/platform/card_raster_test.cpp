@@ -105,27 +105,11 @@ TEST_F(CardTest, WBufferEncoding) {
     EXPECT_GE(d, last);
     last = d;
   }
-  // Through the pipeline (DepthMaskAndCompare reads 0x1000 back): beyond w = 65536
-  // nothing passes LESS against a cleared buffer.
+  // Through the pipeline: beyond w = 65536 nothing passes LESS against a cleared buffer.
   depthmode();
   grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
   draw(flat({{0, 0}, {20, 0}, {20, 20}}, 255, 255, 255, 255, 1e-6f));
   EXPECT_EQ(px(15, 5), 0);
-}
-
-TEST_F(CardTest, ClearIsDitheredWithTheOrderedMatrix) {
-  const uint32_t colors[] = {0x808080, 0x123456, 0x000000, 0x07F8FB, 0xFFFFFF};
-  for (uint32_t c : colors) {
-    grBufferClear(c, 0, 0);
-    int r = (c >> 16) & 255, g = (c >> 8) & 255, b = c & 255;
-    for (int y = 0; y < cardheight; y += 53)
-      for (int x = 0; x < cardwidth; x++) ASSERT_EQ(px(x, y), expect565(r, g, b, x, y)) << c;
-  }
-  EXPECT_EQ(px(0, 0) & px(3, 3), 0xFFFF);  // white stays white whatever the matrix adds
-  // 128 rounds to 15 or 16 in five bits depending on the matrix value (< 7 or not).
-  grBufferClear(0x800000, 0, 0);
-  for (int y = 0; y < 4; y++)
-    for (int x = 0; x < 4; x++) EXPECT_EQ(px(x, y) >> 11, testdither(x, y) >= 7 ? 16 : 15);
 }
 
 // Checks the 8x8 square at the origin, drawn over a clear to `clear`, against
@@ -144,6 +128,9 @@ void expectblended(uint32_t clear, Blend blend) {
 }
 
 TEST_F(CardTest, CombineAndBlendArithmetic) {
+  // Iterated colour slightly below 0 and above 255 is fixed to 0 and 255, not wrapped.
+  draw(flat({{0, 0}, {8, 0}, {8, 8}}, -1, 256, 0));
+  EXPECT_EQ(px(6, 1), expect565(0, 255, 0, 6, 1));
   TestTexture tt;
   tt.make(GR_LOD_8, GR_LOD_8, 1, 1, [](int, int, int) { return 0x80C86432u; });  // a128 r200 g100 b50
   cardtexture = &tt.tex;
@@ -185,13 +172,6 @@ TEST_F(CardTest, CombineAndBlendArithmetic) {
   expectblended(0, [](int dr, int dg, int db) {
     return std::array<int, 3>{(200 * 65 + dr * 192) >> 8, (100 * 65 + dg * 192) >> 8, (50 * 65 + db * 192) >> 8};
   });
-}
-
-TEST_F(CardTest, IteratedColourPseudoClamp) {
-  // Slight overshoot below 0 and above 255 is fixed to 0 and 255, not wrapped.
-  grBufferClear(0, 0, 0);
-  draw(flat({{0, 0}, {8, 0}, {8, 8}}, -1, 256, 0));
-  EXPECT_EQ(px(6, 1), expect565(0, 255, 0, 6, 1));
 }
 
 // A 4x4 texture (GR_LOD_4) with texel (s, t) = red 16s + 1, green 16t + 2, blue 7.
@@ -242,80 +222,6 @@ TEST_F(CardTest, BilinearAtZeroBelowZeroAndAcrossTheWrap) {
   tt.tex.minfilter = GR_TEXTUREFILTER_POINT_SAMPLED;
   tt.tex.magfilter = GR_TEXTUREFILTER_BILINEAR;
   EXPECT_EQ(sampleat(0, 32), expect565(lerp16(49, 1, 8), 2, 7, 1, 1));
-}
-
-TEST_F(CardTest, LevelOfDetailIsChosenPerPixelAndFloored) {
-  // 64x64 down to 1x1; each level one flat colour.
-  TestTexture tt;
-  tt.make(GR_LOD_64, GR_LOD_1, 1, 1, [](int l, int, int) { return 0xFF000000u | (uint32_t)(l * 20) << 16; });
-  cardtexture = &tt.tex;
-  texturemode();
-  auto levelshown = [](int size) {
-    grBufferClear(0, 0, 0);
-    float z = (float)size;
-    draw({vtx(0, 0, 255, 255, 255, 255, 1, 0, 0), vtx(z, 0, 255, 255, 255, 255, 1, 256, 0),
-          vtx(z, z, 255, 255, 255, 255, 1, 256, 256), vtx(0, z, 255, 255, 255, 255, 1, 0, 256)});
-    int r5 = cardbackbuffer()[0] >> 11;  // dither value 0 at (0, 0)
-    return (r5 * 8 + 19) / 20;
-  };
-  // {quad size in pixels, level}: the 256 space magnified uses the largest level, 2; 8
-  // texels of it per pixel is level 3, and 40 pixels (6.4 per pixel) still level 2, floored.
-  const int cases[][2] = {{512, 2}, {256, 2}, {64, 2}, {40, 2}, {32, 3}, {16, 4}, {2, 7}, {1, 8}};
-  for (const auto &c : cases) EXPECT_EQ(levelshown(c[0]), c[1]) << c[0];
-}
-
-TEST_F(CardTest, EqualPassRedrawsExactlyTheVisiblePixels) {
-  TestTexture tt;
-  tt.make(GR_LOD_32, GR_LOD_1, 1, 1, gridtexel);
-  depthmode();
-  grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
-  // A perspective plane and a second one cutting through it.
-  std::vector<GrVertex> plane = {vtx(20.3f, 30.1f, 255, 0, 0, 255, 0.9f, 0, 0),
-                                 vtx(300.8f, 40.7f, 255, 0, 0, 255, 0.1f, 256, 0),
-                                 vtx(280.2f, 200.4f, 255, 0, 0, 255, 0.12f, 256, 256),
-                                 vtx(40.6f, 230.9f, 255, 0, 0, 255, 0.7f, 0, 256)};
-  draw(plane);
-  draw({vtx(100, 10, 0, 255, 0, 255, 0.05f), vtx(250, 20, 0, 255, 0, 255, 0.8f),
-        vtx(180, 250, 0, 255, 0, 255, 0.3f)});
-  std::vector<uint16_t> before(cardbackbuffer(), cardbackbuffer() + cardwidth * cardheight);
-  // The layer pass: textured, other colours, EQUAL, no depth writes.
-  cardtexture = &tt.tex;
-  texturemode();
-  grDepthBufferFunction(GR_CMP_EQUAL);
-  grDepthMask(FXFALSE);
-  for (GrVertex &v : plane) v.b = 255;
-  draw(plane);
-  int red = 0, redrawn = 0;
-  for (int i = 0; i < cardwidth * cardheight; i++) {
-    int wasred = (before[i] >> 11) > 20 && ((before[i] >> 5) & 63) < 4;
-    int changed = cardbackbuffer()[i] != before[i];
-    red += wasred;
-    redrawn += changed;
-    ASSERT_EQ(changed, wasred) << "pixel " << i % cardwidth << "," << i / cardwidth;
-  }
-  EXPECT_GT(red, 10000);
-  EXPECT_EQ(red, redrawn);
-}
-
-TEST_F(CardTest, DepthMaskAndCompare) {
-  depthmode();
-  grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
-  grDepthMask(FXFALSE);
-  draw(flat({{0, 0}, {10, 0}, {10, 10}}, 255, 0, 0, 255, 0.5f));
-  EXPECT_EQ(depthat(8, 2), 0xFFFF);
-  EXPECT_NE(px(8, 2), 0);
-  grDepthMask(FXTRUE);
-  draw(flat({{0, 0}, {10, 0}, {10, 10}}, 0, 255, 0, 255, 0.5f));
-  EXPECT_EQ(depthat(8, 2), 0x1000);
-  // Farther fails LESS, equal fails LESS.
-  uint16_t green = px(8, 2);
-  draw(flat({{0, 0}, {10, 0}, {10, 10}}, 0, 0, 255, 255, 0.25f));
-  draw(flat({{0, 0}, {10, 0}, {10, 10}}, 0, 0, 255, 255, 0.5f));
-  EXPECT_EQ(px(8, 2), green);
-  // Clearing with the mask off leaves depth alone.
-  grDepthMask(FXFALSE);
-  grBufferClear(0, 0, GR_WDEPTHVALUE_FARTHEST);
-  EXPECT_EQ(depthat(8, 2), 0x1000);
 }
 
 TEST_F(CardTest, BadVerticesNeverCrashNorWriteOutside) {

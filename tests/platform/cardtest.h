@@ -7,11 +7,13 @@
 #include <array>
 #include <cstdlib>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "platform/glide/cardinternal.h"
 #include "platform/glide/cardtexture.h"
 #include "platform/glide/glide.h"
+#include "platform/platform.h"
 
 inline GrVertex vtx(float x, float y, float r = 255, float g = 255, float b = 255, float a = 255,
                     float oow = 1, float s = 0, float t = 0) {
@@ -135,6 +137,16 @@ class CardTest : public ::testing::Test {
     grDepthMask(FXTRUE);
   }
 };
+
+// The pixels of an RGB PNG file of w x h pixels; empty when it cannot be read or has other sides.
+inline std::vector<uint8_t> pngrgb(const std::string &path, int w, int h) {
+  uint8_t *png = nullptr;
+  int pw = 0, ph = 0;
+  std::vector<uint8_t> rgb;
+  if (readpng(path.c_str(), &png, &pw, &ph, 3) && pw == w && ph == h) rgb.assign(png, png + (size_t)w * h * 3);
+  free(png);
+  return rgb;
+}
 
 // The 4x4 ordered dither, written out independently of the card.
 inline int testdither(int x, int y) {
