@@ -45,8 +45,7 @@ class Capture : public CardTest {
   std::string play(const std::string &path, int frames) {
     setenv("LWDEMO_CAPTURE", path.c_str(), 1);
     return stderrof([&] {
-      grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
-                   GR_ORIGIN_UPPER_LEFT, 2, 2);
+      opencard();
       for (int i = 1; i <= frames; i++) {
         grBufferClear(0x030507u * (uint32_t)i, 0, 0);
         // Colour in every direction, so that a frame takes more than one staging buffer.

@@ -50,10 +50,8 @@ TEST_F(CardTest, UnsupportedCallsAndArgumentsChangeNothing) {
   EXPECT_EQ(px(12, 3), expect565(40, 50, 60, 12, 3));
 }
 
-TEST(CardDevice, NoCardOpenCloseAndCallsWhileClosed) {
-  setenv("LWDEMO_VIDEO", "headless", 1);
-  setenv("LWDEMO_PACING", "off", 1);
-  unsetenv("LWDEMO_CAPTURE");
+TEST_F(CardTest, NoCardOpenCloseAndCallsWhileClosed) {
+  grGlideShutdown();
   GrHwConfiguration hw;
   setenv("LWDEMO_NOCARD", "1", 1);
   EXPECT_EQ(grSstQueryHardware(&hw), FXFALSE);
@@ -73,9 +71,7 @@ TEST(CardDevice, NoCardOpenCloseAndCallsWhileClosed) {
   EXPECT_EQ(cardbackbuffer(), nullptr);
 
   for (int i = 0; i < 40; i++) {
-    ASSERT_EQ(grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
-                           GR_ORIGIN_UPPER_LEFT, 2, 2),
-              FXTRUE);
+    ASSERT_EQ(opencard(), FXTRUE);
     ASSERT_NE(cardbackbuffer(), nullptr);
     grBufferClear(0xFF00FF, 0, 0x4321);
     grBufferSwap(1);
@@ -83,7 +79,6 @@ TEST(CardDevice, NoCardOpenCloseAndCallsWhileClosed) {
     EXPECT_EQ(cardbackbuffer(), nullptr);
     EXPECT_EQ(carddepthbuffer(), nullptr);
   }
-  grGlideShutdown();
 }
 
 TEST_F(CardTest, SwapShowsTheDrawnBufferAndCountsRetraces) {
@@ -107,9 +102,7 @@ TEST_F(CardTest, SwapShowsTheDrawnBufferAndCountsRetraces) {
 TEST_F(CardTest, GammaOneScansOutTheExpandedValues) {
   grGlideShutdown();
   setenv("LWDEMO_GAMMA", "1", 1);
-  ASSERT_EQ(grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
-                         GR_ORIGIN_UPPER_LEFT, 2, 2),
-            FXTRUE);
+  ASSERT_EQ(opencard(), FXTRUE);
   std::vector<FxU16> grey(cardwidth * cardheight, 0x8410);  // 16, 32, 16
   std::vector<FxU8> rgb(cardwidth * cardheight * 3);
   cardscanout(grey.data(), rgb.data());
@@ -123,9 +116,7 @@ TEST_F(CardTest, CaptureWritesEveryNthShownFrameAsScannedOut) {
   std::filesystem::remove_all(dir);
   setenv("LWDEMO_CAPTURE", dir.c_str(), 1);
   setenv("LWDEMO_CAPTURE_EVERY", "2", 1);
-  ASSERT_EQ(grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
-                         GR_ORIGIN_UPPER_LEFT, 2, 2),
-            FXTRUE);
+  ASSERT_EQ(opencard(), FXTRUE);
   unsetenv("LWDEMO_CAPTURE");
   unsetenv("LWDEMO_CAPTURE_EVERY");
   std::vector<FxU8> third(cardwidth * cardheight * 3);

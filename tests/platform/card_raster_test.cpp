@@ -78,11 +78,11 @@ TEST_F(CardTest, TopAndLeftEdgesInclusiveBottomAndRightExclusive) {
       count += timesdrawn(px(x, y));
     }
   EXPECT_EQ(count, 100);
-  // Snapping truncates to 1/16: 30.53 is 30.5 (centre included), 30.57 is 30.5625.
-  for (float left : {30.53f, 30.57f}) {
+  // Snapping truncates to 1/16: 30.56 is 30.5 (centre included), 30.57 is 30.5625.
+  for (float left : {30.56f, 30.57f}) {
     additivegrey();
     draw(quad(left, 0, 40, 2, 64, 64, 64));
-    EXPECT_EQ(timesdrawn(px(30, 0)), left < 30.55f) << left;
+    EXPECT_EQ(timesdrawn(px(30, 0)), left < 30.565f) << left;
   }
   // The 3 << 18 rounding bias vanishes in the 16-bit snap.
   additivegrey();

@@ -93,6 +93,11 @@ struct MemoryFrame {
   }
 };
 
+// Opens the card as the system does: 640 x 480, two buffers and depth.
+inline FxBool opencard() {
+  return grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB, GR_ORIGIN_UPPER_LEFT, 2, 2);
+}
+
 class CardTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -112,9 +117,7 @@ class CardTest : public ::testing::Test {
     setenv("LWDEMO_COLOR", colorbits, 1);
     cardtexture = nullptr;
     grGlideInit();
-    ASSERT_EQ(grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB,
-                           GR_ORIGIN_UPPER_LEFT, 2, 2),
-              FXTRUE);
+    ASSERT_EQ(opencard(), FXTRUE);
     unsetenv("LWDEMO_SCALE");
     unsetenv("LWDEMO_COLOR");
   }
