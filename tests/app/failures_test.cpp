@@ -127,8 +127,7 @@ TEST(Failures, ASecondLwdemoInTheFolderRefusesAndChangesNothing) {
   ASSERT_NE(before, "");
   const RunResult second = runlwdemo(folder, {{"LWDEMO_CAPTURE", "frames"}}, quick);
   EXPECT_EQ(second.exitcode, 6);
-  EXPECT_NE(second.err.find("lwdemo: error3d.txt is locked: another lwdemo is playing in this "
-                            "folder"),
+  EXPECT_NE(second.err.find("lwdemo: error3d.txt is locked: another lwdemo is playing in this folder"),
             std::string::npos) << second.err;
   EXPECT_EQ(readfile(log).rfind(before, 0), 0u);  // not truncated, nothing written
   const RunResult r = finishprogram(&first, 20000);

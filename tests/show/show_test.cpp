@@ -164,8 +164,7 @@ void expectgolden(int index, const char *name, const std::vector<int> &frames) {
   ASSERT_EQ(shots.size(), frames.size()) << "the card, the scene or its textures did not load";
   for (size_t i = 0; i < frames.size(); i++) {
     char golden[512];
-    snprintf(golden, sizeof(golden), "%s/tests/show/golden/%s_%04d.png", LWDEMO_SOURCE_DIR, name,
-             frames[i]);
+    snprintf(golden, sizeof(golden), "%s/tests/show/golden/%s_%04d.png", LWDEMO_SOURCE_DIR, name, frames[i]);
     EXPECT_TRUE(matchesgolden(golden, shots[i].data(), 640, 480));
   }
 }
@@ -174,9 +173,7 @@ void expectgolden(int index, const char *name, const std::vector<int> &frames) {
 
 // Chosen frames of each scene, compared exactly with their references (the system's
 // frames are bit-identical for the same files). LWDEMO_UPDATE_GOLDEN=1 rewrites them.
-TEST(ShowFrames, TitleLettersInFlightThenTheCometRoundTheRing) {
-  expectgolden(0, "intro1", {300, 700, 1000});
-}
+TEST(ShowFrames, TitleLettersInFlightThenTheCometRoundTheRing) { expectgolden(0, "intro1", {300, 700, 1000}); }
 
 TEST(ShowFrames, TunnelThenMachineGlobeAndGlass) { expectgolden(1, "intro2", {60, 300, 600}); }
 

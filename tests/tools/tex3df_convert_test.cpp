@@ -90,23 +90,16 @@ ToolRun tex3df(std::vector<std::string> args) {
   for (std::string &a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   FILE *out = tmpfile(), *err = tmpfile();
-  ToolRun r;
-  r.code = tex3dfmain((int)args.size(), argv.data(), out, err);
-  r.out = filetext(out);
-  r.err = filetext(err);
+  const ToolRun r{tex3dfmain((int)args.size(), argv.data(), out, err), filetext(out), filetext(err)};
   fclose(out);
   fclose(err);
   return r;
 }
 
 void savepng(const char *path, const std::vector<uint32_t> &argb, int w, int h) {
-  std::vector<uint8_t> rgba(argb.size() * 4);
-  for (size_t k = 0; k < argb.size(); k++) {
-    rgba[4 * k] = (uint8_t)(argb[k] >> 16);
-    rgba[4 * k + 1] = (uint8_t)(argb[k] >> 8);
-    rgba[4 * k + 2] = (uint8_t)argb[k];
-    rgba[4 * k + 3] = (uint8_t)(argb[k] >> 24);
-  }
+  std::vector<uint8_t> rgba;
+  for (uint32_t c : argb)
+    for (int shift : {16, 8, 0, 24}) rgba.push_back((uint8_t)(c >> shift));
   ASSERT_TRUE(writepng(path, rgba.data(), w, h, 4));
 }
 
