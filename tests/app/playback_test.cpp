@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <cstring>
 #include <string>
 #include <utility>
 
@@ -17,7 +16,6 @@
 #include "lws/lws.h"
 #include "platform/glide/glide.h"
 #include "sfx/sfx.h"
-#include "tools/writers/writers.h"
 
 namespace {
 

@@ -9,8 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,8 +52,14 @@ std::vector<int> framecounts(const std::string &log) {
 
 // The log from its first statistics line on, the timings as "*".
 std::string statistics(const std::string &log) {
-  const std::string from = log.substr(std::min(log.find("Okframes / sec "), log.size()));
-  return std::regex_replace(from, std::regex("(Okframes / sec |frames / sec |Time Elapsed )[^\n]*"), "$1*");
+  std::istringstream lines(log.substr(std::min(log.find("Okframes / sec "), log.size())));
+  std::string out, line;
+  while (std::getline(lines, line)) {
+    for (const std::string timed : {"Okframes / sec ", "frames / sec ", "Time Elapsed "})
+      if (line.rfind(timed, 0) == 0) line = timed + "*";
+    out += line + "\n";
+  }
+  return out;
 }
 
 // One scene's statistics block as the log has it.

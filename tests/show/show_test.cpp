@@ -3,13 +3,11 @@
 // content: every face's side, every feature (falloff, additive and cut-out surfaces, the
 // families, the texture formats and their levels) shows in them.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -21,7 +19,6 @@
 #include "pipeline/pipeline.h"
 #include "lws/lws.h"
 #include "platform/glide/glide.h"
-#include "sfx/sfx.h"
 #include "testutil.h"
 #include "tools/show/show.h"
 
@@ -98,7 +95,11 @@ TEST(Show, LoadsWithoutASingleLogComplaint) {
   while (std::getline(lines, line)) {
     // "laddet lws!" is written without a line break, so it starts the next line.
     while (line.rfind("laddet lws!", 0) == 0) line.erase(0, 11);
-    EXPECT_TRUE(routine.count(std::regex_replace(line, std::regex("[-0-9.]+"), "N"))) << "log line: " << line;
+    std::string shape;
+    for (char c : line)
+      if (strchr("-0123456789.", c) == nullptr) shape += c;
+      else if (shape.empty() || shape.back() != 'N') shape += 'N';
+    EXPECT_TRUE(routine.count(shape)) << "log line: " << line;
     count++;
   }
   EXPECT_GT(count, 10);
