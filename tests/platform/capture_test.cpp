@@ -1,5 +1,6 @@
-// The card's frame output: frames written whole or not at all when a write fails, the one
-// message and the lost-output flag, screenshots that never replace a file.
+// The card's frame output: every Nth frame as scanned out, frames written whole or not at
+// all when a write fails, the one message and the lost-output flag, screenshots that never
+// replace a file.
 #include <errno.h>
 #include <unistd.h>
 
@@ -53,11 +54,21 @@ class Capture : public CardTest {
               vtx(639, 479, 200, 60, 0)});
         grBufferSwap(1);
       }
+      if (cardfrontbuffer() != nullptr) cardscanout(cardfrontbuffer(), shown.data());
       grGlideShutdown();
     });
   }
   std::string folder;
+  std::vector<uint8_t> shown = std::vector<uint8_t>((size_t)cardwidth * cardheight * 3);  // the last frame
 };
+
+TEST_F(Capture, EveryNthShownFrameIsWrittenAsScannedOut) {
+  setenv("LWDEMO_CAPTURE_EVERY", "2", 1);
+  EXPECT_EQ(play(folder, 5), "");
+  unsetenv("LWDEMO_CAPTURE_EVERY");
+  EXPECT_EQ(folderentries(folder), (std::vector<std::string>{"frame000001.png", "frame000003.png", "frame000005.png"}));
+  EXPECT_EQ(pngrgb(folder + "/frame000005.png", cardwidth, cardheight), shown);
+}
 
 TEST_F(Capture, AFailedWriteLeavesNoPartialFileAndStopsWithOneMessage) {
   // Each case: bytes the disk takes before it is full.

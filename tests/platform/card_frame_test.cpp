@@ -178,8 +178,7 @@ TEST(CardFrame, ScaledFrameAveragedDownMatchesScaleOne) {
 
 // LWDEMO_SCALE, LWDEMO_COLOR and LWDEMO_THREADS size and shape the frame; values the card
 // does not take fall back to the defaults (threads: the processors available, 0 below).
-// In 32-bit colour a flat clear is one value everywhere (no dither) and scan-out covers
-// the whole larger frame.
+// Scan-out covers the whole larger frame.
 TEST_F(CardTest, ScaleAndColourShapeTheFrame) {
   const struct {
     const char *scale, *colour, *threads;
@@ -197,8 +196,7 @@ TEST_F(CardTest, ScaleAndColourShapeTheFrame) {
     CardFrame f;
     ASSERT_TRUE(cardframe(&f));
     EXPECT_EQ(f.threads, c.workers > 0 ? c.workers : std::min(CPU_COUNT(&cpus), 64)) << c.threads;
-    EXPECT_EQ(f.width, c.width) << c.scale;
-    EXPECT_EQ(f.height, c.width * 3 / 4) << c.scale;
+    EXPECT_EQ(std::pair(f.width, f.height), std::pair(c.width, c.width * 3 / 4)) << c.scale;
     EXPECT_EQ(f.colorbits, c.colorbits) << c.colour;
     EXPECT_EQ(cardbackbuffer() == nullptr, c.colorbits == 32);
     grBufferClear(0x336699, 0, 0);
@@ -210,10 +208,6 @@ TEST_F(CardTest, ScaleAndColourShapeTheFrame) {
     size_t last = rgb.size() - 3;  // the bottom-right pixel, under the red triangle
     EXPECT_GT(rgb[last], 200);
     EXPECT_EQ(rgb[last + 1], 0);
-    if (c.colorbits == 32) {
-      const uint32_t *p = (const uint32_t *)f.back;
-      for (int i = 0; i < f.width * f.height / 2; i++) ASSERT_EQ(p[i], 0x336699u) << i;
-    }
   }
   setenv("LWDEMO_THREADS", keep.c_str(), 1);  // empty is unset to the card
 }

@@ -143,7 +143,9 @@ std::string refusal(const std::vector<uint8_t> &bytes) {
   return why ? why : "(no reason)";
 }
 
-TEST(Ilbm, EveryLayoutDecodesToItsPixels) {
+// Each sample decodes to its pixels; every prefix of it is refused with a reason, never
+// read past (a prefix ending in the BODY's pad byte may decode too).
+TEST(Ilbm, EveryLayoutDecodesToItsPixelsAndEveryPrefixIsRefusedOrRead) {
   for (const Sample &s : samples()) {
     std::vector<uint8_t> bytes = ilbmbytes(s.file);
     Image image;
@@ -151,22 +153,13 @@ TEST(Ilbm, EveryLayoutDecodesToItsPixels) {
     ASSERT_EQ(decodeilbm(bytes.data(), bytes.size(), &image, &why), 1) << s.name << ": " << why;
     EXPECT_EQ(image.width, s.file.width) << s.name;
     EXPECT_EQ(image.alpha, s.alpha) << s.name;
-    EXPECT_EQ(std::vector<uint32_t>(image.argb, image.argb + s.expected.size()), s.expected)
-        << s.name;
+    EXPECT_EQ(std::vector<uint32_t>(image.argb, image.argb + s.expected.size()), s.expected) << s.name;
     freeimage(&image);
-  }
-}
-
-// Every prefix of every sample is decoded or refused with a reason, never read past; the
-// whole file alone decodes (a prefix ending in the BODY's pad byte may too).
-TEST(Ilbm, EveryPrefixIsRefusedOrRead) {
-  for (const Sample &s : samples()) {
-    std::vector<uint8_t> bytes = ilbmbytes(s.file);
     for (size_t n = 0; n < bytes.size(); n++) {
       std::vector<uint8_t> prefix(bytes.begin(), bytes.begin() + (long)n);
-      std::string why = refusal(prefix);
-      if (why == "(decoded)") EXPECT_GE(n + 1, bytes.size()) << s.name << " " << n;
-      else EXPECT_NE(why, "(no reason)");
+      std::string reason = refusal(prefix);
+      if (reason == "(decoded)") EXPECT_GE(n + 1, bytes.size()) << s.name << " " << n;
+      else EXPECT_NE(reason, "(no reason)");
     }
   }
 }
@@ -253,8 +246,10 @@ TEST_F(Images, LibraryFormatsReadToArgb) {
 }
 
 // Any image becomes sides the card takes: each the nearest power of two (log scale), at
-// most 256, the short side raised to keep within 8:1.
-TEST(TextureSize, NearestPowersWithinTheCardsLimits) {
+// most 256, the short side raised to keep within 8:1. Shrinking to them averages what each
+// pixel covers; growing interpolates between centres, edges held; a flat image stays flat
+// either way; channels never bleed into each other.
+TEST(TextureSize, NearestPowersWithinTheCardsLimitsThenBoxDownOrBilinearUp) {
   const int cases[][4] = {{320, 200, 256, 256}, {300, 40, 256, 32}, {45, 46, 32, 64},
                           {1000, 20, 256, 32},  {3, 3, 4, 4},       {1, 1, 1, 1},
                           {17, 2000, 32, 256},  {64, 64, 64, 64},   {5000, 5000, 256, 256}};
@@ -266,11 +261,7 @@ TEST(TextureSize, NearestPowersWithinTheCardsLimits) {
   }
   int w, h;
   EXPECT_EQ(cardtexturesize(0, 5, &w, &h), 0);
-}
 
-// Shrinking averages what each pixel covers; growing interpolates between centres, edges
-// held; a flat image stays flat either way; channels never bleed into each other.
-TEST(TextureSize, ResamplingBoxDownAndBilinearUp) {
   auto grey = [](uint32_t v) { return 0xFF000000u | v * 0x010101u; };
   std::vector<uint32_t> row = {grey(0), grey(100), grey(200), grey(250), grey(30), grey(90)};
   std::vector<uint32_t> out(4);

@@ -77,13 +77,6 @@ TEST(Tex3df, RealFilesGiveTheirHeadersAndLoad) {
     const size_t table = rf.format == GR_TEXFMT_YIQ_422 ? 80 : rf.format == GR_TEXFMT_P_8 ? 1024 : 0;
     EXPECT_EQ(headerbytes(file) + table + l.info.mem_required, file.size());
     EXPECT_TRUE(l.loaded);
-    // 16-bit texels arrive in host order: the first texel is the file's big-endian word.
-    if (cardtexelbytes(rf.format) == 2) {
-      FxU16 first;
-      memcpy(&first, l.data.data(), 2);
-      const size_t at = headerbytes(file) + table;
-      EXPECT_EQ(first, (FxU16)((uint8_t)file[at] << 8 | (uint8_t)file[at + 1]));
-    }
   }
 }
 
@@ -104,9 +97,10 @@ TEST(Tex3df, TablesOfRealFiles) {
 
 TEST(Tex3df, HeaderParsing) {
   const char *path = "header.3df";
-  const std::string tail = std::string(1, '\0');  // more than enough data: 1x1 level
+  // The four lines must fit a 100-byte buffer with its terminating zero.
+  const std::string longest = "3df v1.1\nrgb565\nlod range: 1 1\naspect ratio: 1 1";
   struct Case {
-    const char *header;
+    std::string header;
     int ok;
   } cases[] = {
       {"3df v1.1\nrgb565\nlod range: 1 1\naspect ratio: 1 1\n", 1},
@@ -126,10 +120,12 @@ TEST(Tex3df, HeaderParsing) {
       {"3df v1.1\nrgb565\nlod range: 1 1\naspect ratio: 1\n1\n", 0},
       {"3df v1.1\nrgb565\nlod range: 1 1\naspect ratio: 1 1", 0},  // fourth line unfinished
       {"3df v1.1\nrgb565\nlod range: 1 99999999999\naspect ratio: 1 1\n", 0},
+      {longest + std::string(98 - longest.size(), ' ') + "\n", 1},
+      {longest + std::string(99 - longest.size(), ' ') + "\n", 0},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.header);
-    writefile(path, std::string(c.header) + "\x12\x34");
+    writefile(path, c.header + "\x12\x34");
     Gu3dfInfo info;
     memset(&info, 0, sizeof info);
     EXPECT_EQ(gu3dfGetInfo(path, &info), c.ok);
@@ -141,15 +137,7 @@ TEST(Tex3df, HeaderParsing) {
       EXPECT_EQ(texel, 0x1234);
     }
   }
-  // The four lines must fit a 100-byte buffer with its terminating zero.
-  std::string longest = "3df v1.1\nrgb565\nlod range: 1 1\naspect ratio: 1 1";
-  std::string fits = longest + std::string(99 - longest.size() - 1, ' ') + "\n";
-  std::string overlong = longest + std::string(99 - longest.size(), ' ') + "\n";
   Gu3dfInfo info;
-  writefile(path, fits + "\x12\x34");
-  EXPECT_TRUE(gu3dfGetInfo(path, &info));
-  writefile(path, overlong + "\x12\x34");
-  EXPECT_FALSE(gu3dfGetInfo(path, &info));
   EXPECT_FALSE(gu3dfGetInfo("no such file.3df", &info));
   EXPECT_FALSE(gu3dfGetInfo(nullptr, &info));
 }

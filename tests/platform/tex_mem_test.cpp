@@ -154,7 +154,8 @@ uint32_t decode1(int format, unsigned texel, const GuNccTable *ncc = nullptr,
   return out;
 }
 
-TEST(TexDecode, BitReplicationPerFormat) {
+// Bit replication per format; NCC and palette texels through their tables.
+TEST(TexDecode, EveryFormat) {
   const struct {
     int format;
     unsigned texel;
@@ -170,9 +171,7 @@ TEST(TexDecode, BitReplicationPerFormat) {
       {7, 0x12, 0u},
   };
   for (const auto &c : cases) EXPECT_EQ(decode1(c.format, c.texel), c.argb) << c.format << " " << c.texel;
-}
 
-TEST(TexDecode, NccAndPalette) {
   GuNccTable ncc;
   memset(&ncc, 0, sizeof ncc);
   for (int k = 0; k < 16; k++) ncc.yRGB[k] = (FxU8)(k * 17);
