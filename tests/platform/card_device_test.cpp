@@ -8,11 +8,10 @@
 
 namespace {
 
-TEST_F(CardTest, StateAfterOpeningDrawsIteratedColourWithoutDepthOrBlending) {
+TEST_F(CardTest, StateAfterOpeningAndCallsThatChangeNothing) {
   grBufferClear(0x102030, 0, 0x1234);
   // Depth mask off after opening: the clear leaves depth as it was (farthest).
   EXPECT_EQ(depthat(0, 0), 0xFFFF);
-  const std::vector<GrVertex> corners = flat({{0, 0}, {16, 0}, {16, 16}});
   draw(flat({{0, 0}, {16, 0}, {16, 16}}, 90, 180, 30, 7, 0.5f));
   EXPECT_EQ(px(12, 3), expect565(90, 180, 30, 12, 3));
   EXPECT_EQ(depthat(12, 3), 0xFFFF);
@@ -22,18 +21,17 @@ TEST_F(CardTest, StateAfterOpeningDrawsIteratedColourWithoutDepthOrBlending) {
   cardtexture = &tt.tex;
   grColorCombine(GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL, GR_COMBINE_LOCAL_ITERATED,
                  GR_COMBINE_OTHER_TEXTURE, FXFALSE);
-  draw(corners);
+  draw(flat({{0, 0}, {16, 0}, {16, 16}}));
   EXPECT_EQ(px(12, 3), 0);
   grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
-  draw(corners);
+  draw(flat({{0, 0}, {16, 0}, {16, 16}}));
   EXPECT_EQ(px(12, 3), 0xFFFF);
   // No texture selected: drawn as if the texture were white.
   cardtexture = nullptr;
   draw(flat({{0, 0}, {16, 0}, {16, 16}}, 255, 0, 0));
   EXPECT_EQ(px(12, 3), expect565(255, 0, 0, 12, 3));
-}
 
-TEST_F(CardTest, UnsupportedCallsAndArgumentsChangeNothing) {
+  // Unsupported calls and arguments change nothing.
   depthmode();
   grDepthBufferMode(GR_DEPTHBUFFER_ZBUFFER);
   grDepthBufferFunction(99);
@@ -64,8 +62,7 @@ TEST_F(CardTest, NoCardOpenCloseAndCallsWhileClosed) {
   EXPECT_EQ(cardbackbuffer(), nullptr);
   grBufferClear(0, 0, 0);
   grBufferSwap(1);
-  GrVertex v[3] = {vtx(0, 0), vtx(9, 0), vtx(9, 9)};
-  grDrawPolygonVertexList(3, v);
+  draw({vtx(0, 0), vtx(9, 0), vtx(9, 9)});
   EXPECT_EQ(grSstWinOpen(0, 3, 0, 0, 0, 2, 2), FXFALSE);  // not 640x480
   EXPECT_EQ(cardbackbuffer(), nullptr);
 
@@ -94,9 +91,8 @@ TEST_F(CardTest, SwapCountsFramesShownAndRetraces) {
 
 // The table's values at the default gamma, 1.7, are pinned by the golden images.
 TEST_F(CardTest, GammaOneScansOutTheExpandedValues) {
-  grGlideShutdown();
   setenv("LWDEMO_GAMMA", "1", 1);
-  ASSERT_EQ(opencard(), FXTRUE);
+  reopen("1", "16");
   std::vector<FxU16> grey(cardwidth * cardheight, 0x8410);  // 16, 32, 16
   std::vector<FxU8> rgb(cardwidth * cardheight * 3);
   cardscanout(grey.data(), rgb.data());

@@ -241,8 +241,7 @@ TEST_F(CardTest, BadVerticesNeverCrashNorWriteOutside) {
   draw({vtx(10, 10, 1e9f, -1e9f, 3e9f, 1e9f), vtx(600, 20, -1e9f), vtx(300, 470, 4e9f)});
   grDrawPolygonVertexList(0, nullptr);
   grDrawPolygonVertexList(-5, nullptr);
-  GrVertex two[2] = {vtx(0, 0), vtx(10, 10)};
-  grDrawPolygonVertexList(2, two);
+  draw({vtx(0, 0), vtx(10, 10)});
   std::vector<GrVertex> many;
   for (int i = 0; i < 5000; i++)
     many.push_back(vtx(320 + 400 * std::cos(i * 0.00125664f), 240 + 400 * std::sin(i * 0.00125664f)));

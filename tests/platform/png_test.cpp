@@ -13,7 +13,7 @@ namespace {
 
 // Writing and reading back RGB and RGBA is pinned by every golden, capture and converter
 // round trip; here, what is refused and what is read as stored.
-TEST(Png, RefusesBadArgumentsAndDamagedFiles) {
+TEST(Png, RefusesBadArgumentsDamagedFilesAndImagesTooLarge) {
   uint8_t one[4] = {1, 2, 3, 4};
   EXPECT_EQ(writepng("bad.png", one, 0, 1, 3), 0);
   EXPECT_EQ(writepng("bad.png", one, 1, 1, 2), 0);
@@ -41,6 +41,24 @@ TEST(Png, RefusesBadArgumentsAndDamagedFiles) {
     free(px);
   }
   EXPECT_EQ(readpng("whole.png", &px, &w, &h, 5), 0);
+
+  // Images too large are said so with their size.
+  ASSERT_EQ(writefile("huge.png", pngheaderonly(20000, 300)), 1);
+  ASSERT_EQ(writefile("wide.png", pngheaderonly(300, 10)), 1);
+  EXPECT_EQ(readpng("huge.png", &px, &w, &h, 3), 0);
+  EXPECT_EQ(std::pair(w, h), std::pair(20000, 300));
+  EXPECT_STREQ(inputfailure(), "is 20000x300 pixels, too large: at most 16384 pixels a side are read");
+  EXPECT_EQ(readpngwithin("wide.png", 256, &px, &w, &h, 3), 0);
+  EXPECT_EQ(std::pair(w, h), std::pair(300, 10));
+  EXPECT_EQ(px, nullptr);
+  // Damaged (no pixel data): the sizes stay 0 and the reason says so.
+  EXPECT_EQ(readpngwithin("wide.png", 300, &px, &w, &h, 3), 0);
+  EXPECT_EQ(std::pair(w, h), std::pair(0, 0));
+  EXPECT_EQ(std::string(inputfailure()).rfind("is damaged or not a PNG image", 0), 0u);
+  // A header claiming more pixels than its file can hold, refused before any allocation.
+  ASSERT_EQ(writefile("claims.png", pngheaderonly(16000, 16000)), 1);
+  EXPECT_EQ(readpng("claims.png", &px, &w, &h, 4), 0);
+  EXPECT_STREQ(inputfailure(), "is damaged: its 16000x16000 pixels cannot fit in its 57 bytes");
 }
 
 // Stored values come back as they are, whatever the layout: no gamma or colour-space
@@ -76,27 +94,6 @@ TEST(Png, ReadsEveryLayoutAsStored) {
     EXPECT_EQ(std::vector<uint8_t>(px, px + want.size()), want) << c.what;
     free(px);
   }
-}
-
-TEST(Png, ImagesTooLargeAreSaidSoWithTheirSize) {
-  ASSERT_EQ(writefile("huge.png", pngheaderonly(20000, 300)), 1);
-  ASSERT_EQ(writefile("wide.png", pngheaderonly(300, 10)), 1);
-  uint8_t *px = nullptr;
-  int w = 0, h = 0;
-  EXPECT_EQ(readpng("huge.png", &px, &w, &h, 3), 0);
-  EXPECT_EQ(std::pair(w, h), std::pair(20000, 300));
-  EXPECT_STREQ(inputfailure(), "is 20000x300 pixels, too large: at most 16384 pixels a side are read");
-  EXPECT_EQ(readpngwithin("wide.png", 256, &px, &w, &h, 3), 0);
-  EXPECT_EQ(std::pair(w, h), std::pair(300, 10));
-  EXPECT_EQ(px, nullptr);
-  // Damaged (no pixel data): the sizes stay 0 and the reason says so.
-  EXPECT_EQ(readpngwithin("wide.png", 300, &px, &w, &h, 3), 0);
-  EXPECT_EQ(std::pair(w, h), std::pair(0, 0));
-  EXPECT_EQ(std::string(inputfailure()).rfind("is damaged or not a PNG image", 0), 0u);
-  // A header claiming more pixels than its file can hold, refused before any allocation.
-  ASSERT_EQ(writefile("claims.png", pngheaderonly(16000, 16000)), 1);
-  EXPECT_EQ(readpng("claims.png", &px, &w, &h, 4), 0);
-  EXPECT_STREQ(inputfailure(), "is damaged: its 16000x16000 pixels cannot fit in its 57 bytes");
 }
 
 }  // namespace

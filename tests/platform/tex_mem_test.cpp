@@ -46,24 +46,9 @@ TEST_F(TexMem, SizeRuleOfTheCardLibrary) {
   }
 }
 
-TEST_F(TexMem, TwoMegabytesThenTheNullHandleThenResetFreesAll) {
-  // 2 MB / 174768 = 11.9996: the twelfth full 16-bit texture does not fit.
-  for (int k = 0; k < 11; k++)
-    EXPECT_EQ(allocate(GR_TEXFMT_RGB_565, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1), (GrMipMapId_t)k);
-  EXPECT_EQ(allocate(GR_TEXFMT_RGB_565, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1),
-            GR_NULL_MIPMAP_HANDLE);
-  // A small one still fits in what is left.
-  EXPECT_EQ(allocate(GR_TEXFMT_RGB_565, GR_LOD_1, GR_LOD_32, GR_ASPECT_1x1), 11u);
-  guTexSource(3);
-  ASSERT_NE(cardtexture, nullptr);
-  guTexMemReset();
-  EXPECT_EQ(cardtexture, nullptr);  // the selected texture is gone with the rest
-  EXPECT_EQ(cardtexmemused(), 0u);
-  EXPECT_EQ(allocate(GR_TEXFMT_RGB_565, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1), 0u);
-}
-
-// Bad arguments get the null handle and take no memory; so does the 1025th handle.
-TEST_F(TexMem, BadArgumentsAndTooManyHandlesGetTheNullHandle) {
+// Bad arguments get the null handle and take no memory; so do the 1025th handle and a
+// texture past the 2 MB. A reset frees all.
+TEST_F(TexMem, TheNullHandleForBadArgumentsTooManyHandlesAndAFullMemory) {
   const int cases[][4] = {{0x10, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1},
                           {6, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1},
                           {GR_TEXFMT_RGB_565, GR_LOD_256, GR_LOD_1, GR_ASPECT_1x1},
@@ -75,6 +60,19 @@ TEST_F(TexMem, BadArgumentsAndTooManyHandlesGetTheNullHandle) {
   for (int k = 0; k < 1024; k++)
     ASSERT_EQ(allocate(GR_TEXFMT_P_8, GR_LOD_1, GR_LOD_1, GR_ASPECT_1x1), (GrMipMapId_t)k);
   EXPECT_EQ(allocate(GR_TEXFMT_P_8, GR_LOD_1, GR_LOD_1, GR_ASPECT_1x1), GR_NULL_MIPMAP_HANDLE);
+  guTexMemReset();
+  // 2 MB / 174768 = 11.9996: the twelfth full 16-bit texture does not fit.
+  for (int k = 0; k < 11; k++)
+    EXPECT_EQ(allocate(GR_TEXFMT_RGB_565, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1), (GrMipMapId_t)k);
+  EXPECT_EQ(allocate(GR_TEXFMT_RGB_565, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1), GR_NULL_MIPMAP_HANDLE);
+  // A small one still fits in what is left.
+  EXPECT_EQ(allocate(GR_TEXFMT_RGB_565, GR_LOD_1, GR_LOD_32, GR_ASPECT_1x1), 11u);
+  guTexSource(3);
+  ASSERT_NE(cardtexture, nullptr);
+  guTexMemReset();
+  EXPECT_EQ(cardtexture, nullptr);  // the selected texture is gone with the rest
+  EXPECT_EQ(cardtexmemused(), 0u);
+  EXPECT_EQ(allocate(GR_TEXFMT_RGB_565, GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1), 0u);
 }
 
 TEST_F(TexMem, NullAndUnknownHandlesDrawUntexturedAndLogOnce) {
