@@ -20,52 +20,6 @@ void additivegrey() {
   grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ZERO);
 }
 
-// Signed distance of (px, py) from the edge a -> b, positive inside a clockwise (screen y
-// down) polygon.
-double edgedistance(const GrVertex &a, const GrVertex &b, double px, double py) {
-  double ex = b.x - a.x, ey = b.y - a.y;
-  return ((px - a.x) * ey - (py - a.y) * ex) / std::sqrt(ex * ex + ey * ey);
-}
-
-// Every pixel whose centre is clearly inside the convex polygon is drawn exactly once,
-// none clearly outside is drawn, and none anywhere twice.
-void expectcoveredonce(const std::vector<GrVertex> &poly) {
-  int n = (int)poly.size();
-  for (int y = 0; y < cardheight; y++) {
-    for (int x = 0; x < cardwidth; x++) {
-      double mind = 1e9;
-      for (int i = 0; i < n; i++)
-        mind = std::min(mind, -edgedistance(poly[i], poly[(i + 1) % n], x + 0.5, y + 0.5));
-      int drawn = timesdrawn(cardbackbuffer()[y * cardwidth + x]);
-      ASSERT_LE(drawn, 1) << "pixel drawn twice at " << x << "," << y;
-      ASSERT_TRUE(std::abs(mind) <= 0.01 || drawn == (mind > 0)) << "hole or outside drawn at " << x << "," << y;
-    }
-  }
-}
-
-TEST_F(CardTest, SharedEdgesAreDrawnExactlyOnce) {
-  additivegrey();
-  // Two triangles sharing a slanted edge, in both windings.
-  // Corners on the 1/16 grid, so that snapping leaves them where the test expects them.
-  const std::vector<GrVertex> q =
-      flat({{10.3125f, 5.0625f}, {90.6875f, 12.625f}, {70.1875f, 60.875f}, {5.5f, 50.25f}}, 64, 64, 64);
-  draw({q[0], q[1], q[2]});
-  draw({q[2], q[3], q[0]});
-  expectcoveredonce(q);
-
-  // A 12-corner fan (the most a clipped polygon has), counter-clockwise.
-  additivegrey();
-  std::vector<GrVertex> fan;
-  for (int i = 0; i < 12; i++) {
-    double ang = -2 * M_PI * i / 12;
-    fan.push_back(vtx(std::floor(16 * (200.37f + (float)(80 * std::cos(ang)))) / 16,
-                      std::floor(16 * (150.61f + (float)(70 * std::sin(ang)))) / 16, 64, 64, 64));
-  }
-  draw(fan);
-  std::vector<GrVertex> clockwise(fan.rbegin(), fan.rend());
-  expectcoveredonce(clockwise);
-}
-
 TEST_F(CardTest, TopAndLeftEdgesInclusiveBottomAndRightExclusive) {
   additivegrey();
   // A square whose edges run exactly through pixel centres 10.5 and 20.5.
