@@ -9,23 +9,6 @@ void adopt(SceneObject &parent, SceneObject &child) {
   child.hasparent = 1;
 }
 
-TEST(Hierarchy, PositionOnlyTranslatesExactly) {
-  auto o = makemesh({{0.1f, -0.7f, 3.3f}, {1e-3f, 5, 7.77f}}, {}, MeshSurface{}, {0.6f, 0, 0.8f});
-  o->object.posx = 1;
-  o->object.posy = 2;
-  o->object.posz = 3;
-  transformboxes(&o->object);
-  transformvertices(&o->object);
-  auto moved = [](Vec3 p) { return std::vector<float>({p.x + 1.0f, p.y + 2.0f, p.z + 3.0f}); };
-  auto exact = [](Vec3 p) { return std::vector<float>({p.x, p.y, p.z}); };
-  for (int i = 0; i < 2; i++) {
-    EXPECT_EQ(exact(o->verts[i].xfpos), moved(o->verts[i].objpos));
-    EXPECT_EQ(o->verts[i].untouched, 1);
-    EXPECT_EQ(exact(o->xformnormals[i]), std::vector<float>({0.6f, 0, 0.8f}));
-  }
-  for (int k = 0; k < 8; k++) EXPECT_EQ(exact(o->object.tbbox[k]), moved(o->object.bbox[k]));
-}
-
 TEST(Hierarchy, AnglesSummingToZeroStillRotate) {
   auto o = makemesh({{0, 0, 1}}, {});
   o->object.rotheading = 90;
