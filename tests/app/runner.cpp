@@ -117,7 +117,10 @@ int startxserver(XServer *server, const std::vector<std::string> &extra) {
   while (pid > 0 && read(fds[0], &c, 1) == 1 && c >= '0' && c <= '9') number += c;
   close(fds[0]);
   if (number.empty()) {
-    if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
     return 0;
   }
   server->pid = pid;
